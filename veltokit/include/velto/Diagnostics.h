@@ -1,0 +1,30 @@
+#pragma once
+
+#include <functional>
+#include <sstream>
+#include <string>
+#include <string_view>
+
+namespace velto {
+
+// Plain diagnostic lines (items separated by single spaces, no levels, no time stamps).
+// They go to standard output unless the host installs another sink or turns them off.
+using DiagnosticSink = std::function<void(std::string_view line)>;
+
+void setDiagnosticSink(DiagnosticSink sink);  // an empty sink silences the library
+void setDiagnosticsEnabled(bool enabled);
+bool diagnosticsEnabled();
+void emitDiagnosticLine(std::string_view line);
+
+template <typename... Items>
+void diagnostic(const Items&... items) {
+    if (!diagnosticsEnabled()) {
+        return;
+    }
+    std::ostringstream line;
+    bool first = true;
+    ((line << (first ? "" : " ") << items, first = false), ...);
+    emitDiagnosticLine(line.str());
+}
+
+}  // namespace velto

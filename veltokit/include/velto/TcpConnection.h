@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "velto/Bytes.h"
+
+namespace velto {
+
+class TcpConnection;
+
+// Reports of one TCP connection. Every call arrives on the connection's queue, one at a time,
+// in event order, and never from inside a call the delegate made on the connection.
+class TcpConnectionDelegate {
+public:
+    virtual ~TcpConnectionDelegate() = default;
+
+    virtual void socketDidConnect(TcpConnection& /*sock*/, const std::string& /*host*/,
+                                  std::uint16_t /*port*/) {}
+    // A queued read completed with exactly the requested number of bytes.
+    virtual void socketDidRead(TcpConnection& /*sock*/, Bytes /*data*/, long /*tag*/) {}
+    // New bytes arrived for the read at the head of the queue (count of this arrival only).
+    virtual void socketDidReadPartialData(TcpConnection& /*sock*/, std::size_t /*length*/,
+                                          long /*tag*/) {}
+    virtual void socketDidWrite(TcpConnection& /*sock*/, long /*tag*/) {}
+    // Bytes of one pass of a write still in progress (not a running total).
+    virtual void socketDidWritePartialData(TcpConnection& /*sock*/, std::size_t /*length*/,
+                                           long /*tag*/) {}
+    // A write exceeded its time-out: answer an extension in seconds; 0 (or less) closes the
+    // connection with an error.
+    virtual double socketShouldTimeoutWrite(TcpConnection& /*sock*/, long /*tag*/,
+                                            double /*elapsed*/, std::size_t /*bytesDone*/) {
+        return 0;
+    }
+    // Exactly once per connection that was connected or whose connect attempt ended; no read or
+    // write report follows. error is empty for a close asked for by this side.
+    virtual void socketDidDisconnect(TcpConnection& /*sock*/, const std::string& /*error*/) {}
+};
+
+// What a transfer needs of its connection. AsyncTcpSocket is the real one; tests and fuzz
+// targets substitute in-memory connections.
+//
+// Promises: operations may be called from any thread and take effect on the connection's queue
+// in call order. Reads complete in the order queued, each with exactly the requested length; a
+// read not complete within its time-out (seconds, negative = none) closes the connection.
+// Writes go out in the order issued, each with one completion. disconnectAfterWriting() closes
+// once every queued write is out. After a disconnect no read or write report is delivered.
+class TcpConnection {
+public:
+    virtual ~TcpConnection() = default;
+
+    virtual void setDelegate(std::weak_ptr<TcpConnectionDelegate> delegate) = 0;
+
+    // Outcome arrives as socketDidConnect or socketDidDisconnect (refused, unreachable, bad host).
+    virtual void connectToHost(const std::string& host, std::uint16_t port) = 0;
+
+    virtual void readDataToLength(std::size_t length, double timeout, long tag) = 0;
+    virtual void writeData(Bytes data, double timeout, long tag) = 0;
+
+    virtual void disconnect() = 0;
+    virtual void disconnectAfterWriting() = 0;
+
+    // Dotted-decimal IPv4 text and port of the remote end while connected.
+    virtual std::optional<std::string> connectedHost() const = 0;
+    virtual std::uint16_t connectedPort() const = 0;
+};
+
+}  // namespace velto

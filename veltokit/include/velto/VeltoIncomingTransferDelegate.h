@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace velto {
+
+class VeltoIncomingTransfer;
+
+// Reports of an incoming transfer, on the server's "incoming" queue.
+class VeltoIncomingTransferDelegate {
+public:
+    virtual ~VeltoIncomingTransferDelegate() = default;
+    virtual void incomingTransferWithCreated(VeltoIncomingTransfer& transfer) = 0;
+    virtual void incomingTransferWithFinished(VeltoIncomingTransfer& transfer) = 0;
+    // A broken or refused stream; the partial data is gone. At most once, never after finished.
+    virtual void incomingTransferWithFailed(VeltoIncomingTransfer& transfer) = 0;
+    virtual void incomingTransferWithProgress(VeltoIncomingTransfer& transfer,
+                                              std::uint64_t itemCount, std::uint64_t itemFinished,
+                                              std::uint64_t byteCount, std::uint64_t byteFinished,
+                                              const std::optional<std::string>& filename,
+                                              const std::optional<std::string>& filepath) = 0;
+    virtual void incomingTransferWithReceivedText(VeltoIncomingTransfer& transfer,
+                                                  const std::string& text) = 0;
+    virtual void incomingTransferWithReceivedFile(VeltoIncomingTransfer& transfer,
+                                                  const std::string& path) = 0;
+};
+
+}  // namespace velto

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "velto/Bytes.h"
+
+namespace velto {
+
+// One element of an outgoing transfer: a folder, a file or one text.
+class VeltoItem {
+public:
+    static constexpr std::uint64_t folderMarker = 0xFFFFFFFFFFFFFFFFull;
+    static constexpr std::size_t chunkSize = 10'485'760;
+
+    virtual ~VeltoItem() = default;
+
+    const std::string& name() const { return name_; }
+    std::uint64_t size() const { return size_; }                  // body bytes
+    std::uint64_t protocolSize() const { return protocolSize_; }  // header's size field
+
+    // Name as UTF-8, one 0x00, protocolSize as "<Q".
+    Bytes header() const;
+    // The next piece of the body; empty when there is none or nothing is left.
+    virtual Bytes nextChunk() { return {}; }
+
+protected:
+    VeltoItem(std::string name, std::uint64_t size, std::uint64_t protocolSize)
+        : name_(std::move(name)), size_(size), protocolSize_(protocolSize) {}
+
+private:
+    std::string name_;
+    std::uint64_t size_;
+    std::uint64_t protocolSize_;
+};
+
+}  // namespace velto

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "velto/DispatchQueue.h"
+#include "velto/TcpConnection.h"
+#include "velto/VeltoItem.h"
+#include "velto/VeltoPeer.h"
+#include "velto/VeltoTransferDelegate.h"
+
+namespace velto {
+
+using ItemList = std::vector<std::shared_ptr<VeltoItem>>;
+
+// Pushes one element list to one peer over one TCP connection (declaration sketch: the
+// transfer work fills in the private state).
+class VeltoTransfer : public TcpConnectionDelegate,
+                      public std::enable_shared_from_this<VeltoTransfer> {
+public:
+    static ItemList itemsForText(const std::string& text);
+    static ItemList itemsForPaths(const std::vector<std::string>& paths);
+
+    static std::shared_ptr<VeltoTransfer> create(ItemList items, VeltoPeer peer,
+                                                 std::shared_ptr<DispatchQueue> dispatchQueue);
+
+    void setDelegate(std::shared_ptr<VeltoTransferDelegate> delegate);
+    void setKey(std::string key);
+    const std::string& key() const;
+    const VeltoPeer& peer() const;
+
+    void start();
+};
+
+}  // namespace velto

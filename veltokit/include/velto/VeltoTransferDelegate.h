@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+
+namespace velto {
+
+class VeltoTransfer;
+
+// Reports of an outgoing transfer, on the transfer's queue.
+class VeltoTransferDelegate {
+public:
+    virtual ~VeltoTransferDelegate() = default;
+    virtual void transferWithConnected(VeltoTransfer& transfer) = 0;
+    virtual void transferWithFinished(VeltoTransfer& transfer) = 0;
+    // Refused connection, a break before the end, or a source that changed under us; at most
+    // once, never after finished.
+    virtual void transferWithFailed(VeltoTransfer& transfer) = 0;
+    virtual void transferWithProgress(VeltoTransfer& transfer, std::uint64_t itemCount,
+                                      std::uint64_t itemFinished, std::uint64_t byteCount,
+                                      std::uint64_t byteFinished) = 0;
+};
+
+}  // namespace velto

@@ -1,0 +1,44 @@
+#include "velto/DispatchQueue.h"
+
+#include <boost/asio/post.hpp>
+#include <future>
+
+namespace velto {
+
+DispatchQueue::DispatchQueue(std::string label)
+    : label_(std::move(label)), state_(std::make_shared<State>()) {
+    thread_ = std::thread([state = state_] { state->context.run(); });
+}
+
+DispatchQueue::~DispatchQueue() {
+    state_->guard.reset();
+    state_->context.stop();
+    if (isCurrent()) {
+        thread_.detach();  // the last owner let go from inside the queue; the thread keeps state_
+    } else {
+        thread_.join();
+    }
+}
+
+void DispatchQueue::async(std::function<void()> work) {
+    boost::asio::post(state_->context, std::move(work));
+}
+
+void DispatchQueue::sync(const std::function<void()>& work) {
+    if (isCurrent()) {
+        work();
+        return;
+    }
+    std::promise<void> done;
+    boost::asio::post(state_->context, [&] {
+        work();
+        done.set_value();
+    });
+    done.get_future().wait();
+}
+
+bool DispatchQueue::isCurrent() const {
+    return std::this_thread::get_id() == thread_.get_id();
+}
+
+}  // namespace velto
