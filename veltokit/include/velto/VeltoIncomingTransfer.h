@@ -10,11 +10,10 @@
 
 namespace velto {
 
-// Reads one incoming stream and stores what it carries (declaration sketch: the transfer work
-// fills in the private state).
+// Reads one incoming stream and stores what it carries.
 class VeltoIncomingTransfer : public TcpConnectionDelegate,
                               public std::enable_shared_from_this<VeltoIncomingTransfer> {
-public:
+  public:
     // Takes the accepted connection over, reports created and queues the first read.
     static std::shared_ptr<VeltoIncomingTransfer> create(
         std::shared_ptr<TcpConnection> socket, std::string key,
@@ -25,6 +24,16 @@ public:
     std::optional<std::string> remoteHost() const;
     std::optional<VeltoPeer> peer() const;  // set by the delegate
     void setPeer(VeltoPeer peer);
+
+  protected:
+    VeltoIncomingTransfer(std::shared_ptr<TcpConnection> socket, std::string key,
+                          std::shared_ptr<VeltoIncomingTransferDelegate> delegate);
+
+  private:
+    std::shared_ptr<TcpConnection> socket_;
+    std::string key_;
+    std::shared_ptr<VeltoIncomingTransferDelegate> delegate_;
+    std::optional<VeltoPeer> peer_;
 };
 
 }  // namespace velto

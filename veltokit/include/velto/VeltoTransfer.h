@@ -15,11 +15,10 @@ namespace velto {
 
 using ItemList = std::vector<std::shared_ptr<VeltoItem>>;
 
-// Pushes one element list to one peer over one TCP connection (declaration sketch: the
-// transfer work fills in the private state).
+// Pushes one element list to one peer over one TCP connection.
 class VeltoTransfer : public TcpConnectionDelegate,
                       public std::enable_shared_from_this<VeltoTransfer> {
-public:
+  public:
     static ItemList itemsForText(const std::string& text);
     static ItemList itemsForPaths(const std::vector<std::string>& paths);
 
@@ -32,6 +31,16 @@ public:
     const VeltoPeer& peer() const;
 
     void start();
+
+  protected:
+    VeltoTransfer(ItemList items, VeltoPeer peer, std::shared_ptr<DispatchQueue> dispatchQueue);
+
+  private:
+    ItemList items_;
+    VeltoPeer peer_;
+    std::shared_ptr<DispatchQueue> dispatchQueue_;
+    std::shared_ptr<VeltoTransferDelegate> delegate_;
+    std::string key_;
 };
 
 }  // namespace velto
