@@ -56,7 +56,7 @@ TEST_F(HttpAvatarFetcherOnLoopback, HandsOverErrorPagesThatEndWithTheConnection)
 }
 
 TEST_F(HttpAvatarFetcherOnLoopback, GivesNothingWhenNoSoundResponseArrives) {
-    EXPECT_FALSE(fetch(test::unusedTcpPort()));  // refused
+    EXPECT_FALSE(fetch(test::closedLoopbackPort()));  // refused
     EXPECT_FALSE(fetch(4645, {}, "not an address"));
     {
         CannedHttpPeer garbage("SSH-2.0-nonsense\r\n\r\n");

@@ -1,84 +1,136 @@
 #include "support/LoopbackHttp.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/time.h>
+#include <unistd.h>
 
-#include <boost/asio/read.hpp>
-#include <boost/asio/read_until.hpp>
-#include <boost/asio/streambuf.hpp>
-#include <boost/asio/write.hpp>
+#include <stdexcept>
 
 namespace velto::test {
-
-namespace asio = boost::asio;
-using asio::ip::tcp;
-
 namespace {
 
-void limitReceiveWait(tcp::socket& socket) {
-    timeval limit{5, 0};
-    setsockopt(socket.native_handle(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+sockaddr_in loopback(std::uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    return address;
 }
 
-const tcp::endpoint loopback(asio::ip::address_v4::loopback(), 0);
+int boundListener() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = loopback(0);
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd, 8) != 0) {
+        throw std::runtime_error("cannot listen on loopback");
+    }
+    return fd;
+}
+
+std::uint16_t portOf(int fd) {
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    return ntohs(address.sin_port);
+}
+
+void limitReceiveWait(int fd) {
+    const timeval limit{5, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+}
+
+void sendAll(int fd, const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t sent = ::send(fd, text.data() + done, text.size() - done, MSG_NOSIGNAL);
+        if (sent <= 0) {
+            return;
+        }
+        done += static_cast<std::size_t>(sent);
+    }
+}
+
+// Reads until the peer closes, or until stop is found in what was read (when given).
+// nullopt when the wait for more ran out first.
+std::optional<std::string> receive(int fd, const std::string& stop = "") {
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
+        if (got < 0) {
+            return std::nullopt;
+        }
+        if (got == 0) {
+            return text;
+        }
+        text.append(buffer, static_cast<std::size_t>(got));
+        if (!stop.empty() && text.find(stop) != std::string::npos) {
+            return text;
+        }
+    }
+}
 
 }  // namespace
 
-CannedHttpPeer::CannedHttpPeer(std::optional<std::string> answer)
-    : acceptor_(context_, loopback), headFuture_(head_.get_future()) {
-    port_ = acceptor_.local_endpoint().port();
-    thread_ = std::thread([this, answer = std::move(answer), released = release_.get_future()] {
-        boost::system::error_code ec;
-        tcp::socket socket(context_);
-        acceptor_.accept(socket, ec);
-        if (ec) {
-            head_.set_value("");
-            return;
-        }
-        limitReceiveWait(socket);
-        asio::streambuf buffer;
-        const std::size_t length = asio::read_until(socket, buffer, "\r\n\r\n", ec);
-        head_.set_value(ec ? ""
-                           : std::string(asio::buffers_begin(buffer.data()),
-                                         asio::buffers_begin(buffer.data()) +
-                                             static_cast<std::ptrdiff_t>(length)));
+RawHttpClient::RawHttpClient(std::uint16_t port) : socket_(::socket(AF_INET, SOCK_STREAM, 0)) {
+    const sockaddr_in address = loopback(port);
+    if (::connect(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        throw std::runtime_error("cannot connect to port " + std::to_string(port));
+    }
+    limitReceiveWait(socket_);
+}
+
+RawHttpClient::~RawHttpClient() {
+    ::close(socket_);
+}
+
+void RawHttpClient::send(const std::string& text) {
+    sendAll(socket_, text);
+}
+
+std::optional<std::string> RawHttpClient::receiveUntilClosed() {
+    return receive(socket_);
+}
+
+std::optional<std::string> exchangeRaw(std::uint16_t port, const std::string& request) {
+    RawHttpClient client(port);
+    client.send(request);
+    return client.receiveUntilClosed();
+}
+
+CannedHttpPeer::CannedHttpPeer(std::optional<std::string> answer) : listener_(boundListener()) {
+    port_ = portOf(listener_);
+    std::promise<std::string> head;
+    head_ = head.get_future();
+    thread_ = std::thread([this, answer = std::move(answer), head = std::move(head),
+                           released = release_.get_future()]() mutable {
+        const int connection = ::accept(listener_, nullptr, nullptr);
+        limitReceiveWait(connection);
+        head.set_value(receive(connection, "\r\n\r\n").value_or(""));
         if (answer) {
-            asio::write(socket, asio::buffer(*answer), ec);
-            socket.shutdown(tcp::socket::shutdown_send, ec);
+            sendAll(connection, *answer);
+            ::shutdown(connection, SHUT_WR);
         }
         released.wait();
+        ::close(connection);
     });
 }
 
 CannedHttpPeer::~CannedHttpPeer() {
     release_.set_value();
     // Unblocks an accept that never came; otherwise it waits harmlessly in the backlog.
-    boost::system::error_code ec;
-    tcp::socket nudge(context_);
-    nudge.connect({asio::ip::address_v4::loopback(), port_}, ec);
+    RawHttpClient nudge(port_);
     thread_.join();
+    ::close(listener_);
 }
 
-std::string CannedHttpPeer::requestHead() {
-    return headFuture_.get();
-}
-
-std::string exchangeRaw(std::uint16_t port, const std::string& request) {
-    asio::io_context context;
-    tcp::socket socket(context);
-    socket.connect({asio::ip::address_v4::loopback(), port});
-    limitReceiveWait(socket);
-    asio::write(socket, asio::buffer(request));
-    std::string reply;
-    boost::system::error_code ec;
-    asio::read(socket, asio::dynamic_buffer(reply), ec);
-    return reply;
-}
-
-std::uint16_t unusedTcpPort() {
-    asio::io_context context;
-    tcp::acceptor acceptor(context, loopback);
-    return acceptor.local_endpoint().port();
+std::uint16_t closedLoopbackPort() {
+    const int fd = boundListener();
+    const std::uint16_t port = portOf(fd);
+    ::close(fd);
+    return port;
 }
 
 }  // namespace velto::test
