@@ -9,14 +9,14 @@
 namespace velto {
 namespace {
 
-struct Datagram {
-    Bytes data;
-    std::string host;
-    std::uint16_t port;
-};
-
 class RecordingUdpDelegate : public UdpSocketDelegate {
   public:
+    struct Datagram {
+        Bytes data;
+        std::string host;
+        std::uint16_t port;
+    };
+
     void udpSocketDidReceive(AsyncUdpSocket&, const Bytes& data, const std::string& host,
                              std::uint16_t port) override {
         std::lock_guard lock(mutex_);

@@ -9,7 +9,7 @@ namespace velto::test {
 
 // The far end of a connection under test, on plain blocking POSIX calls on 127.0.0.1, so that
 // the socket layer is checked against the kernel and not against itself. Every wait gives up
-// after a generous bound instead of hanging the suite.
+// after 30 s instead of hanging the suite.
 class RawTcpPeer {
   public:
     RawTcpPeer();  // listens on an ephemeral port
@@ -19,26 +19,20 @@ class RawTcpPeer {
 
     std::uint16_t port() const { return port_; }
     bool accept();
-    void sendAll(const Bytes& data);
-    // Sends data in pieces of pseudo-random sizes up to maxPiece bytes.
-    void sendInPieces(const Bytes& data, std::size_t maxPiece, unsigned seed);
+    // Sends data in one call, or in pieces of pseudo-random sizes up to maxPiece bytes.
+    void send(const Bytes& data, std::size_t maxPiece = 0);
     Bytes receive(std::size_t count);
-    Bytes receiveUntilClosed();  // everything until the other side closes
-    bool closedByOtherSide();    // true once a read finds the end of the stream
+    Bytes receiveUntilClosed();
+    bool closedByOtherSide();  // true once a read finds the end of the stream
     void close();
 
   private:
-    void send(const std::uint8_t* data, std::size_t size);
-
-    int listener_ = -1;
+    int listener_;
     int connection_ = -1;
-    std::uint16_t port_ = 0;
+    std::uint16_t port_;
 };
 
-// A port on 127.0.0.1 that nothing listens on.
-std::uint16_t unusedTcpPort();
-
-// Bytes 0, 1, 2, ... 250, 0, 1, ...: a shifted or lost byte shows.
+// Bytes 0, 1, 2, ... 250, 0, 1, ... from offset on: a shifted or lost byte shows.
 Bytes patternBytes(std::size_t count, std::size_t offset = 0);
 
 }  // namespace velto::test

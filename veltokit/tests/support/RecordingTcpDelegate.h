@@ -25,7 +25,7 @@ struct TcpEvent {
     };
     Kind kind{};
     long tag = 0;
-    std::size_t length = 0;  // new bytes of a partial report, bytes done at a write time-out
+    std::size_t length = 0;  // port, new bytes of a partial report, bytes done at a write time-out
     Bytes data{};
     std::string text{};  // host, or error
     double elapsed = 0;
@@ -35,19 +35,21 @@ struct TcpEvent {
 // notes a report that arrives off the queue's thread or from inside another report.
 class RecordingTcpDelegate : public TcpConnectionDelegate {
   public:
+    using Kind = TcpEvent::Kind;
     using Events = std::vector<TcpEvent>;
 
     explicit RecordingTcpDelegate(std::shared_ptr<DispatchQueue> queue)
         : queue_(std::move(queue)) {}
 
     // Run on the queue after the report is recorded; set before the connection is used.
-    std::function<void(TcpConnection&, const Bytes&, long)> onRead;
-    std::function<double(const TcpEvent&)> onWriteTimeout;
+    std::function<void(TcpConnection&, long tag)> onRead;
+    std::function<double()> onWriteTimeout;
 
     bool waitFor(const std::function<bool(const Events&)>& condition);  // false after 30 s
-    bool waitForDisconnect();
+    bool waitForCount(Kind kind, std::size_t count);
+    bool waitForDisconnect() { return waitForCount(Kind::Disconnected, 1); }
     Events events() const;
-    std::vector<TcpEvent> ofKind(TcpEvent::Kind kind) const;
+    Events ofKind(Kind kind) const;
     bool wellBehaved() const { return !misbehaved_; }
 
     void socketDidConnect(TcpConnection& sock, const std::string& host,
@@ -61,19 +63,7 @@ class RecordingTcpDelegate : public TcpConnectionDelegate {
     void socketDidDisconnect(TcpConnection& sock, const std::string& error) override;
 
   private:
-    // Marks a report in progress for its lifetime, so that a nested one shows.
-    class Report {
-      public:
-        explicit Report(RecordingTcpDelegate& owner);
-        ~Report() { --owner_.depth_; }
-        Report(const Report&) = delete;
-        Report& operator=(const Report&) = delete;
-
-      private:
-        RecordingTcpDelegate& owner_;
-    };
-
-    void record(TcpEvent event);
+    void record(TcpEvent event, const std::function<void()>& then = {});
 
     std::shared_ptr<DispatchQueue> queue_;
     mutable std::mutex mutex_;
