@@ -1,6 +1,6 @@
 #include "net/AsyncTcpSocketImpl.h"
 
-#include "net/QueueTask.h"
+#include "net/SocketFront.h"
 
 namespace velto {
 
