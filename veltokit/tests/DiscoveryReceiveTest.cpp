@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "support/DiagnosticCapture.h"
 #include "support/DiscoveryFakes.h"
-#include "velto/Diagnostics.h"
 
 namespace velto {
 namespace {
@@ -146,15 +146,12 @@ TEST_F(DiscoveryReceive, OwnUnknownAndMalformedDatagramsChangeNothing) {
 }
 
 TEST_F(DiscoveryReceive, LogsThePeerTableAfterEveryHandledDatagramOnly) {
-    std::vector<std::string> lines;
-    setDiagnosticsEnabled(true);
-    setDiagnosticSink([&](std::string_view line) { lines.emplace_back(line); });
+    test::DiagnosticCapture capture;
     server->handleDatagram(datagram(1, "Ann"), peerIp);
     server->handleDatagram(datagram(3, "Bye Bye"), "192.168.1.99");  // unknown sender
     server->handleDatagram(datagram(7, "?"), peerIp);
     server->handleDatagram(datagram(1, "me"), "10.77.0.1");
-    setDiagnosticsEnabled(false);
-    setDiagnosticSink({});
+    const auto lines = capture.lines();
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_NE(lines[0].find(peerIp), std::string::npos);
     EXPECT_NE(lines[0].find("Ann"), std::string::npos);

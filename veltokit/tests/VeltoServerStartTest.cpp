@@ -28,6 +28,9 @@ const std::string tcpText =
 class HeldPort {
   public:
     HeldPort(int type, std::uint16_t port) : fd_(::socket(AF_INET, type, 0)) {
+        // Connections of an earlier server may linger on the port (TIME_WAIT): that is no use.
+        const int reuse = type == SOCK_STREAM ? 1 : 0;
+        ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(port);
@@ -105,7 +108,9 @@ TEST_F(VeltoServerStart, OpensAllThreeEndpointsAndHandlesDatagramsFromTheSocket)
     target.sin_family = AF_INET;
     target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     target.sin_port = htons(ports.udp);
-    const std::string hello = "\x02Ann at Office";
+    const std::string hello =
+        "\x02"
+        "Ann at Office";
     ::sendto(sender.fd(), hello.data(), hello.size(), 0, reinterpret_cast<sockaddr*>(&target),
              sizeof target);
     // Reception is asynchronous: wait (bounded) for the record to appear.
@@ -120,6 +125,7 @@ TEST_F(VeltoServerStart, OpensAllThreeEndpointsAndHandlesDatagramsFromTheSocket)
 TEST_F(VeltoServerStart, ReportsEachPortThatCannotBeHadAndGoesOn) {
     {
         HeldPort taken(SOCK_DGRAM, ports.udp);
+        ASSERT_TRUE(taken.ok());
         start();
         EXPECT_EQ(failures, std::vector<std::string>{udpText});
         EXPECT_TRUE(metadataAnswers());
@@ -129,6 +135,7 @@ TEST_F(VeltoServerStart, ReportsEachPortThatCannotBeHadAndGoesOn) {
     failures.clear();
     {
         HeldPort taken(SOCK_STREAM, static_cast<std::uint16_t>(ports.tcp + 1));
+        ASSERT_TRUE(taken.ok());
         start();
         EXPECT_EQ(failures, std::vector<std::string>{metadataText});
         EXPECT_TRUE(transfersAccepted());
@@ -137,6 +144,7 @@ TEST_F(VeltoServerStart, ReportsEachPortThatCannotBeHadAndGoesOn) {
     failures.clear();
     {
         HeldPort taken(SOCK_STREAM, ports.tcp);
+        ASSERT_TRUE(taken.ok());
         start();
         EXPECT_EQ(failures, std::vector<std::string>{tcpText});
         EXPECT_TRUE(metadataAnswers());

@@ -1,20 +1,12 @@
 #include "discovery/DiscoveryDatagram.h"
 
 #include "core/Utf8.h"
+#include "velto/BinUtils.h"
 
 namespace velto {
 namespace {
 
 constexpr std::size_t portFieldSize = 2;
-
-// PORTFIELD_PLACEHOLDER
-Bytes packPort(std::uint16_t port) {
-    return {static_cast<std::uint8_t>(port & 0xFF), static_cast<std::uint8_t>(port >> 8)};
-}
-
-std::uint16_t unpackPort(const Bytes& field) {
-    return static_cast<std::uint16_t>(field[0] | (field[1] << 8));
-}
 
 bool carriesPort(std::uint8_t type) {
     return type == static_cast<std::uint8_t>(DiscoveryPacketType::helloBroadcastWithPort) ||
@@ -26,8 +18,7 @@ bool carriesPort(std::uint8_t type) {
 Bytes DiscoveryDatagram::encode() const {
     Bytes out{static_cast<std::uint8_t>(type)};
     if (port) {
-        const Bytes field = packPort(*port);
-        out.insert(out.end(), field.begin(), field.end());
+        appendLittleEndianUInt16(out, *port);  // "<H"
     }
     out.insert(out.end(), text.begin(), text.end());
     return out;
@@ -52,7 +43,7 @@ std::optional<DiscoveryDatagram> DiscoveryDatagram::parse(const Bytes& data, std
             refusal = "datagram of type " + std::to_string(type) + " too short for its port field";
             return std::nullopt;
         }
-        datagram.port = unpackPort(Bytes(data.begin() + 1, data.begin() + 1 + portFieldSize));
+        datagram.port = unpackLittleEndianUInt16(std::span(data).subspan(1, portFieldSize));
         textStart += portFieldSize;
     }
     datagram.text.assign(data.begin() + static_cast<std::ptrdiff_t>(textStart), data.end());

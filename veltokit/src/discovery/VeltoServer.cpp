@@ -55,11 +55,12 @@ VeltoServer::VeltoServer(std::uint16_t tcpPort, std::uint16_t udpPort)
 VeltoServer::~VeltoServer() {
     // Stop the metadata thread first: its requests read this object's machine.
     metadataServer_.reset();
+    // Closed on their queues and waited for, so that the ports are free once we are gone.
     if (udpSocket_) {
-        udpSocket_->close();
+        broadcastQueue_->sync([&] { udpSocket_->close(); });
     }
     if (listenSocket_) {
-        listenSocket_->close();
+        incomingQueue_->sync([&] { listenSocket_->close(); });
     }
 }
 
