@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
+#include "discovery/DiscoveryDatagram.h"
+
 #include "support/DiagnosticCapture.h"
 #include "support/DiscoveryFakes.h"
 
@@ -156,6 +160,41 @@ TEST_F(DiscoveryReceive, LogsThePeerTableAfterEveryHandledDatagramOnly) {
     EXPECT_NE(lines[0].find(peerIp), std::string::npos);
     EXPECT_NE(lines[0].find("Ann"), std::string::npos);
     EXPECT_NE(lines[1].find(peerIp), std::string::npos);
+}
+
+// Random datagrams from a few senders: whatever arrives, the table keeps one record per sender
+// under its own address, and only well-formed announcements are answered, once, to the sender.
+TEST_F(DiscoveryReceive, ArbitraryDatagramsKeepTheTableConsistent) {
+    const std::vector<std::string> senders{"192.168.1.20", "192.168.1.21", "10.77.0.1"};
+    std::mt19937 random(4644);
+    for (int round = 0; round < 3000; ++round) {
+        Bytes data(random() % 12);
+        for (auto& byte : data) {
+            byte = static_cast<std::uint8_t>(random());
+        }
+        if (!data.empty() && random() % 2 == 0) {
+            data[0] = static_cast<std::uint8_t>(random() % 7);  // mostly the known types
+        }
+        const std::string& sender = senders[random() % senders.size()];
+        std::string refusal;
+        const auto parsed = DiscoveryDatagram::parse(data, refusal);
+        const bool answerable = sender != "10.77.0.1" && parsed && parsed->isAnnouncement();
+
+        server->handleDatagram(data, sender);
+
+        const auto sent = server->sender->take();
+        ASSERT_EQ(sent.size(), answerable ? 1u : 0u) << "round " << round;
+        if (answerable) {
+            EXPECT_EQ(sent[0].host, sender);
+            EXPECT_EQ(sent[0].port, parsed->port.value_or(4644));
+        }
+        for (const auto& [key, peer] : server->peers().snapshot()) {
+            EXPECT_EQ(peer.key, key);
+            EXPECT_EQ(peer.ip, key);
+            EXPECT_NE(key, "10.77.0.1");
+        }
+    }
+    EXPECT_LE(server->peers().size(), 2u);
 }
 
 class AvatarFetch : public DiscoveryReceive {
