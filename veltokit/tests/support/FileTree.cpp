@@ -5,6 +5,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "velto/BinUtils.h"
+
 namespace velto::test {
 
 void writeFile(const std::string& path, const std::string& content) {
@@ -32,25 +34,14 @@ std::map<std::string, std::string> treeOf(const std::string& root) {
     return tree;
 }
 
-namespace {
-void appendLittleEndian(Bytes& out, std::uint64_t value) {
-    for (int i = 0; i < 8; ++i) {
-        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-    }
-}
-}  // namespace
-
 Bytes streamHeader(std::uint64_t count, std::uint64_t total) {
-    Bytes bytes;
-    appendLittleEndian(bytes, count);
-    appendLittleEndian(bytes, total);
-    return bytes;
+    return packLittleEndianUInt64Pair(count, total);
 }
 
 Bytes element(const std::string& name, std::uint64_t size, const std::string& body) {
     Bytes bytes(name.begin(), name.end());
     bytes.push_back(0);
-    appendLittleEndian(bytes, size);
+    appendLittleEndianUInt64(bytes, size);
     bytes.insert(bytes.end(), body.begin(), body.end());
     return bytes;
 }

@@ -159,8 +159,7 @@ struct MemoryConnection::Link {
         }
         // The other end is gone: once what it sent is used up, and the reports of this step
         // have been delivered (they may queue more reads), this end learns of it.
-        if (events.empty() && !self.closed && !self.stalled && peer.closed &&
-            self.unread() == 0) {
+        if (events.empty() && !self.closed && !self.stalled && peer.closed && self.unread() == 0) {
             close(self, self.reads.empty() ? "closed by peer" : "end of stream");
         }
         if (self.closed && !self.disconnectQueued) {
