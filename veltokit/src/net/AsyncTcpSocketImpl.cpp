@@ -1,0 +1,69 @@
+#include "net/AsyncTcpSocketImpl.h"
+
+#include "net/QueueTask.h"
+
+namespace velto {
+
+std::shared_ptr<AsyncTcpSocket> AsyncTcpSocket::create(
+    std::weak_ptr<TcpConnectionDelegate> delegate, std::shared_ptr<DispatchQueue> queue) {
+    auto core = std::make_shared<TcpSocketCore>(queue, std::move(delegate));
+    return AsyncTcpSocketImpl::make(std::move(core), std::move(queue));
+}
+
+std::shared_ptr<AsyncTcpSocketImpl> AsyncTcpSocketImpl::make(std::shared_ptr<TcpSocketCore> core,
+                                                             std::shared_ptr<DispatchQueue> queue) {
+    auto socket = std::make_shared<AsyncTcpSocketImpl>(Token{}, core, std::move(queue));
+    core->attach(socket);
+    return socket;
+}
+
+AsyncTcpSocketImpl::AsyncTcpSocketImpl(Token, std::shared_ptr<TcpSocketCore> core,
+                                       std::shared_ptr<DispatchQueue> queue)
+    : core_(std::move(core)), queue_(std::move(queue)) {}
+
+AsyncTcpSocketImpl::~AsyncTcpSocketImpl() {
+    perform([](TcpSocketCore& core) { core.ownerGone(); });
+}
+
+template <typename Task>
+void AsyncTcpSocketImpl::perform(Task&& task) {
+    runOnQueue(*queue_, core_, std::forward<Task>(task));
+}
+
+void AsyncTcpSocketImpl::setDelegate(std::weak_ptr<TcpConnectionDelegate> delegate) {
+    perform([delegate = std::move(delegate)](TcpSocketCore& core) mutable {
+        core.setDelegate(std::move(delegate));
+    });
+}
+
+void AsyncTcpSocketImpl::connectToHost(const std::string& host, std::uint16_t port) {
+    perform([host, port](TcpSocketCore& core) { core.connectToHost(host, port); });
+}
+
+void AsyncTcpSocketImpl::readDataToLength(std::size_t length, double timeout, long tag) {
+    perform([=](TcpSocketCore& core) { core.readDataToLength(length, timeout, tag); });
+}
+
+void AsyncTcpSocketImpl::writeData(Bytes data, double timeout, long tag) {
+    perform([data = std::move(data), timeout, tag](TcpSocketCore& core) mutable {
+        core.writeData(std::move(data), timeout, tag);
+    });
+}
+
+void AsyncTcpSocketImpl::disconnect() {
+    perform([](TcpSocketCore& core) { core.disconnect(); });
+}
+
+void AsyncTcpSocketImpl::disconnectAfterWriting() {
+    perform([](TcpSocketCore& core) { core.disconnectAfterWriting(); });
+}
+
+std::optional<std::string> AsyncTcpSocketImpl::connectedHost() const {
+    return core_->connectedHost();
+}
+
+std::uint16_t AsyncTcpSocketImpl::connectedPort() const {
+    return core_->connectedPort();
+}
+
+}  // namespace velto
