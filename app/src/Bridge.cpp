@@ -29,7 +29,7 @@ void Bridge::deliver(const QJsonObject& envelope) {
         heldEvents_.append(envelope);
         return;
     }
-    emit eventReady(envelope);
+    emit eventReady(envelope.toVariantMap());
 }
 
 void Bridge::setPageReady(bool ready) {
@@ -39,7 +39,7 @@ void Bridge::setPageReady(bool ready) {
     }
     const auto held = std::exchange(heldEvents_, {});
     for (const auto& envelope : held) {
-        emit eventReady(envelope);
+        emit eventReady(envelope.toVariantMap());
     }
 }
 
@@ -53,7 +53,7 @@ void Bridge::post(const QJsonObject& message, int callId) {
             return;
         }
         *answered = true;
-        emit self->replyReady(callId, value);
+        emit self->replyReady(callId, value.toVariant());
     };
     if (!handler_) {
         diagnostic("bridge: no handler for", message.value("command").toString().toStdString());

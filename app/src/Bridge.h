@@ -36,8 +36,10 @@ public:
     Q_INVOKABLE void pageListening();
 
 signals:
-    void replyReady(int callId, const QJsonValue& value);
-    void eventReady(const QJsonObject& envelope);
+    // Variants, not JSON values: the web channel turns JSON objects inside a JSON value into
+    // empty lists.
+    void replyReady(int callId, const QVariant& value);
+    void eventReady(const QVariantMap& envelope);
 
 private:
     void deliver(const QJsonObject& envelope);

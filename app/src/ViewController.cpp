@@ -67,7 +67,7 @@ void ViewController::viewDidLoad() {
     webView_->setViewController(weak_from_this());
 
     page_ = new VeltoWebPage(profile_, webView_);
-    page_->setBackgroundColor(Qt::transparent);  // the window shows wherever the page draws nothing
+
     page_->setAlertHandler([this](const QString& message) { handleSyncEvent(message); });
     channel_ = new QWebChannel(page_);
     channel_->registerObject(QStringLiteral("velto"), bridge_);
@@ -195,7 +195,7 @@ void ViewController::dragStart(const QJsonObject& data, const Bridge::Reply& rep
         files.append(file.toString());
     }
     if (!files.isEmpty() && window_ != nullptr) {
-        dragFilesOut(webView_, files);
+        dragFilesOut(window_, files);
     }
     reply(QJsonArray());
 }
