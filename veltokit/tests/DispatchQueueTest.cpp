@@ -42,7 +42,7 @@ TEST(DispatchQueue, CanBeReleasedFromItsOwnThread) {
         ran = true;
         q.reset();  // last owner goes away inside the queue
     });
-    for (int i = 0; i < 1000 && !ran; ++i) {
+    for (int i = 0; i < 20000 && !ran; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     EXPECT_TRUE(ran);

@@ -24,6 +24,25 @@ std::size_t digitValue(char c) {
     return static_cast<std::size_t>(c - '0');
 }
 
+// Calls visit(code, count) for each code with its count (a missing count and 0 both mean 1);
+// stops and returns false as soon as visit does.
+template <typename Visit>
+bool forEachCode(std::string_view codes, Visit visit) {
+    std::size_t count = 0;
+    for (const char code : codes) {
+        if (isDigit(code)) {
+            count = count * 10 + digitValue(code);
+            continue;
+        }
+        const std::size_t repeat = std::max<std::size_t>(count, 1);
+        count = 0;
+        if (!visit(code, repeat)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Bytes per repeat of a code, for the size count; no value for a character outside the table.
 std::optional<std::size_t> codeSize(char code) {
     switch (code) {
@@ -61,14 +80,7 @@ std::optional<std::size_t> codeSize(char code) {
 
 std::size_t sizeOfFormat(std::string_view format, bool complain) {
     std::size_t total = 0;
-    std::size_t count = 0;
-    for (const char code : format) {
-        if (isDigit(code)) {
-            count = count * 10 + digitValue(code);
-            continue;
-        }
-        const std::size_t repeat = std::max<std::size_t>(count, 1);
-        count = 0;
+    forEachCode(format, [&](char code, std::size_t repeat) {
         if (code == 's') {
             total += repeat;
         } else if (const auto size = codeSize(code)) {
@@ -76,7 +88,8 @@ std::size_t sizeOfFormat(std::string_view format, bool complain) {
         } else if (complain) {
             programmingError(std::string("-- unsupported format ") + code);
         }
-    }
+        return true;
+    });
     return total;
 }
 
@@ -426,25 +439,19 @@ Bytes pack(std::string_view format, std::span<const PackValue> values, TextEncod
         format.remove_prefix(1);
     }
     Packer packer(values, encoding, bigEndian, out);
-    std::size_t count = 0;
-    for (const char code : format) {
-        if (isDigit(code)) {
-            count = count * 10 + digitValue(code);
-            continue;
-        }
-        const std::size_t repeat = std::max<std::size_t>(count, 1);
-        count = 0;
+    const bool packed = forEachCode(format, [&packer](char code, std::size_t repeat) {
         if (code == 's') {
-            if (!packer.packText(code, repeat)) {
-                return {};
-            }
-            continue;
+            return packer.packText(code, repeat);
         }
         for (std::size_t i = 0; i < repeat; ++i) {
             if (!packer.packOne(code)) {
-                return {};
+                return false;
             }
         }
+        return true;
+    });
+    if (!packed) {
+        return {};
     }
     return out;
 }
@@ -468,25 +475,19 @@ std::vector<PackValue> unpack(std::string_view format, std::span<const std::uint
     }
     std::vector<PackValue> values;
     Unpacker unpacker(data, encoding, bigEndian, values);
-    std::size_t count = 0;
-    for (const char code : format) {
-        if (isDigit(code)) {
-            count = count * 10 + digitValue(code);
-            continue;
-        }
-        const std::size_t repeat = std::max<std::size_t>(count, 1);
-        count = 0;
-        bool ok = true;
+    const bool unpacked = forEachCode(format, [&unpacker](char code, std::size_t repeat) {
         if (code == 's') {
-            ok = unpacker.unpackText(repeat);
-        } else {
-            for (std::size_t i = 0; i < repeat && ok; ++i) {
-                ok = unpacker.unpackOne(code);
+            return unpacker.unpackText(repeat);
+        }
+        for (std::size_t i = 0; i < repeat; ++i) {
+            if (!unpacker.unpackOne(code)) {
+                return false;
             }
         }
-        if (!ok) {
-            return {};
-        }
+        return true;
+    });
+    if (!unpacked) {
+        return {};
     }
     return values;
 }
