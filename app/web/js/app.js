@@ -223,7 +223,11 @@
     }
     state.history.add(peerKey, message);
     if (peerKey === state.selected) {
-      renderMessages(true);
+      if ($("conversation").hidden) {
+        renderMain();
+      } else {
+        renderMessages(true);
+      }
     }
     renderPeers();
     saveSoon();
