@@ -327,10 +327,10 @@
         return;
       }
       message.state = outcome;
-      const meter = state.meters.get(key);
       const p = message.progress;
-      if (outcome === "done" && meter && p && p.byteCount > 0) {
-        message.averageRate = meter.average(Date.now(), p.byteFinished);
+      if (outcome === "done" && p && p.byteCount > 0 && message.startedAt) {
+        // From the connection to the end: a fast transfer may report its progress only once.
+        message.averageRate = (p.byteFinished * 1000) / Math.max(1, Date.now() - message.startedAt);
       }
       if (outcome === "done" && message.kind === "pending") {
         message.kind = "files";  // an incoming transfer that carried no element
@@ -349,6 +349,7 @@
         if (message.state === "waiting") {
           message.state = "active";
         }
+        message.startedAt = Date.now();
       }),
     "transfer-progress": (data) => {
       meterFor(data.key).add(performance.now(), data.byteFinished);
@@ -371,7 +372,14 @@
       if (!state.peers.has(data.peer.key)) {
         onPeer({ key: data.peer.key, peer: data.peer });
       }
-      addMessage(data.peer.key, { dir: "in", kind: "pending", files: [], key: data.key, state: "active" });
+      addMessage(data.peer.key, {
+        dir: "in",
+        kind: "pending",
+        files: [],
+        key: data.key,
+        state: "active",
+        startedAt: Date.now(),
+      });
     },
     "transfer-incoming-text": (data) =>
       withTransfer(data.key, (message) => {
