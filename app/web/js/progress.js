@@ -56,15 +56,10 @@
     constructor(windowMs) {
       this.windowMs = windowMs || 3000;
       this.samples = [];
-      this.first = null;
     }
 
     add(timeMs, bytes) {
-      const sample = { time: timeMs, bytes };
-      if (!this.first) {
-        this.first = sample;
-      }
-      this.samples.push(sample);
+      this.samples.push({ time: timeMs, bytes });
       while (this.samples.length > 2 && timeMs - this.samples[0].time > this.windowMs) {
         this.samples.shift();
       }
@@ -79,15 +74,6 @@
       const b = this.samples[this.samples.length - 1];
       const seconds = (b.time - a.time) / 1000;
       return seconds > 0 ? Math.max(0, (b.bytes - a.bytes) / seconds) : 0;
-    }
-
-    // Bytes per second from the first sample to endMs.
-    average(endMs, bytes) {
-      if (!this.first) {
-        return 0;
-      }
-      const seconds = (endMs - this.first.time) / 1000;
-      return seconds > 0 ? Math.max(0, (bytes - this.first.bytes) / seconds) : 0;
     }
 
     // Seconds left at the current rate, or null when unknown.
