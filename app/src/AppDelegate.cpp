@@ -53,8 +53,8 @@ void AppDelegate::onPortFailure(const std::string& message) {
         return;  // one message is enough: the program is already on its way out
     }
     terminationRequested_ = true;
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Velto"),
-                    QString::fromStdString(message), QMessageBox::Ok);
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Velto"), QString::fromStdString(message),
+                    QMessageBox::Ok);
     box.setObjectName(QStringLiteral("portFailure"));
     box.exec();
     emit terminateRequested();

@@ -18,7 +18,7 @@ class ViewController;
 // the controller is registered, brings the window back on request, and says goodbye at the end.
 class AppDelegate : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit AppDelegate(QObject* parent = nullptr);
     ~AppDelegate() override;
 
@@ -38,10 +38,10 @@ public:
     // Set when a port failure asked the program to end (also before the event loop runs).
     bool terminationRequested() const { return terminationRequested_; }
 
-signals:
+  signals:
     void terminateRequested();
 
-private:
+  private:
     void onPortFailure(const std::string& message);
 
     mutable std::mutex mutex_;  // guards server_ and viewController_

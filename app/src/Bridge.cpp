@@ -11,7 +11,9 @@ namespace velto::app {
 
 Bridge::Bridge(QObject* parent) : QObject(parent) {}
 
-void Bridge::registerHandler(Handler handler) { handler_ = std::move(handler); }
+void Bridge::registerHandler(Handler handler) {
+    handler_ = std::move(handler);
+}
 
 void Bridge::sendEvent(const QString& name, const std::optional<QJsonObject>& data) {
     QJsonObject envelope{{"event", name}};
@@ -43,7 +45,9 @@ void Bridge::setPageReady(bool ready) {
     }
 }
 
-void Bridge::pageListening() { setPageReady(true); }
+void Bridge::pageListening() {
+    setPageReady(true);
+}
 
 void Bridge::post(const QJsonObject& message, int callId) {
     auto answered = std::make_shared<bool>(false);

@@ -15,7 +15,7 @@ namespace velto::app {
 // reach the page in the order they were sent, held back while the page is (re)loading.
 class Bridge : public QObject {
     Q_OBJECT
-public:
+  public:
     // Answers one command; calling it more than once answers only the first time.
     using Reply = std::function<void(const QJsonValue& value)>;
     using Handler = std::function<void(const QJsonObject& message, const Reply& reply)>;
@@ -35,13 +35,13 @@ public:
     Q_INVOKABLE void post(const QJsonObject& message, int callId);
     Q_INVOKABLE void pageListening();
 
-signals:
+  signals:
     // Variants, not JSON values: the web channel turns JSON objects inside a JSON value into
     // empty lists.
     void replyReady(int callId, const QVariant& value);
     void eventReady(const QVariantMap& envelope);
 
-private:
+  private:
     void deliver(const QJsonObject& envelope);
 
     Handler handler_;

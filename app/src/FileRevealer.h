@@ -10,16 +10,16 @@ namespace velto::app {
 // bus, opens the folder that holds it.
 class FileRevealer : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit FileRevealer(QDBusConnection bus, QObject* parent = nullptr);
 
     void reveal(const QString& path);
 
-signals:
+  signals:
     // The folder was opened instead (no file manager service answered).
     void fellBackToFolder(const QString& folder);
 
-private:
+  private:
     QDBusConnection bus_;
 };
 

@@ -10,12 +10,12 @@ class VeltoWebView;
 // the window comes back through the tray icon or a second launch.
 class MainWindow : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     explicit MainWindow(QWidget* parent = nullptr);
 
     VeltoWebView* webView() const { return webView_; }
 
-private:
+  private:
     VeltoWebView* webView_;
 };
 

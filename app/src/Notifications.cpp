@@ -40,8 +40,8 @@ void Notifications::notify(const QString& title, const QString& body, const QStr
     if (!bus_.isConnected()) {
         return;
     }
-    QDBusMessage call =
-        QDBusMessage::createMethodCall(service, objectPath, interfaceName, QStringLiteral("Notify"));
+    QDBusMessage call = QDBusMessage::createMethodCall(service, objectPath, interfaceName,
+                                                       QStringLiteral("Notify"));
     const QStringList actions =
         openFile.isEmpty() ? QStringList() : QStringList{QStringLiteral("default"), tr("Show")};
     const QVariantMap hints{{QStringLiteral("desktop-entry"), QStringLiteral("velto")}};
@@ -72,6 +72,8 @@ void Notifications::onActionInvoked(quint32 id, const QString& action) {
     revealer_.reveal(*found);
 }
 
-void Notifications::onClosed(quint32 id, quint32 /*reason*/) { pathById_.remove(id); }
+void Notifications::onClosed(quint32 id, quint32 /*reason*/) {
+    pathById_.remove(id);
+}
 
 }  // namespace velto::app

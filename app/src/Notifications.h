@@ -14,7 +14,7 @@ class FileRevealer;
 // that we were given are acted on. No service on the bus is not an error: nothing is shown.
 class Notifications : public QObject {
     Q_OBJECT
-public:
+  public:
     Notifications(QDBusConnection bus, FileRevealer& revealer, QObject* parent = nullptr);
 
     void notifyText(const QString& title, const QString& text);
@@ -23,14 +23,14 @@ public:
     // Ids of shown file notifications that still wait for an activation or a close.
     int pendingFileNotifications() const { return static_cast<int>(pathById_.size()); }
 
-signals:
+  signals:
     void shown(quint32 id);
 
-private slots:
+  private slots:
     void onActionInvoked(quint32 id, const QString& action);
     void onClosed(quint32 id, quint32 reason);
 
-private:
+  private:
     void notify(const QString& title, const QString& body, const QString& openFile);
 
     QDBusConnection bus_;

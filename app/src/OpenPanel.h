@@ -10,16 +10,16 @@ namespace velto::app {
 // whatever is selected in the list, folders included, while a double click still opens a folder.
 class OpenPanel : public QFileDialog {
     Q_OBJECT
-public:
+  public:
     explicit OpenPanel(QWidget* parent);
 
     // The chosen paths in the list's order; valid once the dialog was accepted.
     QStringList chosenPaths() const { return chosen_; }
 
-public slots:
+  public slots:
     void accept() override;
 
-private:
+  private:
     QStringList selectedInView() const;
 
     QStringList chosen_;

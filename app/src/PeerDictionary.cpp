@@ -3,7 +3,9 @@
 namespace velto::app {
 
 namespace {
-QString text(const std::string& value) { return QString::fromStdString(value); }
+QString text(const std::string& value) {
+    return QString::fromStdString(value);
+}
 }  // namespace
 
 QJsonObject packPeer(const VeltoPeer& peer) {

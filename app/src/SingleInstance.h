@@ -11,7 +11,7 @@ namespace velto::app {
 // launch finds it, asks it to show its window and leaves.
 class SingleInstance : public QObject {
     Q_OBJECT
-public:
+  public:
     // socketPath: where the running instance listens (see defaultSocketPath()).
     explicit SingleInstance(QString socketPath, QObject* parent = nullptr);
 
@@ -23,10 +23,10 @@ public:
     // Starts listening; a socket file left by a crashed instance is replaced.
     bool listen();
 
-signals:
+  signals:
     void activationRequested();
 
-private:
+  private:
     QString socketPath_;
     QLocalServer* server_ = nullptr;
 };

@@ -34,7 +34,7 @@ TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
             emit received(static_cast<int>(byte));
         }
     });
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;

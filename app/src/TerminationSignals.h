@@ -10,14 +10,14 @@ namespace velto::app {
 // say goodbye before it ends. One instance per process.
 class TerminationSignals : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit TerminationSignals(QObject* parent = nullptr);
     ~TerminationSignals() override;
 
-signals:
+  signals:
     void received(int signalNumber);
 
-private:
+  private:
     QSocketNotifier* notifier_ = nullptr;
 };
 

@@ -18,11 +18,12 @@ TrayIcon::TrayIcon(QObject* parent) : QObject(parent) {
     menu->addSeparator();
     menu->addAction(tr("Quit"), this, &TrayIcon::quitRequested);
     icon_->setContextMenu(menu);
-    connect(icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason why) {
-        if (why == QSystemTrayIcon::Trigger || why == QSystemTrayIcon::DoubleClick) {
-            emit showRequested();
-        }
-    });
+    connect(icon_, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason why) {
+                if (why == QSystemTrayIcon::Trigger || why == QSystemTrayIcon::DoubleClick) {
+                    emit showRequested();
+                }
+            });
     icon_->show();
 }
 

@@ -9,15 +9,15 @@ namespace velto::app {
 // A tray icon with Show and Quit, where the desktop has a tray.
 class TrayIcon : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit TrayIcon(QObject* parent = nullptr);
     bool isShown() const { return icon_ != nullptr; }
 
-signals:
+  signals:
     void showRequested();
     void quitRequested();
 
-private:
+  private:
     QSystemTrayIcon* icon_ = nullptr;
 };
 

@@ -9,18 +9,18 @@ namespace velto::app {
 // page's script waits for alert() to return: that is what makes the synchronous channel work.
 class VeltoWebPage : public QWebEnginePage {
     Q_OBJECT
-public:
+  public:
     using AlertHandler = std::function<void(const QString& message)>;
 
     VeltoWebPage(QWebEngineProfile* profile, QObject* parent);
     void setAlertHandler(AlertHandler handler) { alertHandler_ = std::move(handler); }
 
-protected:
+  protected:
     void javaScriptAlert(const QUrl& securityOrigin, const QString& message) override;
     void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message,
                                   int lineNumber, const QString& sourceId) override;
 
-private:
+  private:
     AlertHandler alertHandler_;
 };
 

@@ -11,7 +11,7 @@ class ViewController;
 // reach the view itself, not the engine's internal widget: the controller gets them first.
 class VeltoWebView : public QWebEngineView {
     Q_OBJECT
-public:
+  public:
     explicit VeltoWebView(QWidget* parent = nullptr);
 
     void setViewController(std::weak_ptr<ViewController> controller) {
@@ -19,7 +19,7 @@ public:
     }
     std::shared_ptr<ViewController> viewController() const { return viewController_.lock(); }
 
-private:
+  private:
     std::weak_ptr<ViewController> viewController_;
 };
 

@@ -25,8 +25,12 @@ namespace velto::app {
 
 namespace {
 
-QString text(const std::string& value) { return QString::fromStdString(value); }
-QJsonValue number(std::uint64_t value) { return static_cast<double>(value); }
+QString text(const std::string& value) {
+    return QString::fromStdString(value);
+}
+QJsonValue number(std::uint64_t value) {
+    return static_cast<double>(value);
+}
 QJsonValue textOrNull(const std::optional<std::string>& value) {
     return value ? QJsonValue(text(*value)) : QJsonValue(QJsonValue::Null);
 }
@@ -245,7 +249,8 @@ void ViewController::handleSyncEvent(const QString& message) {
         return;
     }
     const QJsonObject event = document.object();
-    diagnostic("sync event", QString::fromUtf8(document.toJson(QJsonDocument::Compact)).toStdString());
+    diagnostic("sync event",
+               QString::fromUtf8(document.toJson(QJsonDocument::Compact)).toStdString());
     if (event.value("command").toString() != QLatin1String("setContextMenuPayload")) {
         return;
     }
@@ -334,13 +339,10 @@ void ViewController::incomingTransferWithFailed(VeltoIncomingTransfer& transfer)
     bridge_->sendEvent("transfer-failed", QJsonObject{{"key", text(transfer.key())}});
 }
 
-void ViewController::incomingTransferWithProgress(VeltoIncomingTransfer& transfer,
-                                                  std::uint64_t itemCount,
-                                                  std::uint64_t itemFinished,
-                                                  std::uint64_t byteCount,
-                                                  std::uint64_t byteFinished,
-                                                  const std::optional<std::string>& filename,
-                                                  const std::optional<std::string>& filepath) {
+void ViewController::incomingTransferWithProgress(
+    VeltoIncomingTransfer& transfer, std::uint64_t itemCount, std::uint64_t itemFinished,
+    std::uint64_t byteCount, std::uint64_t byteFinished, const std::optional<std::string>& filename,
+    const std::optional<std::string>& filepath) {
     bridge_->sendEvent("transfer-progress", QJsonObject{{"key", text(transfer.key())},
                                                         {"itemCount", number(itemCount)},
                                                         {"itemFinished", number(itemFinished)},

@@ -14,8 +14,8 @@
 #include "velto/DispatchQueue.h"
 #include "velto/VeltoIncomingTransferDelegate.h"
 #include "velto/VeltoPeerDiscoveryDelegate.h"
-#include "velto/VeltoTransferDelegate.h"
 #include "velto/VeltoTransfer.h"
+#include "velto/VeltoTransferDelegate.h"
 
 class QWebChannel;
 class QWebEngineProfile;
@@ -41,14 +41,13 @@ class ViewController : public QObject,
                        public VeltoIncomingTransferDelegate,
                        public std::enable_shared_from_this<ViewController> {
     Q_OBJECT
-public:
+  public:
     static constexpr const char* syncEventMarker = "___VELTO___SYNC___EVENT___";
 
     // The controller is shared with the library, which holds its delegates strongly; it is
     // deleted on the GUI thread whichever thread lets it go last.
     static std::shared_ptr<ViewController> create(AppDelegate& app, QWidget* window,
-                                                  VeltoWebView* webView,
-                                                  QWebEngineProfile* profile,
+                                                  VeltoWebView* webView, QWebEngineProfile* profile,
                                                   Notifications* notifications);
     ~ViewController() override;
 
@@ -95,7 +94,7 @@ public:
     void incomingTransferWithReceivedFile(VeltoIncomingTransfer& transfer,
                                           const std::string& path) override;
 
-private:
+  private:
     ViewController(AppDelegate& app, QWidget* window, VeltoWebView* webView,
                    QWebEngineProfile* profile, Notifications* notifications);
 

@@ -54,11 +54,11 @@ void whenDialogOpens(Action action) {
 
 class BridgeCommandsTest : public QObject {
     Q_OBJECT
-private:
+  private:
     std::unique_ptr<PageHarness> page;
     VeltoServer& server() { return *page->app().server(); }
 
-private slots:
+  private slots:
     void initTestCase() {
         page = std::make_unique<PageHarness>();
         QVERIFY(page->app().server() != nullptr);
@@ -70,8 +70,8 @@ private slots:
         QCOMPARE(json(page->answer("empty")), json(QJsonObject()));
 
         const auto now = std::chrono::system_clock::now();
-        server().peers().addIfAbsent(VeltoPeer("10.77.0.31", "10.77.0.31", 4644,
-                                               "Ann Lee at Office [Velto] (Linux)", now));
+        server().peers().addIfAbsent(
+            VeltoPeer("10.77.0.31", "10.77.0.31", 4644, "Ann Lee at Office [Velto] (Linux)", now));
         VeltoPeer loading("10.77.0.32", "10.77.0.32", 5000, "Bo at Lab [Velto] (Linux)", now);
         loading.avatar = "loading";
         server().peers().addIfAbsent(loading);
@@ -121,9 +121,17 @@ private slots:
 
     void setDropableRegionsReplacesTheListAndIsNeverAnswered() {
         const QJsonArray regions{
-            QJsonObject{{"x", 10}, {"y", 20.5}, {"width", 30}, {"height", 40}, {"type", "object"},
+            QJsonObject{{"x", 10},
+                        {"y", 20.5},
+                        {"width", 30},
+                        {"height", 40},
+                        {"type", "object"},
                         {"name", "10.77.0.31"}},
-            QJsonObject{{"x", 0}, {"y", 0}, {"width", 5}, {"height", 5}, {"type", "original"},
+            QJsonObject{{"x", 0},
+                        {"y", 0},
+                        {"width", 5},
+                        {"height", 5},
+                        {"type", "original"},
                         {"name", "message-input"}},
         };
         page->call("regions", command("setDropableRegions", regions));
@@ -161,8 +169,9 @@ private slots:
         page->recordEvents();
         page->call("hello", command("sayHello", QJsonObject{{"ip", "127.0.0.1"}}));
         QCOMPARE(json(page->answer("hello")), json(QJsonArray()));
-        QVERIFY(page->waitFor("window.__events.some(e => e.event === 'peer-added' && "
-                              "e.data.key === '127.0.0.1')"));
+        QVERIFY(
+            page->waitFor("window.__events.some(e => e.event === 'peer-added' && "
+                          "e.data.key === '127.0.0.1')"));
         page->call("bad", command("sayHello", QJsonObject{{"ip", "not an address"}}));
         QCOMPARE(json(page->answer("bad")), json(QJsonArray()));
     }
@@ -203,7 +212,8 @@ private slots:
             // Escape ends a drag in progress.
             QTest::keyClick(QApplication::topLevelWidgets().first(), Qt::Key_Escape);
         });
-        page->call("drag", command("dragStart", QJsonObject{{"files", QJsonArray{"/etc/hostname"}}}));
+        page->call("drag",
+                   command("dragStart", QJsonObject{{"files", QJsonArray{"/etc/hostname"}}}));
         QCOMPARE(json(page->answer("drag")), json(QJsonArray()));
     }
 
@@ -217,13 +227,15 @@ private slots:
                  std::optional<QJsonObject>(
                      QJsonObject{{"text", "hi there"}, {"file", QJsonArray{"/tmp/x"}}}));
 
-        page->evaluate("Velto.bridge.syncEvent('setContextMenuPayload', {type: 'chat-history'}); 1");
+        page->evaluate(
+            "Velto.bridge.syncEvent('setContextMenuPayload', {type: 'chat-history'}); 1");
         QCOMPARE(page->controller().contextMenuType(), QStringLiteral("chat-history"));
         QVERIFY(!page->controller().contextMenuPayload().has_value());
 
         // Not JSON, not an object, another command: ignored, and no dialog.
-        page->evaluate("alert(Velto.bridge.syncMarker + '{broken'); alert(Velto.bridge.syncMarker + "
-                       "'[1]'); Velto.bridge.syncEvent('other', {type: 'x'}); 1");
+        page->evaluate(
+            "alert(Velto.bridge.syncMarker + '{broken'); alert(Velto.bridge.syncMarker + "
+            "'[1]'); Velto.bridge.syncEvent('other', {type: 'x'}); 1");
         QCOMPARE(page->controller().contextMenuType(), QStringLiteral("chat-history"));
     }
 

@@ -47,7 +47,9 @@ QStringList namesOf(const QJsonArray& events) {
     return names;
 }
 
-QStringList keysOf(const QJsonObject& object) { return object.keys(); }
+QStringList keysOf(const QJsonObject& object) {
+    return object.keys();
+}
 
 // The key the server gave the incoming transfer that the page was told about last.
 QString lastIncomingKey(const QJsonArray& events) {
@@ -67,14 +69,13 @@ const QJsonObject loopbackPeer{
 
 class EventsTest : public QObject {
     Q_OBJECT
-private:
+  private:
     std::unique_ptr<PageHarness> page;
     VeltoServer& server() { return *page->app().server(); }
 
     void addPeer(const std::string& key, const std::string& ip, std::uint16_t port) {
-        server().peers().addIfAbsent(
-            VeltoPeer(key, ip, port, "Tester at Bench [Velto] (Linux)",
-                      std::chrono::system_clock::now()));
+        server().peers().addIfAbsent(VeltoPeer(key, ip, port, "Tester at Bench [Velto] (Linux)",
+                                               std::chrono::system_clock::now()));
     }
 
     // Waits until the page has seen a "transfer-finished" or "transfer-failed" for every key.
@@ -89,7 +90,7 @@ private:
         return page->waitFor(checks.join(" && "), 30000);
     }
 
-private slots:
+  private slots:
     void initTestCase() { page = std::make_unique<PageHarness>(); }
     void cleanupTestCase() { page.reset(); }
 
@@ -170,21 +171,23 @@ private slots:
         names = namesOf(events);
         QCOMPARE(names.count("peer-added"), 1);
         QVERIFY(names.indexOf("peer-added") < names.indexOf("transfer-incoming"));
-        QCOMPARE(json(events[names.indexOf("peer-added")]),
-                 json(QJsonObject{{"event", "peer-added"},
-                                  {"data", QJsonObject{{"key", "127.0.0.1"}, {"peer", loopbackPeer}}}}));
+        QCOMPARE(
+            json(events[names.indexOf("peer-added")]),
+            json(QJsonObject{{"event", "peer-added"},
+                             {"data", QJsonObject{{"key", "127.0.0.1"}, {"peer", loopbackPeer}}}}));
         const QJsonArray received = eventsOf(events, incoming);
         names = namesOf(received);
         QCOMPARE(incoming.size(), 32);
-        QCOMPARE(json(received.first()),
-                 json(QJsonObject{{"event", "transfer-incoming"},
-                                  {"data", QJsonObject{{"key", incoming}, {"peer", loopbackPeer}}}}));
+        QCOMPARE(
+            json(received.first()),
+            json(QJsonObject{{"event", "transfer-incoming"},
+                             {"data", QJsonObject{{"key", incoming}, {"peer", loopbackPeer}}}}));
         QCOMPARE(names.mid(names.size() - 2),
                  (QStringList{"transfer-incoming-text", "transfer-finished"}));
         QCOMPARE(json(received[received.size() - 2]),
-                 json(QJsonObject{{"event", "transfer-incoming-text"},
-                                  {"data", QJsonObject{{"key", incoming},
-                                                       {"text", "Hello from the test"}}}}));
+                 json(QJsonObject{
+                     {"event", "transfer-incoming-text"},
+                     {"data", QJsonObject{{"key", incoming}, {"text", "Hello from the test"}}}}));
         for (const auto& event : received) {
             if (event.toObject().value("event") != QLatin1String("transfer-progress")) {
                 continue;

@@ -27,7 +27,7 @@ using velto::app::test::PageHarness;
 
 class LifecycleTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void startUpRegistersTheControllerAndWiresBothDelegates() {
         PageHarness page(false);
         QCOMPARE(page.app().viewController().get(), &page.controller());

@@ -13,25 +13,27 @@ using velto::app::test::PageHarness;
 
 class PageLogicTest : public QObject {
     Q_OBJECT
-private:
+  private:
     std::unique_ptr<PageHarness> page;
     Bridge& bridge() { return page->controller().bridge(); }
 
     QString text(const QString& selector) {
-        return page->evaluate(QStringLiteral("(document.querySelector(\"%1\") || {}).textContent")
-                                  .arg(selector))
+        return page
+            ->evaluate(
+                QStringLiteral("(document.querySelector(\"%1\") || {}).textContent").arg(selector))
             .toString();
     }
 
     void peerAppears(const QString& key, const QString& signature) {
-        bridge().sendEvent("peer-added", QJsonObject{{"key", key},
-                                                     {"peer", QJsonObject{{"key", key},
-                                                                          {"ip", key},
-                                                                          {"port", 4644},
-                                                                          {"systemSignature", signature}}}});
+        bridge().sendEvent("peer-added",
+                           QJsonObject{{"key", key},
+                                       {"peer", QJsonObject{{"key", key},
+                                                            {"ip", key},
+                                                            {"port", 4644},
+                                                            {"systemSignature", signature}}}});
     }
 
-private slots:
+  private slots:
     // No server: the page is driven by events sent through the bridge alone.
     void initTestCase() { page = std::make_unique<PageHarness>(false); }
     void cleanupTestCase() { page.reset(); }
@@ -47,11 +49,13 @@ private slots:
     void emptyStateOffersAddByAddress() {
         QVERIFY(!page->evaluate("document.getElementById('empty-state').hidden").toBool());
         QCOMPARE(text("#empty-title"), QStringLiteral("Looking for other computers"));
-        page->evaluate("document.querySelector('#empty-address-form input').value = '10.77.0.5';"
-                       "document.querySelector('#empty-address-form button').click(); true");
+        page->evaluate(
+            "document.querySelector('#empty-address-form input').value = '10.77.0.5';"
+            "document.querySelector('#empty-address-form button').click(); true");
         QVERIFY(text("#empty-address-status").startsWith("Said hello to 10.77.0.5"));
-        page->evaluate("document.querySelector('#empty-address-form input').value = '10.77.0.500';"
-                       "document.querySelector('#empty-address-form button').click(); true");
+        page->evaluate(
+            "document.querySelector('#empty-address-form input').value = '10.77.0.500';"
+            "document.querySelector('#empty-address-form button').click(); true");
         QVERIFY(text("#empty-address-status").startsWith("That is not an IPv4 address"));
     }
 
@@ -68,19 +72,25 @@ private slots:
     void conversationShowsTransfersAndSurvivesAReload() {
         peerAppears("10.77.0.21", "Ann Lee at Office [Velto] (Linux)");
         page->evaluate("Velto.app.select('10.77.0.21'); true");
-        bridge().sendEvent("transfer-incoming",
-                           QJsonObject{{"key", "in-1"},
-                                       {"peer", QJsonObject{{"key", "10.77.0.21"},
-                                                            {"ip", "10.77.0.21"},
-                                                            {"port", 4644},
-                                                            {"systemSignature", "Ann Lee at Office [Velto] (Linux)"}}}});
-        bridge().sendEvent("transfer-progress",
-                           QJsonObject{{"key", "in-1"}, {"itemCount", 2}, {"itemFinished", 1},
-                                       {"byteCount", 4000000}, {"byteFinished", 1000000},
-                                       {"filename", "report.pdf"}, {"filepath", QJsonValue::Null},
-                                       {"isIncoming", true}});
-        QVERIFY(page->waitFor("(document.querySelector('[data-transfer=\"in-1\"] .card-status') || "
-                              "{textContent: ''}).textContent.startsWith('25% · 1.00 MB of 4.00 MB')"));
+        bridge().sendEvent(
+            "transfer-incoming",
+            QJsonObject{
+                {"key", "in-1"},
+                {"peer", QJsonObject{{"key", "10.77.0.21"},
+                                     {"ip", "10.77.0.21"},
+                                     {"port", 4644},
+                                     {"systemSignature", "Ann Lee at Office [Velto] (Linux)"}}}});
+        bridge().sendEvent("transfer-progress", QJsonObject{{"key", "in-1"},
+                                                            {"itemCount", 2},
+                                                            {"itemFinished", 1},
+                                                            {"byteCount", 4000000},
+                                                            {"byteFinished", 1000000},
+                                                            {"filename", "report.pdf"},
+                                                            {"filepath", QJsonValue::Null},
+                                                            {"isIncoming", true}});
+        QVERIFY(
+            page->waitFor("(document.querySelector('[data-transfer=\"in-1\"] .card-status') || "
+                          "{textContent: ''}).textContent.startsWith('25% · 1.00 MB of 4.00 MB')"));
         QCOMPARE(page->evaluate("document.querySelector('[data-transfer=\"in-1\"] .progress-fill')"
                                 ".style.width")
                      .toString(),
@@ -88,7 +98,8 @@ private slots:
         bridge().sendEvent("transfer-incoming-file",
                            QJsonObject{{"key", "in-1"}, {"path", "/home/u/Downloads/report.pdf"}});
         bridge().sendEvent("transfer-finished", QJsonObject{{"key", "in-1"}});
-        QVERIFY(page->waitFor("document.querySelector('.message.in.done[data-transfer=\"in-1\"]')"));
+        QVERIFY(
+            page->waitFor("document.querySelector('.message.in.done[data-transfer=\"in-1\"]')"));
         QVERIFY(text("[data-transfer='in-1'] .card-status").startsWith("Received · 4.00 MB"));
         QCOMPARE(text("[data-transfer='in-1'] .file-name"), QStringLiteral("report.pdf"));
 
@@ -99,7 +110,8 @@ private slots:
         QTest::keyClicks(input, "first");
         QTest::keyClick(input, Qt::Key_Return, Qt::ShiftModifier);
         QTest::keyClicks(input, "second");
-        QVERIFY(page->waitFor("document.getElementById('message-input').value === 'first\\nsecond'"));
+        QVERIFY(
+            page->waitFor("document.getElementById('message-input').value === 'first\\nsecond'"));
         QTest::keyClick(input, Qt::Key_Return);
         QVERIFY(page->waitFor("document.querySelector('.message.out.text .bubble-text')"));
         QCOMPARE(text(".message.out.text .bubble-text"), QStringLiteral("first\nsecond"));
@@ -108,7 +120,8 @@ private slots:
 
         QVERIFY(page->reload());
         page->evaluate("Velto.app.select('10.77.0.21'); true");
-        QVERIFY(page->waitFor("document.querySelector('.message.in.done[data-transfer=\"in-1\"]')"));
+        QVERIFY(
+            page->waitFor("document.querySelector('.message.in.done[data-transfer=\"in-1\"]')"));
         QCOMPARE(text(".message.out.text .meta-state"), QStringLiteral(" · Not delivered"));
         QCOMPARE(text(".peer.offline .peer-name"), QStringLiteral("Ann Lee"));  // gone since
     }

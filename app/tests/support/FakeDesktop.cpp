@@ -18,9 +18,9 @@ uint FakeNotificationServer::Notify(const QString& /*appName*/, uint /*replacesI
 }
 
 void FakeNotificationServer::activate(QDBusConnection& bus, uint id, const QString& action) {
-    QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/Notifications"),
-                                                     QStringLiteral("org.freedesktop.Notifications"),
-                                                     QStringLiteral("ActionInvoked"));
+    QDBusMessage signal = QDBusMessage::createSignal(
+        QStringLiteral("/org/freedesktop/Notifications"),
+        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("ActionInvoked"));
     signal << id << action;
     bus.send(signal);
 }
@@ -31,14 +31,13 @@ void FakeFileManager::ShowItems(const QStringList& uris, const QString& /*startu
 
 FakeDesktop::FakeDesktop()
     : bus_(QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName)) {
-    registered_ =
-        bus_.isConnected() &&
-        bus_.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &notifications,
-                            QDBusConnection::ExportAllSlots) &&
-        bus_.registerService(QStringLiteral("org.freedesktop.Notifications")) &&
-        bus_.registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &fileManager,
-                            QDBusConnection::ExportAllSlots) &&
-        bus_.registerService(QStringLiteral("org.freedesktop.FileManager1"));
+    registered_ = bus_.isConnected() &&
+                  bus_.registerObject(QStringLiteral("/org/freedesktop/Notifications"),
+                                      &notifications, QDBusConnection::ExportAllSlots) &&
+                  bus_.registerService(QStringLiteral("org.freedesktop.Notifications")) &&
+                  bus_.registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &fileManager,
+                                      QDBusConnection::ExportAllSlots) &&
+                  bus_.registerService(QStringLiteral("org.freedesktop.FileManager1"));
 }
 
 FakeDesktop::~FakeDesktop() {

@@ -13,7 +13,7 @@ namespace velto::app::test {
 class FakeNotificationServer : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
-public:
+  public:
     struct Shown {
         uint id;
         QString summary;
@@ -25,28 +25,28 @@ public:
     // Tells every client that the user activated notification id.
     void activate(QDBusConnection& bus, uint id, const QString& action);
 
-public slots:
+  public slots:
     uint Notify(const QString& appName, uint replacesId, const QString& appIcon,
                 const QString& summary, const QString& body, const QStringList& actions,
                 const QVariantMap& hints, int expireTimeout);
     QStringList GetCapabilities() { return {"actions", "body"}; }
 
-private:
+  private:
     uint nextId_ = 40;
 };
 
 class FakeFileManager : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
-public:
+  public:
     QVector<QStringList> shownItems;
 
-public slots:
+  public slots:
     void ShowItems(const QStringList& uris, const QString& startupId);
 };
 
 class FakeDesktop {
-public:
+  public:
     FakeDesktop();
     ~FakeDesktop();
     bool registered() const { return registered_; }
@@ -55,7 +55,7 @@ public:
     FakeNotificationServer notifications;
     FakeFileManager fileManager;
 
-private:
+  private:
     QDBusConnection bus_;
     bool registered_ = false;
 };

@@ -24,7 +24,7 @@ QString json(const QJsonValue& value);
 // The program as main() puts it together, minus the single-instance and signal plumbing: the
 // real window, page, bridge and controller, with the page's storage in a folder of the test's.
 class PageHarness {
-public:
+  public:
     // startServer: also run the start-up (real server on this namespace's ports).
     explicit PageHarness(bool startServer = true, const QString& storagePath = QString());
     ~PageHarness();
@@ -50,7 +50,7 @@ public:
     bool answered(const QString& id);
     QJsonValue answer(const QString& id);
 
-private:
+  private:
     QTemporaryDir storage_;
     QWebEngineProfile* profile_;
     FileRevealer revealer_;
