@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QJsonDocument>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <QWebEngineProfile>
@@ -81,8 +82,11 @@ bool PageHarness::waitFor(const QString& condition, int timeoutMs) {
 }
 
 bool PageHarness::reload() {
+    QSignalSpy loaded(controller_->page(), &QWebEnginePage::loadFinished);
     controller_->page()->triggerAction(QWebEnginePage::Reload);
-    QTest::qWait(50);
+    if (!loaded.wait(scriptTimeoutMs)) {
+        return false;
+    }
     return waitFor(QStringLiteral("document.body.classList.contains('ready')"));
 }
 
