@@ -21,7 +21,10 @@ DispatchQueue::~DispatchQueue() {
 }
 
 void DispatchQueue::async(std::function<void()> work) {
-    boost::asio::post(state_->context, std::move(work));
+    // The work may release the last owner of this queue before post() has returned here; the
+    // local reference keeps the context, which post() is still signalling, alive until then.
+    const auto state = state_;
+    boost::asio::post(state->context, std::move(work));
 }
 
 void DispatchQueue::sync(const std::function<void()>& work) {

@@ -13,7 +13,10 @@ namespace http = beast::http;
 AvatarRequest::AvatarRequest(boost::asio::io_context& context,
                              const HttpAvatarFetcher::Limits& limits,
                              AvatarFetcher::Completion completion)
-    : stream_(context), timeout_(limits.timeout), completion_(std::move(completion)) {
+    : stream_(context),
+      timeout_(limits.timeout),
+      maxBodyBytes_(limits.maxBodyBytes),
+      completion_(std::move(completion)) {
     parser_.body_limit(limits.maxBodyBytes);
 }
 
@@ -43,6 +46,19 @@ void AvatarRequest::onConnected(beast::error_code ec) {
 
 void AvatarRequest::onWritten(beast::error_code ec) {
     if (ec) {
+        finish(std::nullopt);
+        return;
+    }
+    http::async_read_header(stream_, buffer_, parser_,
+                            [self = shared_from_this()](beast::error_code readError, std::size_t) {
+                                self->onHead(readError);
+                            });
+}
+
+void AvatarRequest::onHead(beast::error_code ec) {
+    // The parser's own limit check on a declared length is skipped when it reads eagerly, so
+    // the declared length is checked here, before any of the body is read.
+    if (ec || parser_.content_length().value_or(0) > maxBodyBytes_) {
         finish(std::nullopt);
         return;
     }

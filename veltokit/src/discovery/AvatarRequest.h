@@ -24,6 +24,7 @@ class AvatarRequest : public std::enable_shared_from_this<AvatarRequest> {
   private:
     void onConnected(boost::system::error_code ec);
     void onWritten(boost::system::error_code ec);
+    void onHead(boost::system::error_code ec);
     void onRead(boost::system::error_code ec);
     void finish(std::optional<AvatarResponse> response);
 
@@ -32,6 +33,7 @@ class AvatarRequest : public std::enable_shared_from_this<AvatarRequest> {
     boost::beast::http::request<boost::beast::http::empty_body> request_;
     boost::beast::http::response_parser<boost::beast::http::vector_body<std::uint8_t>> parser_;
     std::chrono::milliseconds timeout_;
+    std::size_t maxBodyBytes_;
     AvatarFetcher::Completion completion_;
 };
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "velto/Bytes.h"
+#include "velto/NetworkTools.h"
 
 namespace velto {
 
@@ -12,12 +13,6 @@ namespace velto {
 // tests substitute their own.
 class LocalMachine {
   public:
-    struct InterfaceAddress {
-        std::string name;
-        std::string address;  // dotted-decimal IPv4
-        std::string netmask;  // dotted-decimal IPv4
-    };
-
     virtual ~LocalMachine() = default;
 
     // Up, running, non-loopback IPv4 addresses in the system's order.

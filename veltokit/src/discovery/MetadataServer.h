@@ -19,7 +19,7 @@ namespace velto {
 class MetadataServer {
   public:
     struct Limits {
-        std::chrono::milliseconds requestTimeout{10'000};  // whole request head, then the reply
+        std::chrono::milliseconds requestTimeout{10'000};  // for the request head, then the reply
         std::chrono::milliseconds lingerTimeout{2'000};    // draining what the client still sends
     };
 

@@ -31,13 +31,14 @@ void MetadataSession::start() {
 void MetadataSession::onRequestHead(beast::error_code ec) {
     if (ec) {
         // Not HTTP, too large, or too slow: nothing sensible to answer.
-        stream_.close();
+        closeGracefully();
         return;
     }
     const auto target = parser_.get().target();
     const auto response =
         application_->respond(MetadataApplication::pathInfo({target.data(), target.size()}));
     reply_ = response.wire();
+    stream_.expires_after(limits_.requestTimeout);  // a fresh deadline for sending the reply
     asio::async_write(stream_, asio::buffer(reply_),
                       [self = shared_from_this()](beast::error_code writeError, std::size_t) {
                           self->onReplyWritten(writeError);
@@ -49,7 +50,12 @@ void MetadataSession::onReplyWritten(beast::error_code ec) {
         stream_.close();
         return;
     }
-    stream_.socket().shutdown(asio::ip::tcp::socket::shutdown_send, ec);
+    closeGracefully();
+}
+
+void MetadataSession::closeGracefully() {
+    beast::error_code ignored;
+    stream_.socket().shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
     stream_.expires_after(limits_.lingerTimeout);
     drain();
 }

@@ -27,8 +27,9 @@ class MetadataSession : public std::enable_shared_from_this<MetadataSession> {
   private:
     void onRequestHead(boost::system::error_code ec);
     void onReplyWritten(boost::system::error_code ec);
-    // After our half is shut, read until the client closes: closing with unread bytes would
+    // Shuts our half, then reads until the client closes: closing with unread bytes would
     // reset the connection and could destroy the reply before the client reads it.
+    void closeGracefully();
     void drain();
 
     boost::beast::tcp_stream stream_;

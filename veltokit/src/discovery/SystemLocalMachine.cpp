@@ -4,12 +4,8 @@
 
 namespace velto {
 
-std::vector<LocalMachine::InterfaceAddress> SystemLocalMachine::interfaceAddresses() const {
-    std::vector<InterfaceAddress> result;
-    for (const auto& entry : NetworkTools::getIFAddresses()) {
-        result.push_back({entry[0], entry[1], entry[2]});
-    }
-    return result;
+std::vector<InterfaceAddress> SystemLocalMachine::interfaceAddresses() const {
+    return NetworkTools::getIFAddresses();
 }
 
 std::optional<std::string> SystemLocalMachine::computerName() const {
@@ -17,7 +13,7 @@ std::optional<std::string> SystemLocalMachine::computerName() const {
 }
 
 std::string SystemLocalMachine::userFullName() const {
-    return NetworkTools::fullUserName();
+    return NetworkTools::userFullName();
 }
 
 std::optional<Bytes> SystemLocalMachine::userPicturePng() const {
@@ -25,7 +21,7 @@ std::optional<Bytes> SystemLocalMachine::userPicturePng() const {
 }
 
 std::string SystemLocalMachine::platformWord() const {
-    return NetworkTools::platformWord();
+    return std::string(NetworkTools::platformWord());
 }
 
 }  // namespace velto

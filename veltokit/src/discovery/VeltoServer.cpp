@@ -186,14 +186,18 @@ std::string VeltoServer::getSystemSignature() const {
 std::vector<std::string> VeltoServer::findBroadcastAddress() const {
     std::vector<std::string> addresses;
     for (const auto& entry : localMachine()->interfaceAddresses()) {
-        addresses.push_back(NetInfo(entry.address, entry.netmask).broadcast());
+        // An address without a usable netmask has no subnet to broadcast to.
+        std::string broadcast = NetInfo(entry.ip, entry.netmask).broadcast();
+        if (!broadcast.empty()) {
+            addresses.push_back(std::move(broadcast));
+        }
     }
     return addresses;
 }
 
 bool VeltoServer::isLocalPeer(const std::string& sender) const {
     for (const auto& entry : localMachine()->interfaceAddresses()) {
-        if (entry.address == sender) {
+        if (entry.ip == sender) {
             return true;
         }
     }
@@ -325,7 +329,7 @@ void VeltoServer::avatarArrived(const std::string& key, const PeerTable::Record&
                                 const std::optional<AvatarResponse>& response) {
     // Only a picture counts: an error page or an empty body leaves "loading" in place.
     if (response && response->status == 200 && !response->body.empty()) {
-        const std::string url = std::string(avatarUrlPrefix) + base64Encode(response->body);
+        const std::string url = std::string(avatarUrlPrefix) + Base64::encode(response->body);
         const VeltoPeer peer = peers_.update(record, [&](VeltoPeer& p) { p.avatar = url; });
         // A record that left the table (goodbye) or was replaced is not reported.
         if (peers_.holds(key, record)) {

@@ -14,9 +14,10 @@
 #include <memory>
 #include <vector>
 
-#include "core/TemporaryUtilities.h"
 #include "incoming/StorageNames.h"
 #include "velto/Diagnostics.h"
+#include "velto/PathHelpers.h"
+#include "velto/RandomString.h"
 
 namespace velto {
 namespace {
@@ -52,7 +53,7 @@ template <typename Candidate>
 bool moveToFreeName(const std::string& from, const std::string& folder, Candidate candidate,
                     std::string& result, std::string& error) {
     for (unsigned number = 1; number <= maxNameAttempts; ++number) {
-        const std::string to = temporary::stringByAppendingPathComponent(folder, candidate(number));
+        const std::string to = stringByAppendingPathComponent(folder, candidate(number));
         if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
             result = to;
             return true;
@@ -82,9 +83,9 @@ IncomingStorage::IncomingStorage(std::string basePath,
     : basePath_(std::move(basePath)), startTime_(startTime) {
     struct stat info {};
     do {
-        intermediatePath_ = temporary::stringByAppendingPathComponent(
-            basePath_, StorageNames::intermediateFolder(
-                           startTime_, temporary::generateRandomStringWithLength(32)));
+        intermediatePath_ = stringByAppendingPathComponent(
+            basePath_,
+            StorageNames::intermediateFolder(startTime_, generateRandomStringWithLength(32)));
     } while (::lstat(intermediatePath_.c_str(), &info) == 0);
 }
 
@@ -93,7 +94,7 @@ IncomingStorage::~IncomingStorage() {
 }
 
 std::string IncomingStorage::pathOf(const std::string& relative) const {
-    return temporary::stringByAppendingPathComponent(intermediatePath_, relative);
+    return stringByAppendingPathComponent(intermediatePath_, relative);
 }
 
 bool IncomingStorage::checkRoom(std::uint64_t bytes, std::uint64_t entries,
@@ -135,9 +136,9 @@ bool IncomingStorage::ensureIntermediateFolder(std::string& error) {
             error = systemError("cannot create " + intermediatePath_);
             return false;
         }
-        intermediatePath_ = temporary::stringByAppendingPathComponent(
-            basePath_, StorageNames::intermediateFolder(
-                           startTime_, temporary::generateRandomStringWithLength(32)));
+        intermediatePath_ = stringByAppendingPathComponent(
+            basePath_,
+            StorageNames::intermediateFolder(startTime_, generateRandomStringWithLength(32)));
     }
     error = "no free name for an intermediate folder in " + basePath_;
     return false;
@@ -163,8 +164,7 @@ bool IncomingStorage::prepareFile(const std::string& relative, std::string& erro
     }
     const std::string path = pathOf(relative);
     std::error_code failure;
-    std::filesystem::create_directories(temporary::stringByDeletingLastPathComponent(path),
-                                        failure);
+    std::filesystem::create_directories(stringByDeletingLastPathComponent(path), failure);
     if (failure) {
         error = "cannot create the folder for " + path + ": " + failure.message();
         return false;
@@ -263,7 +263,7 @@ std::size_t IncomingStorage::removeLeftovers(const std::string& basePath) {
         if (entry.rfind(StorageNames::intermediatePrefix, 0) != 0) {
             continue;
         }
-        const std::string path = temporary::stringByAppendingPathComponent(basePath, entry);
+        const std::string path = stringByAppendingPathComponent(basePath, entry);
         // A folder whose lock can be had belongs to no running transfer.
         if (UniqueFd lock = lockFolder(path)) {
             std::error_code failure;

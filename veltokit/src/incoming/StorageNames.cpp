@@ -2,7 +2,7 @@
 
 #include <ctime>
 
-#include "core/TemporaryUtilities.h"
+#include "velto/PathHelpers.h"
 
 namespace velto {
 namespace {
@@ -24,8 +24,7 @@ std::string StorageNames::intermediateFolder(std::chrono::system_clock::time_poi
 }
 
 std::string StorageNames::datedFolder(std::chrono::system_clock::time_point startTime) {
-    return temporary::sanitizedString("Received by Velto at " +
-                                      localTime(startTime, "%Y-%m-%d %I-%M"));
+    return sanitizedString("Received by Velto at " + localTime(startTime, "%Y-%m-%d %I-%M"));
 }
 
 std::string StorageNames::numberedItem(const std::string& name, unsigned number) {

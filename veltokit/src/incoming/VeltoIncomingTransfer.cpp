@@ -1,11 +1,14 @@
 #include "velto/VeltoIncomingTransfer.h"
 
 #include <algorithm>
+#include <tuple>
 
-#include "core/TemporaryUtilities.h"
 #include "incoming/ElementName.h"
 #include "incoming/IncomingStorage.h"
+#include "velto/BinUtils.h"
 #include "velto/Diagnostics.h"
+#include "velto/PathHelpers.h"
+#include "velto/UserFolders.h"
 #include "velto/VeltoItem.h"
 #include "velto/VeltoText.h"
 
@@ -26,14 +29,14 @@ VeltoIncomingTransfer::VeltoIncomingTransfer(
     : socket_(std::move(socket)),
       key_(std::move(key)),
       delegate_(std::move(delegate)),
-      basePath_(basePath.empty() ? temporary::downloadsFolder() : std::move(basePath)),
+      basePath_(basePath.empty() ? UserFolders::userDownloadsFolder() : std::move(basePath)),
       startTime_(std::chrono::system_clock::now()),
       storage_(std::make_unique<IncomingStorage>(basePath_, startTime_)) {}
 
 VeltoIncomingTransfer::~VeltoIncomingTransfer() = default;
 
 std::size_t VeltoIncomingTransfer::removeLeftoverIntermediateFolders(const std::string& basePath) {
-    return IncomingStorage::removeLeftovers(basePath.empty() ? temporary::downloadsFolder()
+    return IncomingStorage::removeLeftovers(basePath.empty() ? UserFolders::userDownloadsFolder()
                                                              : basePath);
 }
 
@@ -76,9 +79,9 @@ void VeltoIncomingTransfer::socketDidRead(TcpConnection& /*sock*/, Bytes data, l
         return;
     }
     diagnostic("Incoming didRead", data.size(), tag);
-    if (tag == tagMetadata && data.size() == 16) {
+    if (tag == tagMetadata) {
         streamHeaderRead(data);
-    } else if (tag == tagFileSize && data.size() == 8) {
+    } else if (tag == tagFileSize) {
         sizeRead(data);
     } else if (tag == tagFileBody) {
         bodyChunkRead(std::move(data));
@@ -86,8 +89,12 @@ void VeltoIncomingTransfer::socketDidRead(TcpConnection& /*sock*/, Bytes data, l
 }
 
 void VeltoIncomingTransfer::streamHeaderRead(const Bytes& data) {
-    elementCount_ = temporary::readLittleEndian64(data.data());
-    totalSize_ = temporary::readLittleEndian64(data.data() + 8);
+    const auto counts = unpackLittleEndianUInt64Pair(data);
+    if (!counts) {
+        fail("a stream header of the wrong length");
+        return;
+    }
+    std::tie(elementCount_, totalSize_) = *counts;
     diagnostic("Incoming transfer elements=", elementCount_, totalSize_);
     // Refused before anything is written: a transfer that cannot fit never starts.
     std::string error;
@@ -137,8 +144,7 @@ void VeltoIncomingTransfer::nameComplete() {
             return;
         }
         currentRelativePath_ = *relative;
-        currentPath_ =
-            temporary::stringByAppendingPathComponent(storage_->intermediatePath(), *relative);
+        currentPath_ = stringByAppendingPathComponent(storage_->intermediatePath(), *relative);
         diagnostic("Incoming path: ", currentPath_);
     }
     reportProgress(currentElementPlusOne_ - 1, byteFinished_ + currentSize_, true);
@@ -146,7 +152,12 @@ void VeltoIncomingTransfer::nameComplete() {
 }
 
 void VeltoIncomingTransfer::sizeRead(const Bytes& data) {
-    const std::uint64_t size = temporary::readLittleEndian64(data.data());
+    const auto announced = unpackLittleEndianUInt64(data);
+    if (!announced) {
+        fail("an element size of the wrong length");
+        return;
+    }
+    const std::uint64_t size = *announced;
     diagnostic("Incoming item size: ", size);
     std::string error;
     if (size == VeltoItem::folderMarker) {

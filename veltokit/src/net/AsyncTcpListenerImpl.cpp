@@ -1,15 +1,12 @@
 #include "net/AsyncTcpListenerImpl.h"
 
-#include "net/QueueTask.h"
+#include "net/SocketFront.h"
 
 namespace velto {
 
 std::shared_ptr<AsyncTcpListener> AsyncTcpListener::create(
     std::weak_ptr<TcpListenerDelegate> delegate, std::shared_ptr<DispatchQueue> queue) {
-    auto core = std::make_shared<TcpListenerCore>(queue, std::move(delegate));
-    auto listener = std::make_shared<AsyncTcpListenerImpl>(core, std::move(queue));
-    core->attach(listener);
-    return listener;
+    return makeFront<AsyncTcpListenerImpl, TcpListenerCore>(std::move(delegate), std::move(queue));
 }
 
 AsyncTcpListenerImpl::AsyncTcpListenerImpl(std::shared_ptr<TcpListenerCore> core,

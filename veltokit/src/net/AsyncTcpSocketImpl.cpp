@@ -1,6 +1,6 @@
 #include "net/AsyncTcpSocketImpl.h"
 
-#include "net/QueueTask.h"
+#include "net/SocketFront.h"
 
 namespace velto {
 
@@ -50,12 +50,14 @@ void AsyncTcpSocketImpl::writeData(Bytes data, double timeout, long tag) {
     });
 }
 
+// The two closes hold this object until they run, so that an owner letting go right after
+// asking still gets the close it asked for, and its report.
 void AsyncTcpSocketImpl::disconnect() {
-    perform([](TcpSocketCore& core) { core.disconnect(); });
+    perform([self = shared_from_this()](TcpSocketCore& core) { core.disconnect(); });
 }
 
 void AsyncTcpSocketImpl::disconnectAfterWriting() {
-    perform([](TcpSocketCore& core) { core.disconnectAfterWriting(); });
+    perform([self = shared_from_this()](TcpSocketCore& core) { core.disconnectAfterWriting(); });
 }
 
 std::optional<std::string> AsyncTcpSocketImpl::connectedHost() const {

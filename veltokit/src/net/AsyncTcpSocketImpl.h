@@ -11,7 +11,8 @@ namespace velto {
 // when made there, otherwise posted in call order. Dropping the last reference closes the
 // connection quietly, unless a close after writing is under way: that one completes and is
 // reported.
-class AsyncTcpSocketImpl final : public AsyncTcpSocket {
+class AsyncTcpSocketImpl final : public AsyncTcpSocket,
+                                 public std::enable_shared_from_this<AsyncTcpSocketImpl> {
     struct Token {};
 
   public:

@@ -1,15 +1,12 @@
 #include "net/AsyncUdpSocketImpl.h"
 
-#include "net/QueueTask.h"
+#include "net/SocketFront.h"
 
 namespace velto {
 
 std::shared_ptr<AsyncUdpSocket> AsyncUdpSocket::create(std::weak_ptr<UdpSocketDelegate> delegate,
                                                        std::shared_ptr<DispatchQueue> queue) {
-    auto core = std::make_shared<UdpSocketCore>(queue, std::move(delegate));
-    auto socket = std::make_shared<AsyncUdpSocketImpl>(core, std::move(queue));
-    core->attach(socket);
-    return socket;
+    return makeFront<AsyncUdpSocketImpl, UdpSocketCore>(std::move(delegate), std::move(queue));
 }
 
 AsyncUdpSocketImpl::AsyncUdpSocketImpl(std::shared_ptr<UdpSocketCore> core,

@@ -31,6 +31,9 @@ struct TcpSocketStats {
 // Reports are not delivered from inside the calls that cause them. They wait in events_ and
 // pump() hands them out one at a time; while it runs, reads queued from inside a report are
 // served from the receive buffer by the same loop, without a queue hop or a system call each.
+//
+// The kernel is read only while a read is queued, so an idle connection notices the peer going
+// away at its next read or write. Once a close is asked for, new reads and writes are ignored.
 class TcpSocketCore : public std::enable_shared_from_this<TcpSocketCore> {
   public:
     static constexpr std::size_t kReceiveBufferSize = 64 * 1024;

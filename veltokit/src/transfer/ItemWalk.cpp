@@ -9,8 +9,8 @@
 #include <cstring>
 #include <memory>
 
-#include "core/TemporaryUtilities.h"
 #include "transfer/LastPathComponent.h"
+#include "velto/PathHelpers.h"
 #include "velto/VeltoDir.h"
 #include "velto/VeltoFile.h"
 
@@ -107,8 +107,8 @@ void ItemWalk::visitFolder(const std::string& path, const std::string& name, dev
     items_.push_back(std::make_shared<VeltoDir>(path, name));
     openFolders_.push_back(self);
     for (const auto& entry : entries) {
-        visit(temporary::stringByAppendingPathComponent(path, entry),
-              temporary::stringByAppendingPathComponent(name, entry));
+        visit(stringByAppendingPathComponent(path, entry),
+              stringByAppendingPathComponent(name, entry));
     }
     openFolders_.pop_back();
 }

@@ -1,13 +1,13 @@
 #include "velto/VeltoItem.h"
 
-#include "core/TemporaryUtilities.h"
+#include "velto/BinUtils.h"
 
 namespace velto {
 
 Bytes VeltoItem::header() const {
     Bytes bytes(name_.begin(), name_.end());
     bytes.push_back(0);
-    temporary::appendLittleEndian64(bytes, protocolSize_);
+    appendLittleEndianUInt64(bytes, protocolSize_);
     return bytes;
 }
 

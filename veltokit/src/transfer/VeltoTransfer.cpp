@@ -1,8 +1,8 @@
 #include "velto/VeltoTransfer.h"
 
-#include "core/TemporaryUtilities.h"
 #include "transfer/ItemWalk.h"
 #include "velto/AsyncTcpSocket.h"
+#include "velto/BinUtils.h"
 #include "velto/Diagnostics.h"
 #include "velto/VeltoText.h"
 
@@ -92,10 +92,8 @@ void VeltoTransfer::socketDidConnect(TcpConnection& /*sock*/, const std::string&
     if (delegate_) {
         delegate_->transferWithConnected(*this);
     }
-    Bytes header;
-    temporary::appendLittleEndian64(header, items_.size());
-    temporary::appendLittleEndian64(header, totalSize_);
-    socket_->writeData(std::move(header), headerWriteTimeout, tagMetadata);
+    socket_->writeData(packLittleEndianUInt64Pair(items_.size(), totalSize_), headerWriteTimeout,
+                       tagMetadata);
     reportProgress(0);
 }
 

@@ -7,7 +7,7 @@ namespace velto::test {
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -16,7 +16,7 @@ public:
     const std::filesystem::path& path() const { return path_; }
     std::string str() const { return path_.string(); }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 

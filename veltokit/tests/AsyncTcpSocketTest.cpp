@@ -1,0 +1,303 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+#include "net/AsyncTcpSocketImpl.h"
+#include "support/RawTcpPeer.h"
+#include "support/RecordingTcpDelegate.h"
+#include "velto/AsyncTcpListener.h"
+
+namespace velto {
+namespace {
+
+using test::patternBytes;
+using test::RawTcpPeer;
+using test::RecordingTcpDelegate;
+using test::TcpEvent;
+using Kind = TcpEvent::Kind;
+
+constexpr std::size_t kMiB = 1024 * 1024;
+
+// Each partial report belongs to the operation whose completion comes next.
+void expectPartialsBelongToTheNextCompletion(const RecordingTcpDelegate::Events& events,
+                                             Kind partial, Kind complete) {
+    for (auto it = events.begin(); it != events.end(); ++it) {
+        if (it->kind == partial) {
+            const auto next =
+                std::find_if(it, events.end(), [&](auto& e) { return e.kind == complete; });
+            ASSERT_NE(next, events.end());
+            EXPECT_EQ(it->tag, next->tag);
+        }
+    }
+}
+
+class AsyncTcpSocketTest : public testing::Test {
+  protected:
+    void connect() {
+        socket->connectToHost("127.0.0.1", peer.port());
+        ASSERT_TRUE(peer.accept());
+        ASSERT_TRUE(delegate->waitForCount(Kind::Connected, 1));
+    }
+    // Waits until the queue has handled everything posted so far.
+    void drainQueue() {
+        queue->sync([] {});
+    }
+    void TearDown() override { EXPECT_TRUE(delegate->wellBehaved()); }
+
+    std::shared_ptr<DispatchQueue> queue = DispatchQueue::create("socket-test");
+    std::shared_ptr<RecordingTcpDelegate> delegate = std::make_shared<RecordingTcpDelegate>(queue);
+    RawTcpPeer peer;
+    std::shared_ptr<AsyncTcpSocket> socket = AsyncTcpSocket::create(delegate, queue);
+};
+
+TEST_F(AsyncTcpSocketTest, ReadsCompleteInQueueOrderWithExactLengthsWhateverTheSegmentation) {
+    connect();
+    std::vector<std::size_t> lengths{0, 300000, 1, 70000};  // large ones skip the buffer
+    std::mt19937 random(7);
+    for (int i = 0; i < 150; ++i) {
+        lengths.push_back(random() % 3000);
+    }
+    std::size_t total = 0;
+    for (std::size_t i = 0; i < lengths.size(); ++i) {
+        socket->readDataToLength(lengths[i], 30, static_cast<long>(i));
+        total += lengths[i];
+    }
+    peer.send(patternBytes(total), 9000);
+
+    ASSERT_TRUE(delegate->waitForCount(Kind::Read, lengths.size()));
+    const auto reads = delegate->ofKind(Kind::Read);
+    for (std::size_t i = 0, offset = 0; i < lengths.size(); offset += lengths[i++]) {
+        EXPECT_EQ(reads[i].tag, static_cast<long>(i));
+        EXPECT_EQ(reads[i].data, patternBytes(lengths[i], offset)) << "read " << i;
+    }
+    expectPartialsBelongToTheNextCompletion(delegate->events(), Kind::ReadPartial, Kind::Read);
+}
+
+TEST_F(AsyncTcpSocketTest, ChainedOneByteReadsCostNeitherSystemCallsNorQueueHops) {
+    connect();
+    const long count = 20000;
+    delegate->onRead = [count](TcpConnection& sock, long tag) {
+        if (tag + 1 < count) {
+            sock.readDataToLength(1, -1, tag + 1);
+        }
+    };
+    socket->readDataToLength(1, -1, 0);
+    peer.send(patternBytes(count));
+
+    ASSERT_TRUE(delegate->waitForCount(Kind::Read, count));
+    const auto reads = delegate->ofKind(Kind::Read);
+    const Bytes expected = patternBytes(count);
+    for (std::size_t i = 0; i < reads.size(); ++i) {
+        ASSERT_EQ(reads[i].data, Bytes{expected[i]}) << "read " << i;
+    }
+    const auto stats = std::static_pointer_cast<AsyncTcpSocketImpl>(socket)->stats();
+    EXPECT_LT(stats.receiveCalls, 50u);  // one per read would be 20000
+    EXPECT_LE(stats.deferredPumps, 2u);
+}
+
+TEST_F(AsyncTcpSocketTest, PartialReadsReportTheNewBytesOfTheHeadReadButNotTheCompletingOnes) {
+    connect();
+    const Bytes all = patternBytes(1010);
+    const auto send = [&](long from, long to) {
+        peer.send(Bytes(all.begin() + from, all.begin() + to));
+    };
+    socket->readDataToLength(1000, -1, 7);
+    socket->readDataToLength(10, -1, 8);
+    send(0, 100);
+    ASSERT_TRUE(delegate->waitForCount(Kind::ReadPartial, 1));
+    send(100, 150);
+    ASSERT_TRUE(delegate->waitForCount(Kind::ReadPartial, 2));
+    send(150, 1004);  // completes tag 7 and brings 4 bytes for tag 8
+    ASSERT_TRUE(delegate->waitForCount(Kind::ReadPartial, 3));
+    send(1004, 1010);
+    ASSERT_TRUE(delegate->waitForCount(Kind::Read, 2));
+
+    const auto events = delegate->events();
+    const std::vector<std::tuple<Kind, long, std::size_t>> expected{
+        {Kind::Connected, 0, peer.port()}, {Kind::ReadPartial, 7, 100},
+        {Kind::ReadPartial, 7, 50},        {Kind::Read, 7, 1000},
+        {Kind::ReadPartial, 8, 4},         {Kind::Read, 8, 10}};
+    ASSERT_EQ(events.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(std::tie(events[i].kind, events[i].tag, events[i].length), expected[i]) << i;
+    }
+    EXPECT_EQ(events[3].data, Bytes(all.begin(), all.begin() + 1000));
+    EXPECT_EQ(events[5].data, Bytes(all.begin() + 1000, all.end()));
+}
+
+TEST_F(AsyncTcpSocketTest, ReadTimeoutClosesTheConnectionWithAnError) {
+    connect();
+    socket->readDataToLength(10, 0.2, 3);
+    peer.send(patternBytes(3));
+    ASSERT_TRUE(delegate->waitForDisconnect());
+    EXPECT_TRUE(peer.closedByOtherSide());
+    const auto events = delegate->events();
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[1].length, 3u);
+    EXPECT_FALSE(events[2].text.empty());
+}
+
+TEST_F(AsyncTcpSocketTest, WritesGoOutInIssueOrderWithOneCompletionAndPartialsOfEachPass) {
+    connect();
+    std::mt19937 random(11);
+    std::vector<std::size_t> sizes{0, 32 * kMiB};  // more than the socket buffers on both sides
+    for (int i = 0; i < 100; ++i) {
+        sizes.push_back(random() % 200000);
+    }
+    std::size_t total = 0;
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        socket->writeData(patternBytes(sizes[i], total), -1, static_cast<long>(i));
+        total += sizes[i];
+    }
+    ASSERT_TRUE(delegate->waitForCount(Kind::WritePartial, 1));  // the peer has not read yet
+    EXPECT_EQ(peer.receive(total), patternBytes(total));
+    ASSERT_TRUE(delegate->waitForCount(Kind::Wrote, sizes.size()));
+
+    const auto wrote = delegate->ofKind(Kind::Wrote);
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        EXPECT_EQ(wrote[i].tag, static_cast<long>(i));
+    }
+    expectPartialsBelongToTheNextCompletion(delegate->events(), Kind::WritePartial, Kind::Wrote);
+    std::size_t passes = 0;
+    for (const auto& partial : delegate->ofKind(Kind::WritePartial)) {
+        EXPECT_GT(partial.length, 0u);
+        passes += partial.tag == 1 ? partial.length : 0;
+    }
+    EXPECT_GT(passes, 0u);
+    EXPECT_LT(passes, sizes[1]);  // bytes of each pass, the completing one not reported
+
+    socket->readDataToLength(1, -1, 0);
+    peer.close();
+    ASSERT_TRUE(delegate->waitForDisconnect());
+    EXPECT_FALSE(delegate->events().back().text.empty());
+}
+
+TEST_F(AsyncTcpSocketTest, WriteTimeoutAsksForAnExtensionAndClosesWhenRefused) {
+    connect();
+    delegate->onWriteTimeout = [asked = 0]() mutable { return asked++ == 0 ? 0.2 : 0.0; };
+    socket->writeData(patternBytes(64 * kMiB), 0.2, 9);  // the peer never reads
+    ASSERT_TRUE(delegate->waitForDisconnect());
+
+    const auto asks = delegate->ofKind(Kind::WriteTimeout);
+    ASSERT_EQ(asks.size(), 2u);
+    EXPECT_EQ(asks[0].tag, 9);
+    EXPECT_EQ(asks[1].tag, 9);
+    EXPECT_GE(asks[0].elapsed, 0.2);
+    EXPECT_GE(asks[1].elapsed, asks[0].elapsed + 0.19);
+    EXPECT_GT(asks[0].length, 0u);
+    EXPECT_GE(asks[1].length, asks[0].length);
+    EXPECT_FALSE(delegate->events().back().text.empty());
+    EXPECT_TRUE(delegate->ofKind(Kind::Wrote).empty());
+}
+
+TEST_F(AsyncTcpSocketTest, DisconnectAfterWritingDeliversEverythingAfterTheOwnerLetsGo) {
+    connect();
+    const Bytes data = patternBytes(7 * kMiB + 10);
+    socket->writeData(Bytes(data.begin(), data.begin() + kMiB), -1, 1);
+    socket->writeData(Bytes(data.begin() + kMiB, data.end() - 10), -1, 2);
+    socket->writeData(Bytes(data.end() - 10, data.end()), 5, 3);
+    socket->disconnectAfterWriting();
+    socket->writeData(patternBytes(5), -1, 4);  // too late: refused
+    socket.reset();
+
+    EXPECT_EQ(peer.receiveUntilClosed(), data);
+    ASSERT_TRUE(delegate->waitForDisconnect());
+    drainQueue();
+    const auto wrote = delegate->ofKind(Kind::Wrote);
+    ASSERT_EQ(wrote.size(), 3u);
+    EXPECT_EQ(wrote[2].tag, 3);
+    EXPECT_EQ(delegate->ofKind(Kind::Disconnected).size(), 1u);
+    EXPECT_EQ(delegate->events().back().text, "");
+}
+
+TEST_F(AsyncTcpSocketTest, DisconnectInsideAReportEndsReportsAtOnce) {
+    connect();
+    delegate->onRead = [](TcpConnection& sock, long tag) {
+        sock.readDataToLength(1, -1, tag + 1);
+        if (tag == 9) {
+            sock.disconnect();
+            sock.disconnect();
+        }
+    };
+    socket->readDataToLength(1, -1, 0);
+    peer.send(patternBytes(100));  // plenty more buffered when the disconnect comes
+
+    ASSERT_TRUE(delegate->waitForDisconnect());
+    EXPECT_TRUE(peer.closedByOtherSide());
+    drainQueue();
+    EXPECT_EQ(delegate->events().size(), 12u);  // connected, ten reads, disconnected
+    EXPECT_EQ(delegate->events().back().text, "");
+    EXPECT_FALSE(socket->connectedHost().has_value());
+}
+
+TEST_F(AsyncTcpSocketTest, FailedConnectsEndInOneDisconnect) {
+    const std::uint16_t closedPort = RawTcpPeer().port();  // nothing listens there any more
+    for (const std::string host : {"127.0.0.1", "not-an-address"}) {
+        auto failing = std::make_shared<RecordingTcpDelegate>(queue);
+        auto sock = AsyncTcpSocket::create(failing, queue);
+        sock->connectToHost(host, closedPort);
+        ASSERT_TRUE(failing->waitForDisconnect()) << host;
+        drainQueue();
+        ASSERT_EQ(failing->events().size(), 1u) << host;
+        EXPECT_FALSE(failing->events()[0].text.empty()) << host;
+        EXPECT_TRUE(failing->wellBehaved());
+    }
+}
+
+TEST_F(AsyncTcpSocketTest, DroppedSocketClosesWithoutReports) {
+    connect();
+    socket->readDataToLength(10, -1, 1);
+    socket.reset();
+    EXPECT_TRUE(peer.closedByOtherSide());
+    drainQueue();
+    EXPECT_EQ(delegate->events().size(), 1u);  // only the connect
+}
+
+class Acceptor : public TcpListenerDelegate {
+  public:
+    explicit Acceptor(std::shared_ptr<RecordingTcpDelegate> serverSide)
+        : serverSide_(std::move(serverSide)) {}
+    void socketDidAcceptNewSocket(AsyncTcpListener&,
+                                  std::shared_ptr<AsyncTcpSocket> sock) override {
+        sock->setDelegate(serverSide_);
+        sock->readDataToLength(5, 10, 1);
+        std::lock_guard lock(mutex_);
+        accepted_ = std::move(sock);
+    }
+    std::shared_ptr<AsyncTcpSocket> accepted() {
+        std::lock_guard lock(mutex_);
+        return accepted_;
+    }
+
+  private:
+    std::shared_ptr<RecordingTcpDelegate> serverSide_;
+    std::mutex mutex_;
+    std::shared_ptr<AsyncTcpSocket> accepted_;
+};
+
+TEST_F(AsyncTcpSocketTest, ListenerHandsOverConnectionsAndRefusesATakenPort) {
+    auto serverSide = std::make_shared<RecordingTcpDelegate>(queue);
+    auto acceptor = std::make_shared<Acceptor>(serverSide);
+    auto listener = AsyncTcpListener::create(acceptor, queue);
+    std::string error;
+    ASSERT_TRUE(listener->acceptOnPort(0, &error)) << error;
+    const std::uint16_t port = listener->localPort();
+    auto rival = AsyncTcpListener::create(acceptor, queue);
+    EXPECT_FALSE(rival->acceptOnPort(port, &error));
+    EXPECT_NE(error.find(std::to_string(port)), std::string::npos) << error;
+
+    socket->connectToHost("127.0.0.1", port);
+    socket->writeData(bytesOf("hello"), 10, 1);
+    ASSERT_TRUE(serverSide->waitForCount(Kind::Read, 1));
+    EXPECT_EQ(serverSide->events()[0].data, bytesOf("hello"));
+    EXPECT_TRUE(serverSide->wellBehaved());
+    EXPECT_EQ(acceptor->accepted()->queue(), queue);
+    EXPECT_EQ(acceptor->accepted()->connectedHost(), "127.0.0.1");
+    EXPECT_EQ(socket->connectedPort(), port);
+    EXPECT_EQ(delegate->events()[0].text, "127.0.0.1");
+    EXPECT_EQ(delegate->events()[0].length, port);
+}
+
+}  // namespace
+}  // namespace velto

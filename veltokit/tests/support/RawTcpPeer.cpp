@@ -1,0 +1,111 @@
+#include "support/RawTcpPeer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <random>
+#include <stdexcept>
+
+namespace velto::test {
+
+namespace {
+
+int listenOnLoopback() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd, 8) != 0) {
+        throw std::runtime_error("test peer cannot listen");
+    }
+    const timeval limit{30, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);  // inherited by accept()
+    return fd;
+}
+
+std::uint16_t portOf(int fd) {
+    sockaddr_in address{};
+    socklen_t size = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+    return ntohs(address.sin_port);
+}
+
+}  // namespace
+
+RawTcpPeer::RawTcpPeer() : listener_(listenOnLoopback()), port_(portOf(listener_)) {}
+
+RawTcpPeer::~RawTcpPeer() {
+    close();
+    ::close(listener_);
+}
+
+bool RawTcpPeer::accept() {
+    connection_ = ::accept(listener_, nullptr, nullptr);
+    const int on = 1;
+    setsockopt(connection_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    return connection_ >= 0;
+}
+
+void RawTcpPeer::send(const Bytes& data, std::size_t maxPiece) {
+    std::mt19937 random(3);
+    for (std::size_t sent = 0; sent < data.size();) {
+        const std::size_t left = data.size() - sent;
+        const std::size_t piece = maxPiece == 0 ? left : std::min(left, 1 + random() % maxPiece);
+        const ssize_t n = ::send(connection_, data.data() + sent, piece, MSG_NOSIGNAL);
+        if (n <= 0) {
+            throw std::runtime_error("test peer cannot send");
+        }
+        sent += static_cast<std::size_t>(n);
+    }
+}
+
+Bytes RawTcpPeer::receive(std::size_t count) {
+    Bytes data(count);
+    std::size_t got = 0;
+    while (got < count) {
+        const ssize_t n = ::recv(connection_, data.data() + got, count - got, 0);
+        if (n <= 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    data.resize(got);
+    return data;
+}
+
+Bytes RawTcpPeer::receiveUntilClosed() {
+    Bytes data;
+    std::uint8_t chunk[65536];
+    for (ssize_t n; (n = ::recv(connection_, chunk, sizeof chunk, 0)) > 0;) {
+        data.insert(data.end(), chunk, chunk + n);
+    }
+    return data;
+}
+
+bool RawTcpPeer::closedByOtherSide() {
+    std::uint8_t byte = 0;
+    return ::recv(connection_, &byte, 1, 0) == 0;
+}
+
+void RawTcpPeer::close() {
+    if (connection_ >= 0) {
+        ::close(connection_);
+        connection_ = -1;
+    }
+}
+
+Bytes patternBytes(std::size_t count, std::size_t offset) {
+    Bytes data(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        data[i] = static_cast<std::uint8_t>((offset + i) % 251);
+    }
+    return data;
+}
+
+}  // namespace velto::test
