@@ -391,7 +391,9 @@
         message.kind = "files";
         message.files = (message.files || []).concat([{ name: view.baseName(data.path), path: data.path }]);
       }),
-    "drag-update": (data) => showDropTarget(Velto.regions.hitTest(state.regions, Number(data.x), window.innerHeight - Number(data.y))),
+    // "drag-update" gives window coordinates with the origin at the bottom left.
+    "drag-update": (data) =>
+      showDropTarget(Velto.regions.hitTest(state.regions, Number(data.x), window.innerHeight - Number(data.y))),
     "drag-finish": () => showDropTarget(null),
     "drag-on": (data) => {
       showDropTarget(null);
