@@ -4,7 +4,8 @@
 # windows are captured as PNG files in docs/screenshots/ (empty state, conversations with
 # finished transfers, peer lists with avatars, dark theme, the taken-port message).
 # Also checks, and prints, that the folder arrived whole in the receiver's Downloads, that a
-# second launch hands over to the running program, that a taken port ends the program with its
+# closed window leaves the program running and receiving, that a second launch hands over to the
+# running program and shows its window again, that a taken port ends the program with its
 # message, and that quitting sends one goodbye.
 #
 #   bash scripts/screenshots.sh          (as root; nothing reaches the machine's real network)
@@ -48,6 +49,12 @@ start() {
         exec "$1" >"$HOME/velto-$4.log" 2>&1' start "$velto" "$display" "$name" "$runtime"
 }
 page() { testlan_exec "$1" python3 "$pagectl" 9222 "${@:2}"; }
+# say HOST PEER-IP TEXT: types the text in that conversation's box and presses Enter.
+say() {
+    page "$1" eval "{ Velto.app.select('$2'); const box = document.getElementById('message-input');
+        box.value = '$3'; box.dispatchEvent(new KeyboardEvent('keydown', {key: 'Enter', bubbles: true})); }
+        true" >/dev/null
+}
 shoot() { testlan_exec "$1" env DISPLAY=":$2" import -window root "$out/$3"; echo "     $out/$3"; }
 
 # The second user has a picture; the first shows initials.
@@ -72,15 +79,21 @@ head -c 4000000 /dev/urandom >"$folder/measurements.bin"
 printf 'Meeting on Thursday.\n' >"$folder/agenda.txt"
 printf 'First draft.\n' >"$folder/drafts/outline.md"
 
-page h1 eval "Velto.app.select('$ip2'); const box = document.getElementById('message-input');
-    box.value = 'Here are the notes from today, and the measurements.';
-    box.dispatchEvent(new KeyboardEvent('keydown', {key: 'Enter', bubbles: true})); true" >/dev/null
+say h1 "$ip2" "Here are the notes from today, and the measurements."
+# The folder goes over a slowed link, so that its progress can be seen on the way.
+slowed=false
+testlan_exec h1 tc qdisc add dev eth0 root tbf rate 8mbit burst 32kbit latency 400ms && slowed=true
 page h1 eval "Velto.app.sendFiles('$ip2', [$(printf '%s' "$folder" | python3 -c 'import json,sys; print(json.dumps(sys.stdin.read()))')]); true" >/dev/null
+if $slowed; then
+    page h1 wait "Velto.app.state.history.messages('$ip2').some(m => m.kind === 'files' &&
+        m.progress && m.progress.byteFinished > 0.3 * m.progress.byteCount)" 30
+    sleep 0.5
+    shoot h1 91 07-sending-progress.png
+    testlan_exec h1 tc qdisc del dev eth0 root
+fi
 page h2 wait "Velto.app.state.history.messages('$ip1').filter(m => m.state === 'done').length === 2"
 page h1 wait "Velto.app.state.history.messages('$ip2').filter(m => m.state === 'done').length === 2"
-page h2 eval "Velto.app.select('$ip1'); const box = document.getElementById('message-input');
-    box.value = 'Got them, thank you!';
-    box.dispatchEvent(new KeyboardEvent('keydown', {key: 'Enter', bubbles: true})); true" >/dev/null
+say h2 "$ip1" "Got them, thank you!"
 page h1 wait "Velto.app.state.history.messages('$ip2').filter(m => m.state === 'done').length === 3"
 page h1 eval "document.getElementById('messages').blur(); true" >/dev/null
 sleep 1
@@ -95,9 +108,19 @@ shoot h2 92 03-receiver-conversation.png
 page h2 dark env DISPLAY=:92 import -window root "$out/04-receiver-dark.png"
 echo "     $out/04-receiver-dark.png"
 
-# A second launch on the first host hands over to the running program and leaves at once.
-check "a second launch hands over and exits 0" testlan_exec h1 env DISPLAY=:91 \
-    XDG_RUNTIME_DIR="$(testlan_home h1)/run" QTWEBENGINE_DISABLE_SANDBOX=1 timeout 20 "$velto"
+# A closed window leaves the program running and receiving; launching it again shows the window.
+velto_window() { testlan_exec "$1" env DISPLAY=":$2" xdotool search --onlyvisible --name '^Velto$'; }
+window=$(velto_window h2 92 | head -1)
+testlan_exec h2 env DISPLAY=:92 xdotool windowfocus --sync "$window" key ctrl+w
+sleep 1
+check "ctrl+w closes the window" test -z "$(velto_window h2 92 || true)"
+say h1 "$ip2" "Still there?"
+check "the closed program still receives" page h2 wait \
+    "Velto.app.state.history.messages('$ip1').some(m => m.text === 'Still there?')" 30
+check "a second launch hands over and exits 0" testlan_exec h2 env DISPLAY=:92 \
+    XDG_RUNTIME_DIR="$(testlan_home h2)/run" QTWEBENGINE_DISABLE_SANDBOX=1 timeout 20 "$velto"
+sleep 1
+check "and the window is back" test -n "$(velto_window h2 92 || true)"
 
 # Another instance that does not find the first (other runtime folder) cannot have the ports.
 start h1 91 "Ann Lee" run-second

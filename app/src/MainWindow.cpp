@@ -1,6 +1,8 @@
 #include "MainWindow.h"
 
+#include <QApplication>
 #include <QIcon>
+#include <QShortcut>
 
 #include "VeltoWebView.h"
 
@@ -12,6 +14,9 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), webView_(new Velt
     setMinimumSize(640, 420);
     resize(980, 660);
     setCentralWidget(webView_);
+    // No menu bar: the usual keys still close the window and quit.
+    new QShortcut(QKeySequence::Close, this, this, &QWidget::close);
+    new QShortcut(QKeySequence::Quit, this, qApp, &QApplication::quit);
 }
 
 }  // namespace velto::app

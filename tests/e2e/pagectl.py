@@ -90,10 +90,12 @@ class DevTools:
                     raise SystemExit(f"pagectl: {method}: {answer['error']}")
                 return answer["result"]
 
-    def evaluate(self, expression):
+    def evaluate(self, expression, failure=None):
         result = self.call("Runtime.evaluate", {"expression": expression, "returnByValue": True,
                                                 "awaitPromise": True})
         if "exceptionDetails" in result:
+            if failure is not None:
+                return failure  # a page still loading throws; waiting goes on
             raise SystemExit(f"pagectl: {result['exceptionDetails'].get('exception', {}).get('description')}")
         return result["result"].get("value")
 
@@ -107,7 +109,7 @@ def main(argv):
         print(json.dumps(tools.evaluate(argv[3])))
     elif action == "wait":
         deadline = time.time() + (float(argv[4]) if len(argv) > 4 else 60)
-        while not tools.evaluate(argv[3]):
+        while not tools.evaluate(argv[3], failure=False):
             if time.time() > deadline:
                 raise SystemExit(f"pagectl: still false: {argv[3]}")
             time.sleep(0.3)
