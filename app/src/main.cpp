@@ -4,6 +4,7 @@
 #include <QWebEngineProfile>
 
 #include "AppDelegate.h"
+#include "DesktopAppearance.h"
 #include "FileRevealer.h"
 #include "MainWindow.h"
 #include "Notifications.h"
@@ -30,8 +31,12 @@ int main(int argc, char** argv) {
     instance.listen();
     TerminationSignals terminationSignals;
 
-    QWebEngineProfile* profile = createPersistentWebProfile(&application);
     const QDBusConnection bus = QDBusConnection::sessionBus();
+    // Before the first profile: that is when the web engine reads its flags.
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS",
+            DesktopAppearance::chromiumFlags(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS"),
+                                             DesktopAppearance::desktopScheme(bus)));
+    QWebEngineProfile* profile = createPersistentWebProfile(&application);
     FileRevealer revealer(bus);
     Notifications notifications(bus, revealer);
 

@@ -6,15 +6,19 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusVariant>
 #include <QMessageBox>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <QUdpSocket>
 #include <csignal>
 #include <cstring>
 
+#include "DesktopAppearance.h"
 #include "SingleInstance.h"
 #include "TerminationSignals.h"
 #include "support/PageHarness.h"
@@ -24,6 +28,47 @@
 using namespace velto;
 using namespace velto::app;
 using velto::app::test::PageHarness;
+
+// The desktop portal's settings, answering one colour scheme. It runs on a thread of its own:
+// the program asks it with a blocking call.
+class FakePortalSettings : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Settings")
+  public:
+    explicit FakePortalSettings(uint scheme) : scheme_(scheme) {}
+  public slots:
+    QDBusVariant Read(const QString& group, const QString& key) {
+        const bool known = group == "org.freedesktop.appearance" && key == "color-scheme";
+        return QDBusVariant(QVariant::fromValue(QDBusVariant(known ? scheme_ : 0u)));
+    }
+
+  private:
+    uint scheme_;
+};
+
+class FakePortal {
+  public:
+    explicit FakePortal(uint scheme) : settings_(scheme) {
+        settings_.moveToThread(&thread_);
+        thread_.start();
+        bus_.registerObject("/org/freedesktop/portal/desktop", &settings_,
+                            QDBusConnection::ExportAllSlots);
+        bus_.registerService("org.freedesktop.portal.Desktop");
+    }
+    ~FakePortal() {
+        bus_.unregisterService("org.freedesktop.portal.Desktop");
+        bus_.unregisterObject("/org/freedesktop/portal/desktop");
+        QDBusConnection::disconnectFromBus("fake-portal");
+        thread_.quit();
+        thread_.wait();
+    }
+
+  private:
+    FakePortalSettings settings_;
+    QThread thread_;
+    QDBusConnection bus_ =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, "fake-portal");
+};
 
 class LifecycleTest : public QObject {
     Q_OBJECT
@@ -114,6 +159,30 @@ class LifecycleTest : public QObject {
         QSignalSpy activations(&instance, &SingleInstance::activationRequested);
         QVERIFY(SingleInstance(QString::fromUtf8(path)).activateRunningInstance());
         QTRY_COMPARE(activations.count(), 1);
+    }
+
+    void theDesktopsColourSchemeReachesTheEngine() {
+        using Scheme = DesktopAppearance::Scheme;
+        const auto bus = QDBusConnection::sessionBus();
+        QCOMPARE(DesktopAppearance::desktopScheme(bus), Scheme::noPreference);  // light palette
+        {
+            FakePortal portal(1);
+            QCOMPARE(DesktopAppearance::desktopScheme(bus), Scheme::dark);
+        }
+        {
+            FakePortal portal(2);
+            QCOMPARE(DesktopAppearance::desktopScheme(bus), Scheme::light);
+        }
+        QCOMPARE(DesktopAppearance::chromiumFlags("", Scheme::dark),
+                 QByteArray("--blink-settings=preferredColorScheme=0"));
+        QCOMPARE(DesktopAppearance::chromiumFlags("--disable-gpu", Scheme::light),
+                 QByteArray("--disable-gpu --blink-settings=preferredColorScheme=1"));
+        QCOMPARE(DesktopAppearance::chromiumFlags("--disable-gpu", Scheme::noPreference),
+                 QByteArray("--disable-gpu"));
+        // A choice made by whoever started the program stands.
+        QCOMPARE(DesktopAppearance::chromiumFlags("--blink-settings=preferredColorScheme=1",
+                                                  Scheme::dark),
+                 QByteArray("--blink-settings=preferredColorScheme=1"));
     }
 
     void terminationSignalsArriveOnTheEventLoop() {
