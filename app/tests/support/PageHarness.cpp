@@ -15,7 +15,7 @@
 namespace velto::app::test {
 
 namespace {
-constexpr int scriptTimeoutMs = 15000;
+constexpr int scriptTimeoutMs = 60000;  // generous: CI machines are busy
 
 QString jsString(const QString& text) {
     return QString::fromUtf8(QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact))

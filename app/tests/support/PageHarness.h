@@ -37,7 +37,7 @@ class PageHarness {
     // Runs script in the page and returns its value (waits for the page's answer).
     QVariant evaluate(const QString& script);
     // Waits until the script's value is true; false on time-out.
-    bool waitFor(const QString& condition, int timeoutMs = 15000);
+    bool waitFor(const QString& condition, int timeoutMs = 60000);
     // Loads the page anew (as a restart would) and waits until it is ready.
     bool reload();
 
