@@ -1,9 +1,5 @@
 // Entry point of the program's Qt tests: refuses to run where a real network could see the
 // datagrams of the server they start, and gives them a home folder of their own.
-#include <arpa/inet.h>
-#include <ifaddrs.h>
-#include <net/if.h>
-#include <netinet/in.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -11,10 +7,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "TestRegistry.h"
+#include "support/NetworkGuard.h"
 #include "velto/Diagnostics.h"
 
 namespace velto::app::test {
@@ -24,38 +20,8 @@ std::vector<RegisteredTest>& registeredTests() {
 }
 }  // namespace velto::app::test
 
-namespace {
-
-// An up interface other than loopback outside the test LAN (10.77.0.0/24) means a real network.
-std::string foreignInterface() {
-    ifaddrs* list = nullptr;
-    if (getifaddrs(&list) != 0) {
-        return "(interface list unavailable)";
-    }
-    std::string found;
-    for (ifaddrs* entry = list; entry != nullptr && found.empty(); entry = entry->ifa_next) {
-        if (entry->ifa_addr == nullptr || (entry->ifa_flags & IFF_LOOPBACK) != 0 ||
-            (entry->ifa_flags & IFF_UP) == 0) {
-            continue;
-        }
-        if (entry->ifa_addr->sa_family == AF_INET) {
-            in_addr address{};
-            std::memcpy(&address, entry->ifa_addr->sa_data + 2, sizeof address);
-            if ((ntohl(address.s_addr) & 0xFFFFFF00u) != 0x0A4D0000u) {
-                found = entry->ifa_name;
-            }
-        } else if (entry->ifa_addr->sa_family == AF_INET6) {
-            found = entry->ifa_name;
-        }
-    }
-    freeifaddrs(list);
-    return found;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-    const std::string foreign = foreignInterface();
+    const std::string foreign = velto::test::foreignNetworkInterface();
     if (!foreign.empty()) {
         std::fprintf(stderr,
                      "Refusing to run: interface %s is on a real network. These tests start a "
