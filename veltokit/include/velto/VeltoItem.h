@@ -9,7 +9,7 @@ namespace velto {
 
 // One element of an outgoing transfer: a folder, a file or one text.
 class VeltoItem {
-public:
+  public:
     static constexpr std::uint64_t folderMarker = 0xFFFFFFFFFFFFFFFFull;
     static constexpr std::size_t chunkSize = 10'485'760;
 
@@ -24,14 +24,25 @@ public:
     // The next piece of the body; empty when there is none or nothing is left.
     virtual Bytes nextChunk() { return {}; }
 
-protected:
+    // Why the body cannot be produced exactly as announced (a file that vanished, shrank, grew
+    // or became unreadable); empty while all is well. A transfer must not send more of it.
+    const std::string& readFailure() const { return readFailure_; }
+
+  protected:
     VeltoItem(std::string name, std::uint64_t size, std::uint64_t protocolSize)
         : name_(std::move(name)), size_(size), protocolSize_(protocolSize) {}
 
-private:
+    void failRead(std::string reason) {
+        if (readFailure_.empty()) {
+            readFailure_ = std::move(reason);
+        }
+    }
+
+  private:
     std::string name_;
     std::uint64_t size_;
     std::uint64_t protocolSize_;
+    std::string readFailure_;
 };
 
 }  // namespace velto

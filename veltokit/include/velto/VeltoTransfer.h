@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,12 +16,35 @@ namespace velto {
 
 using ItemList = std::vector<std::shared_ptr<VeltoItem>>;
 
-// Pushes one element list to one peer over one TCP connection.
+// A chosen path, or an entry under it, that the element list leaves out, and why.
+struct SkippedPath {
+    std::string path;
+    std::string reason;
+};
+
+// Pushes one element list to one peer over one TCP connection: the 16-byte stream header, then
+// each element's header and body, one write at a time, each step started from the completion
+// of the previous write. Every report arrives on the transfer's queue.
 class VeltoTransfer : public TcpConnectionDelegate,
                       public std::enable_shared_from_this<VeltoTransfer> {
   public:
+    static constexpr long tagMetadata = 1;
+    static constexpr long tagFileHeader = 2;
+    static constexpr long tagFileBody = 3;
+    static constexpr double headerWriteTimeout = 10.0;
+    // A body write that makes no progress for this long ends the transfer (a receiver that
+    // stopped reading); a slow but moving one is given more time.
+    static constexpr double bodyStallTimeout = 60.0;
+
+    using ConnectionFactory = std::function<std::shared_ptr<TcpConnection>(
+        std::weak_ptr<TcpConnectionDelegate> delegate, std::shared_ptr<DispatchQueue> queue)>;
+
     static ItemList itemsForText(const std::string& text);
     static ItemList itemsForPaths(const std::vector<std::string>& paths);
+    // The same list; skipped receives what was left out (cannot be listed or read, not a
+    // regular file, a link to nothing or back into its own folder).
+    static ItemList itemsForPaths(const std::vector<std::string>& paths,
+                                  std::vector<SkippedPath>& skipped);
 
     static std::shared_ptr<VeltoTransfer> create(ItemList items, VeltoPeer peer,
                                                  std::shared_ptr<DispatchQueue> dispatchQueue);
@@ -29,18 +53,56 @@ class VeltoTransfer : public TcpConnectionDelegate,
     void setKey(std::string key);
     const std::string& key() const;
     const VeltoPeer& peer() const;
+    const ItemList& items() const { return items_; }
+    std::uint64_t totalSize() const { return totalSize_; }
+    const std::shared_ptr<DispatchQueue>& dispatchQueue() const { return dispatchQueue_; }
 
+    // Replaces the real TCP socket (tests and fuzzing); call before start().
+    void setConnectionFactory(ConnectionFactory factory);
+
+    // Connects and sends; the work runs on the transfer's queue. Call once.
     void start();
+
+    // TcpConnectionDelegate
+    void socketDidConnect(TcpConnection& sock, const std::string& host,
+                          std::uint16_t port) override;
+    void socketDidWrite(TcpConnection& sock, long tag) override;
+    void socketDidWritePartialData(TcpConnection& sock, std::size_t length, long tag) override;
+    double socketShouldTimeoutWrite(TcpConnection& sock, long tag, double elapsed,
+                                    std::size_t bytesDone) override;
+    void socketDidDisconnect(TcpConnection& sock, const std::string& error) override;
 
   protected:
     VeltoTransfer(ItemList items, VeltoPeer peer, std::shared_ptr<DispatchQueue> dispatchQueue);
 
   private:
+    enum class State { created, connecting, sending, finished, failed };
+
+    void connect();
+    void writeElementHeader();
+    void nextChunk();
+    void bodyChunkWritten();
+    void finish();
+    void fail(const std::string& reason);
+    void reportProgress(std::uint64_t byteFinished);
+
+    // Progress of the current element and of the whole list.
+    std::uint64_t transferedItemSize_ = 0;      // body bytes whose writes completed
+    std::uint64_t transferedItemPosition_ = 0;  // body bytes read and queued
+    std::uint64_t transferedSize_ = 0;          // sizes of the completed elements
+    std::size_t transferedCount_ = 0;           // completed elements = index of the current
+    std::uint64_t partialSize_ = 0;             // partial-write bytes of the current chunk
+    std::size_t lastBodyBytesDone_ = 0;         // progress seen by the last stall check
+
     ItemList items_;
+    std::uint64_t totalSize_ = 0;
     VeltoPeer peer_;
     std::shared_ptr<DispatchQueue> dispatchQueue_;
+    std::shared_ptr<TcpConnection> socket_;
     std::shared_ptr<VeltoTransferDelegate> delegate_;
     std::string key_;
+    ConnectionFactory connectionFactory_;
+    State state_ = State::created;
 };
 
 }  // namespace velto

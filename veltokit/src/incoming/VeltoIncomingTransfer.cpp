@@ -1,33 +1,308 @@
 #include "velto/VeltoIncomingTransfer.h"
 
+#include <algorithm>
+#include <tuple>
+
+#include "incoming/ElementName.h"
+#include "incoming/IncomingStorage.h"
+#include "velto/BinUtils.h"
+#include "velto/Diagnostics.h"
+#include "velto/PathHelpers.h"
+#include "velto/UserFolders.h"
+#include "velto/VeltoItem.h"
+#include "velto/VeltoText.h"
+
 namespace velto {
 
 std::shared_ptr<VeltoIncomingTransfer> VeltoIncomingTransfer::create(
     std::shared_ptr<TcpConnection> socket, std::string key,
-    std::shared_ptr<VeltoIncomingTransferDelegate> delegate) {
-    return std::shared_ptr<VeltoIncomingTransfer>(
-        new VeltoIncomingTransfer(std::move(socket), std::move(key), std::move(delegate)));
+    std::shared_ptr<VeltoIncomingTransferDelegate> delegate, std::string basePath) {
+    std::shared_ptr<VeltoIncomingTransfer> transfer(new VeltoIncomingTransfer(
+        std::move(socket), std::move(key), std::move(delegate), std::move(basePath)));
+    transfer->begin();
+    return transfer;
 }
 
 VeltoIncomingTransfer::VeltoIncomingTransfer(
     std::shared_ptr<TcpConnection> socket, std::string key,
-    std::shared_ptr<VeltoIncomingTransferDelegate> delegate)
-    : socket_(std::move(socket)), key_(std::move(key)), delegate_(std::move(delegate)) {}
+    std::shared_ptr<VeltoIncomingTransferDelegate> delegate, std::string basePath)
+    : socket_(std::move(socket)),
+      key_(std::move(key)),
+      delegate_(std::move(delegate)),
+      basePath_(basePath.empty() ? UserFolders::userDownloadsFolder() : std::move(basePath)),
+      startTime_(std::chrono::system_clock::now()),
+      storage_(std::make_unique<IncomingStorage>(basePath_, startTime_)) {}
+
+VeltoIncomingTransfer::~VeltoIncomingTransfer() = default;
+
+std::size_t VeltoIncomingTransfer::removeLeftoverIntermediateFolders(const std::string& basePath) {
+    return IncomingStorage::removeLeftovers(basePath.empty() ? UserFolders::userDownloadsFolder()
+                                                             : basePath);
+}
 
 const std::string& VeltoIncomingTransfer::key() const {
     return key_;
 }
 
 std::optional<std::string> VeltoIncomingTransfer::remoteHost() const {
-    return socket_ ? socket_->connectedHost() : std::nullopt;
+    return socket_->connectedHost();
 }
 
 std::optional<VeltoPeer> VeltoIncomingTransfer::peer() const {
+    std::lock_guard lock(peerMutex_);
     return peer_;
 }
 
 void VeltoIncomingTransfer::setPeer(VeltoPeer peer) {
+    std::lock_guard lock(peerMutex_);
     peer_ = std::move(peer);
+}
+
+const std::string& VeltoIncomingTransfer::currentBasePath() const {
+    return storage_->intermediatePath();
+}
+
+void VeltoIncomingTransfer::begin() {
+    socket_->setDelegate(weak_from_this());
+    if (delegate_) {
+        delegate_->incomingTransferWithCreated(*this);
+    }
+    socket_->readDataToLength(16, headerReadTimeout, tagMetadata);
+}
+
+void VeltoIncomingTransfer::socketDidRead(TcpConnection& /*sock*/, Bytes data, long tag) {
+    if (state_ != State::reading) {
+        return;
+    }
+    if (tag == tagFileName && data.size() == 1) {
+        nameByteRead(data.front());  // no line per name byte: names are read a byte at a time
+        return;
+    }
+    diagnostic("Incoming didRead", data.size(), tag);
+    if (tag == tagMetadata) {
+        streamHeaderRead(data);
+    } else if (tag == tagFileSize) {
+        sizeRead(data);
+    } else if (tag == tagFileBody) {
+        bodyChunkRead(std::move(data));
+    }
+}
+
+void VeltoIncomingTransfer::streamHeaderRead(const Bytes& data) {
+    const auto counts = unpackLittleEndianUInt64Pair(data);
+    if (!counts) {
+        fail("a stream header of the wrong length");
+        return;
+    }
+    std::tie(elementCount_, totalSize_) = *counts;
+    diagnostic("Incoming transfer elements=", elementCount_, totalSize_);
+    // Refused before anything is written: a transfer that cannot fit never starts.
+    std::string error;
+    if (!storage_->checkRoom(totalSize_, elementCount_, error)) {
+        fail(error);
+        return;
+    }
+    reportProgress(0, 0, false);
+    doNextFile();
+}
+
+void VeltoIncomingTransfer::doNextFile() {
+    if (currentElementPlusOne_ < elementCount_) {
+        currentElementPlusOne_ += 1;
+        currentNameBuffer_.clear();
+        socket_->readDataToLength(1, headerReadTimeout, tagFileName);
+    } else {
+        completeTransfer();
+    }
+}
+
+void VeltoIncomingTransfer::nameByteRead(std::uint8_t byte) {
+    if (byte == 0) {
+        nameComplete();
+        return;
+    }
+    currentNameBuffer_.push_back(byte);
+    if (currentNameBuffer_.size() > ElementName::maxLength) {
+        fail("an element name is longer than " + std::to_string(ElementName::maxLength) + " bytes");
+        return;
+    }
+    socket_->readDataToLength(1, headerReadTimeout, tagFileName);
+}
+
+void VeltoIncomingTransfer::nameComplete() {
+    currentName_ = textOf(currentNameBuffer_);
+    textBuffer_.reset();
+    if (currentName_ == VeltoText::markerName && elementCount_ == 1) {
+        currentRelativePath_.clear();
+        currentPath_.clear();
+        textBuffer_.emplace();
+    } else {
+        std::string reason;
+        const auto relative = ElementName::relativePath(currentName_, reason);
+        if (!relative) {
+            fail(reason);
+            return;
+        }
+        currentRelativePath_ = *relative;
+        currentPath_ = stringByAppendingPathComponent(storage_->intermediatePath(), *relative);
+        diagnostic("Incoming path: ", currentPath_);
+    }
+    reportProgress(currentElementPlusOne_ - 1, byteFinished_ + currentSize_, true);
+    socket_->readDataToLength(8, headerReadTimeout, tagFileSize);
+}
+
+void VeltoIncomingTransfer::sizeRead(const Bytes& data) {
+    const auto announced = unpackLittleEndianUInt64(data);
+    if (!announced) {
+        fail("an element size of the wrong length");
+        return;
+    }
+    const std::uint64_t size = *announced;
+    diagnostic("Incoming item size: ", size);
+    std::string error;
+    if (size == VeltoItem::folderMarker) {
+        if (isText()) {
+            fail("a text element carries the folder marker");
+            return;
+        }
+        currentElementSize_ = 0;
+        if (!storage_->prepareFolder(currentRelativePath_, error)) {
+            fail(error);
+            return;
+        }
+    } else {
+        // The announced total was checked against the free space; no element may exceed it.
+        if (size > totalSize_ - byteFinished_) {
+            fail("the elements carry more bytes than the stream header announced");
+            return;
+        }
+        if (isText() && size > maxTextSize) {
+            fail("a text of " + std::to_string(size) + " bytes is too large");
+            return;
+        }
+        currentElementSize_ = size;
+        if (!isText() && !storage_->prepareFile(currentRelativePath_, error)) {
+            fail(error);
+            return;
+        }
+    }
+    doNextChunk();
+}
+
+void VeltoIncomingTransfer::doNextChunk() {
+    if (queuedSize_ < currentElementSize_) {
+        const int reads = queuedSize_ == 0 ? maxBodyReadsInFlight : 1;
+        for (int i = 0; i < reads && queuedSize_ < currentElementSize_; ++i) {
+            const std::uint64_t length = std::min(bodyReadSize, currentElementSize_ - queuedSize_);
+            socket_->readDataToLength(static_cast<std::size_t>(length), bodyReadTimeout,
+                                      tagFileBody);
+            queuedSize_ += length;
+        }
+    } else if (currentSize_ >= currentElementSize_) {
+        completeElement();
+    }
+}
+
+void VeltoIncomingTransfer::bodyChunkRead(Bytes data) {
+    if (isText()) {
+        textBuffer_->insert(textBuffer_->end(), data.begin(), data.end());
+    } else {
+        std::string error;
+        if (!storage_->write(data, error)) {
+            fail(error);
+            return;
+        }
+    }
+    partialSize_ = 0;
+    lastReportedPartialSize_ = 0;
+    currentSize_ += data.size();
+    diagnostic("Incoming chunk: ", data.size(), currentSize_, currentElementSize_);
+    reportProgress(currentElementPlusOne_ - 1, byteFinished_ + currentSize_, true);
+    doNextChunk();
+}
+
+void VeltoIncomingTransfer::socketDidReadPartialData(TcpConnection& /*sock*/, std::size_t length,
+                                                     long tag) {
+    if (tag != tagFileBody || state_ != State::reading) {
+        return;
+    }
+    partialSize_ += length;
+    if (partialSize_ >= lastReportedPartialSize_ + partialReportStep) {
+        lastReportedPartialSize_ = partialSize_;
+        reportProgress(currentElementPlusOne_ - 1, byteFinished_ + currentSize_ + partialSize_,
+                       true);
+    }
+}
+
+void VeltoIncomingTransfer::completeElement() {
+    byteFinished_ += currentSize_;
+    currentSize_ = 0;
+    queuedSize_ = 0;
+    diagnostic("Finished file");
+    std::string error;
+    if (!storage_->closeFile(error)) {
+        fail(error);
+        return;
+    }
+    reportProgress(currentElementPlusOne_, byteFinished_, true);
+    if (isText()) {
+        const std::string text = ElementName::withValidUtf8(textOf(*textBuffer_));
+        textBuffer_.reset();
+        if (delegate_) {
+            delegate_->incomingTransferWithReceivedText(*this, text);
+        }
+    }
+    doNextFile();
+}
+
+void VeltoIncomingTransfer::completeTransfer() {
+    diagnostic("Finished transfer");
+    socket_->disconnect();
+    std::optional<std::string> published;
+    std::string error;
+    if (!storage_->publish(published, error)) {
+        fail(error);
+        return;
+    }
+    state_ = State::completed;
+    if (published && delegate_) {
+        delegate_->incomingTransferWithReceivedFile(*this, *published);
+    }
+    if (delegate_) {
+        delegate_->incomingTransferWithFinished(*this);
+    }
+}
+
+void VeltoIncomingTransfer::fail(const std::string& reason) {
+    if (state_ != State::reading) {
+        return;
+    }
+    state_ = State::failed;
+    diagnostic("Incoming transfer failed:", reason);
+    storage_->discard();
+    textBuffer_.reset();
+    socket_->disconnect();
+    if (delegate_) {
+        delegate_->incomingTransferWithFailed(*this);
+    }
+}
+
+void VeltoIncomingTransfer::socketDidDisconnect(TcpConnection& /*sock*/, const std::string& error) {
+    fail(error.empty() ? "the connection was closed before the end" : error);
+}
+
+void VeltoIncomingTransfer::reportProgress(std::uint64_t itemFinished, std::uint64_t byteFinished,
+                                           bool withName) {
+    if (!delegate_) {
+        return;
+    }
+    if (withName) {
+        delegate_->incomingTransferWithProgress(*this, elementCount_, itemFinished, totalSize_,
+                                                byteFinished, currentName_, currentPath_);
+    } else {
+        delegate_->incomingTransferWithProgress(*this, elementCount_, itemFinished, totalSize_,
+                                                byteFinished, std::nullopt, std::nullopt);
+    }
 }
 
 }  // namespace velto

@@ -1,6 +1,29 @@
 #include "velto/VeltoTransfer.h"
 
+#include "transfer/ItemWalk.h"
+#include "velto/AsyncTcpSocket.h"
+#include "velto/BinUtils.h"
+#include "velto/Diagnostics.h"
+#include "velto/VeltoText.h"
+
 namespace velto {
+
+ItemList VeltoTransfer::itemsForText(const std::string& text) {
+    return {std::make_shared<VeltoText>(text)};
+}
+
+ItemList VeltoTransfer::itemsForPaths(const std::vector<std::string>& paths) {
+    std::vector<SkippedPath> ignored;
+    return itemsForPaths(paths, ignored);
+}
+
+ItemList VeltoTransfer::itemsForPaths(const std::vector<std::string>& paths,
+                                      std::vector<SkippedPath>& skipped) {
+    ItemWalk walk;
+    ItemList items = walk.run(paths);
+    skipped = walk.skipped();
+    return items;
+}
 
 std::shared_ptr<VeltoTransfer> VeltoTransfer::create(ItemList items, VeltoPeer peer,
                                                      std::shared_ptr<DispatchQueue> dispatchQueue) {
@@ -10,7 +33,18 @@ std::shared_ptr<VeltoTransfer> VeltoTransfer::create(ItemList items, VeltoPeer p
 
 VeltoTransfer::VeltoTransfer(ItemList items, VeltoPeer peer,
                              std::shared_ptr<DispatchQueue> dispatchQueue)
-    : items_(std::move(items)), peer_(std::move(peer)), dispatchQueue_(std::move(dispatchQueue)) {}
+    : items_(std::move(items)),
+      peer_(std::move(peer)),
+      dispatchQueue_(std::move(dispatchQueue)),
+      connectionFactory_(
+          [](std::weak_ptr<TcpConnectionDelegate> delegate, std::shared_ptr<DispatchQueue> queue) {
+              return std::shared_ptr<TcpConnection>(
+                  AsyncTcpSocket::create(std::move(delegate), std::move(queue)));
+          }) {
+    for (const auto& item : items_) {
+        totalSize_ += item->size();
+    }
+}
 
 void VeltoTransfer::setDelegate(std::shared_ptr<VeltoTransferDelegate> delegate) {
     delegate_ = std::move(delegate);
@@ -28,15 +62,172 @@ const VeltoPeer& VeltoTransfer::peer() const {
     return peer_;
 }
 
-// Frame only: the connection and the write sequence come next.
-void VeltoTransfer::start() {}
-
-ItemList VeltoTransfer::itemsForText(const std::string& /*text*/) {
-    return {};
+void VeltoTransfer::setConnectionFactory(ConnectionFactory factory) {
+    connectionFactory_ = std::move(factory);
 }
 
-ItemList VeltoTransfer::itemsForPaths(const std::vector<std::string>& /*paths*/) {
-    return {};
+void VeltoTransfer::start() {
+    // Everything of the transfer happens on its queue, so no state is shared with the caller.
+    dispatchQueue_->async([self = shared_from_this()] { self->connect(); });
+}
+
+void VeltoTransfer::connect() {
+    if (state_ != State::created) {
+        return;
+    }
+    state_ = State::connecting;
+    transferedSize_ = 0;
+    transferedCount_ = 0;
+    socket_ = connectionFactory_(weak_from_this(), dispatchQueue_);
+    socket_->connectToHost(peer_.ip, peer_.port);
+}
+
+void VeltoTransfer::socketDidConnect(TcpConnection& /*sock*/, const std::string& host,
+                                     std::uint16_t port) {
+    diagnostic("didConnectToHost", host, port);
+    if (state_ != State::connecting) {
+        return;
+    }
+    state_ = State::sending;
+    if (delegate_) {
+        delegate_->transferWithConnected(*this);
+    }
+    socket_->writeData(packLittleEndianUInt64Pair(items_.size(), totalSize_), headerWriteTimeout,
+                       tagMetadata);
+    reportProgress(0);
+}
+
+void VeltoTransfer::socketDidWrite(TcpConnection& /*sock*/, long tag) {
+    diagnostic("didWriteDataWithTag", tag);
+    if (state_ != State::sending) {
+        return;
+    }
+    switch (tag) {
+        case tagMetadata:
+            if (items_.empty()) {
+                finish();
+            } else {
+                writeElementHeader();
+            }
+            break;
+        case tagFileHeader:
+            nextChunk();
+            break;
+        case tagFileBody:
+            bodyChunkWritten();
+            break;
+        default:
+            break;
+    }
+}
+
+void VeltoTransfer::writeElementHeader() {
+    const auto& item = items_[transferedCount_];
+    diagnostic("sending meta", item->name());
+    transferedItemSize_ = 0;
+    transferedItemPosition_ = 0;
+    socket_->writeData(item->header(), headerWriteTimeout, tagFileHeader);
+}
+
+void VeltoTransfer::nextChunk() {
+    const auto& item = items_[transferedCount_];
+    Bytes data = item->nextChunk();
+    // The body must be exactly as long as the header said: anything else ends the transfer
+    // before a wrong byte is written.
+    if (!item->readFailure().empty()) {
+        fail(item->readFailure());
+        return;
+    }
+    if ((data.empty() && transferedItemPosition_ < item->size()) ||
+        data.size() > item->size() - transferedItemPosition_) {
+        fail(item->name() + " did not yield the announced number of bytes");
+        return;
+    }
+    transferedItemPosition_ += data.size();
+    diagnostic("sending chunk", transferedItemPosition_, data.size(), item->name());
+    partialSize_ = 0;
+    lastBodyBytesDone_ = 0;
+    reportProgress(transferedSize_ + transferedItemSize_);
+    if (data.empty()) {
+        bodyChunkWritten();
+    } else {
+        socket_->writeData(std::move(data), bodyStallTimeout, tagFileBody);
+    }
+}
+
+void VeltoTransfer::bodyChunkWritten() {
+    const auto& item = items_[transferedCount_];
+    transferedItemSize_ = transferedItemPosition_;
+    if (transferedItemPosition_ < item->size()) {
+        nextChunk();
+        return;
+    }
+    transferedSize_ += item->size();
+    transferedCount_ += 1;
+    transferedItemSize_ = 0;
+    transferedItemPosition_ = 0;
+    reportProgress(transferedSize_);
+    if (transferedCount_ == items_.size()) {
+        finish();
+    } else {
+        writeElementHeader();
+    }
+}
+
+void VeltoTransfer::finish() {
+    state_ = State::finished;
+    if (delegate_) {
+        delegate_->transferWithFinished(*this);
+    }
+    socket_->disconnectAfterWriting();
+}
+
+void VeltoTransfer::fail(const std::string& reason) {
+    if (state_ == State::finished || state_ == State::failed) {
+        return;
+    }
+    diagnostic("transfer failed", reason);
+    state_ = State::failed;
+    if (socket_) {
+        socket_->disconnect();
+    }
+    if (delegate_) {
+        delegate_->transferWithFailed(*this);
+    }
+}
+
+void VeltoTransfer::socketDidWritePartialData(TcpConnection& /*sock*/, std::size_t length,
+                                              long tag) {
+    if (tag != tagFileBody || state_ != State::sending) {
+        return;
+    }
+    partialSize_ += length;
+    reportProgress(transferedSize_ + transferedItemSize_ + partialSize_);
+}
+
+double VeltoTransfer::socketShouldTimeoutWrite(TcpConnection& /*sock*/, long tag, double elapsed,
+                                               std::size_t bytesDone) {
+    diagnostic("shouldTimeoutWriteWithTag", tag, elapsed, bytesDone);
+    if (tag == tagFileBody && bytesDone > lastBodyBytesDone_) {
+        lastBodyBytesDone_ = bytesDone;
+        return bodyStallTimeout;
+    }
+    return 0;
+}
+
+void VeltoTransfer::socketDidDisconnect(TcpConnection& /*sock*/, const std::string& error) {
+    diagnostic("didDisconnect", error);
+    // Released after this report returns: the connection may still be on the call stack.
+    auto retired = std::move(socket_);
+    fail(error.empty() ? "the connection was closed" : error);
+    dispatchQueue_->async([retired = std::move(retired)] {});
+}
+
+void VeltoTransfer::reportProgress(std::uint64_t byteFinished) {
+    if (delegate_) {
+        delegate_->transferWithProgress(*this, items_.size(), transferedCount_, totalSize_,
+                                        byteFinished);
+    }
 }
 
 }  // namespace velto

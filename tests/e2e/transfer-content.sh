@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# What arrives is what was sent: texts, an empty file, a 1 GiB file, a tree of 10,000 files
+# with hidden files and empty folders, a mix, each published under the naming rules.
+set -euo pipefail
+source "$(dirname "$0")/transfer-lib.sh" "$1"
+
+testlan_up 2
+start_receiver h2
+ip2=$(testlan_ip h2)
+src=$(testlan_home h1)/src
+dl=$(downloads_of h2)
+mkdir -p "$src"
+
+# A text with letters beyond ASCII, addressed by a part of the receiver's signature.
+text='Grüße aus Zürich — ½ € ✓'
+send_ok h1 velto-h2 --text "$text"
+wait_for_event h2 '"transfer-incoming-text"'
+grep -F "\"text\":\"$text\"" "$(testlan_home h2)/events" >/dev/null || fail "text changed on the way"
+
+# One empty file.
+: >"$src/empty.dat"
+send_ok h1 "$ip2" "$src/empty.dat"
+[ -f "$dl/empty.dat" ] && [ ! -s "$dl/empty.dat" ] || fail "the empty file did not arrive empty"
+
+# Clashing names take the next free number.
+for name in photo.jpg archive.tar.gz .profile README; do
+    echo "$name" >"$src/$name"
+    for _ in 1 2 3; do send_ok h1 "$ip2" "$src/$name"; done
+done
+for name in "photo (2).jpg" "photo (3).jpg" "archive.tar (2).gz" "archive.tar (3).gz" \
+    ".profile (2)" ".profile (3)" "README (2)" "README (3)"; do
+    [ -f "$dl/$name" ] || fail "no $name after clashes"
+done
+
+# A tree of 10,000 small files in nested folders, with hidden files and empty folders.
+tree=$src/Tree
+for ((d = 0; d < 50; d++)); do
+    mkdir -p "$tree/d$d/sub" "$tree/d$d/empty-$d" "$tree/.hidden-$d"
+    for ((f = 0; f < 98; f++)); do echo "file $d/$f" >"$tree/d$d/sub/f$f.txt"; done
+    echo "secret $d" >"$tree/.hidden-$d/.dot"
+    echo "top $d" >"$tree/d$d/t.txt"
+done
+[ "$(find "$tree" -type f | wc -l)" -eq 5000 ] || fail "tree setup"
+for ((d = 0; d < 50; d++)); do
+    for ((f = 0; f < 100; f++)); do echo "more $d/$f" >"$tree/d$d/m$f"; done
+done
+[ "$(find "$tree" -type f | wc -l)" -eq 10000 ] || fail "tree setup"
+send_ok h1 "$ip2" "$tree"
+[ "$(fingerprint "$dl/Tree")" = "$(fingerprint "$tree")" ] || fail "the tree differs"
+
+# A mix of files and folders lands in one dated folder.
+mkdir -p "$src/Mix/inner/deeper" "$src/Mix/void"
+echo a >"$src/Mix/a.txt"
+echo b >"$src/Mix/inner/deeper/b.txt"
+head -c 3000000 /dev/urandom >"$src/Mix/noise.bin"
+send_ok h1 "$ip2" "$src/Mix/a.txt" "$src/Mix/inner" "$src/Mix/void" "$src/Mix/noise.bin"
+dated=$(find "$dl" -maxdepth 1 -name 'Received by Velto at *' | head -n 1)
+[ -n "$dated" ] || fail "no dated folder for the mix"
+expected=$(cd "$src/Mix" && fingerprint .)
+[ "$(fingerprint "$dated")" = "$expected" ] || fail "the mix differs"
+
+# One file of 1 GiB: sparse at the source, with data scattered through it.
+big=$src/big.bin
+truncate -s 1G "$big"
+for offset in 0 1000 262143 524288 1048575; do
+    head -c 4096 /dev/urandom | dd of="$big" bs=1024 seek="$offset" conv=notrunc status=none
+done
+send_ok h1 "$ip2" "$big"
+[ "$(sha256sum <"$dl/big.bin")" = "$(sha256sum <"$big")" ] || fail "the 1 GiB file differs"
+
+[ -z "$(find "$dl" -maxdepth 1 -name '.VeltoTransferIntermediateStorage*')" ] ||
+    fail "an intermediate folder was left behind"
+[ "$(count_events h2 transfer-failed)" -eq 0 ] || fail "a transfer failed"
+echo "transfer content: all arrived intact"

@@ -1,0 +1,72 @@
+# shellcheck shell=bash
+# Helpers for the transfer scenarios: receivers on test LAN hosts, tree fingerprints, waits.
+# Source with the velto-cli to run as argument; skips (77) where the test LAN cannot be had.
+
+VELTO_CLI=$1
+# shellcheck source=../testlan/testlan.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../testlan/testlan.sh"
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "the test LAN needs root; skipped"
+    exit 77
+fi
+
+downloads_of() { echo "$(testlan_home "$1")/Downloads"; }
+
+# Polls (at most about 10 s) until TCP 4644 is bound on a host.
+wait_for_listener() {
+    local host=$1 tries
+    for ((tries = 0; tries < 100; tries++)); do
+        [ -z "$(testlan_exec "$host" ss -Hltn 'sport = :4644')" ] || return 0
+        sleep 0.1
+    done
+    fail "no receiver listens on $host"
+}
+
+# Starts "velto-cli receive --json" on a host, its events in $(testlan_home host)/events.
+start_receiver() {
+    local host=$1
+    testlan_spawn "$host" "$VELTO_CLI" receive --json >"$(testlan_home "$host")/events" \
+        2>"$(testlan_home "$host")/receiver.err"
+    wait_for_listener "$host"
+}
+
+# Polls (at most $3 seconds, default 60) until the host's event log has a line matching $2.
+wait_for_event() {
+    local host=$1 pattern=$2 limit=${3:-60} tries
+    for ((tries = 0; tries < limit * 10; tries++)); do
+        grep -q -- "$pattern" "$(testlan_home "$host")/events" && return 0
+        sleep 0.1
+    done
+    fail "no event matching $pattern on $host"
+}
+
+count_events() { grep -c -- "\"event\":\"$2\"" "$(testlan_home "$1")/events" || true; }
+
+# Types, relative names and contents of everything under a folder, one line each.
+fingerprint() {
+    (cd "$1" && find . -mindepth 1 -printf '%y %s %P\n' | sort &&
+        find . -type f -print0 | sort -z | xargs -0 -r sha256sum)
+}
+
+# Sends from a host and expects velto-cli to succeed.
+send_ok() {
+    local host=$1
+    shift
+    testlan_exec "$host" "$VELTO_CLI" send "$@" >/dev/null || fail "send $* from $host failed"
+}
+
+# Nothing but these names (and no intermediate folder) may be in the host's Downloads.
+expect_downloads() {
+    local host=$1
+    shift
+    local actual expected
+    actual=$(ls -A "$(downloads_of "$host")" | sort)
+    expected=$(printf '%s\n' "$@" | sed '/^$/d' | sort)
+    [ "$actual" = "$expected" ] || fail "Downloads of $host holds [$actual], expected [$expected]"
+}

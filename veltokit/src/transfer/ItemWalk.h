@@ -1,0 +1,32 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "velto/VeltoTransfer.h"
+
+namespace velto {
+
+// Builds the element list for chosen paths: depth-first, a folder before its entries, entries
+// in listing order, names relative to the parent of the chosen item. Links are followed; a
+// folder that is already being walked further up (a link cycle) is not entered again. What
+// cannot be sent faithfully is left out here, before anything goes on the wire.
+class ItemWalk {
+  public:
+    ItemList run(const std::vector<std::string>& paths);
+    const std::vector<SkippedPath>& skipped() const { return skipped_; }
+
+  private:
+    void visit(const std::string& path, const std::string& name);
+    void visitFolder(const std::string& path, const std::string& name, dev_t device, ino_t inode);
+    void skip(const std::string& path, std::string reason);
+
+    ItemList items_;
+    std::vector<SkippedPath> skipped_;
+    std::vector<std::pair<dev_t, ino_t>> openFolders_;  // the folders on the current walk path
+};
+
+}  // namespace velto

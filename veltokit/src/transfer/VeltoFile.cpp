@@ -1,0 +1,121 @@
+#include "velto/VeltoFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "core/UniqueFd.h"
+#include "transfer/LastPathComponent.h"
+
+namespace velto {
+namespace {
+
+std::string systemError(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
+
+}  // namespace
+
+struct VeltoFile::Handle {
+    UniqueFd fd;
+};
+
+VeltoFile::Attributes VeltoFile::readAttributes(const std::string& path) {
+    struct stat info {};
+    // Follows links: a link is sent as what it points to, with that file's size.
+    if (::stat(path.c_str(), &info) != 0) {
+        return {0, systemError("cannot read the size of " + path)};
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return {0, path + " is not a regular file"};
+    }
+    return {static_cast<std::uint64_t>(info.st_size), {}};
+}
+
+VeltoFile::VeltoFile(const std::string& path) : VeltoFile(path, lastPathComponent(path)) {}
+
+VeltoFile::VeltoFile(std::string path, std::string name)
+    : VeltoFile(path, std::move(name), readAttributes(path)) {}
+
+VeltoFile::VeltoFile(std::string path, std::string name, Attributes attributes)
+    : VeltoItem(std::move(name), attributes.size, attributes.size), path_(std::move(path)) {
+    if (!attributes.failure.empty()) {
+        failRead(std::move(attributes.failure));
+    }
+}
+
+VeltoFile::~VeltoFile() = default;
+
+bool VeltoFile::isOpen() const {
+    return handle_ != nullptr;
+}
+
+bool VeltoFile::openHandle() {
+    UniqueFd fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) {
+        failRead(systemError("cannot open " + path_));
+        return false;
+    }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        static_cast<std::uint64_t>(info.st_size) != size()) {
+        failRead(path_ + " changed since it was listed");
+        return false;
+    }
+    handle_ = std::make_unique<Handle>();
+    handle_->fd = std::move(fd);
+    return true;
+}
+
+void VeltoFile::releaseHandle() {
+    handle_.reset();
+}
+
+Bytes VeltoFile::nextChunk() {
+    if (!readFailure().empty()) {
+        return {};
+    }
+    if (!handle_ && !openHandle()) {
+        return {};
+    }
+    // Never read past the announced size, so the body cannot grow beyond what the header said.
+    const auto wanted =
+        static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, size() - position_));
+    Bytes data(wanted);
+    std::size_t got = 0;
+    while (got < wanted) {
+        const ssize_t n = ::read(handle_->fd.get(), data.data() + got, wanted - got);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            failRead(systemError("cannot read " + path_));
+            releaseHandle();
+            return {};
+        }
+        if (n == 0) {
+            failRead(path_ + " shrank while it was sent");
+            releaseHandle();
+            return {};
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    position_ += got;
+    if (position_ >= size()) {
+        struct stat info {};
+        if (::fstat(handle_->fd.get(), &info) != 0 ||
+            static_cast<std::uint64_t>(info.st_size) != size()) {
+            failRead(path_ + " changed size while it was sent");
+            releaseHandle();
+            return {};
+        }
+        releaseHandle();
+    }
+    return data;
+}
+
+}  // namespace velto

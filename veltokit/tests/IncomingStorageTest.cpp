@@ -1,0 +1,115 @@
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <filesystem>
+
+#include "incoming/IncomingStorage.h"
+#include "incoming/StorageNames.h"
+#include "support/FileTree.h"
+#include "support/TempDir.h"
+
+namespace velto::test {
+namespace {
+
+std::chrono::system_clock::time_point localTime(int hour, int minute) {
+    std::tm parts{};
+    parts.tm_year = 2026 - 1900;
+    parts.tm_mon = 11;
+    parts.tm_mday = 5;
+    parts.tm_hour = hour;
+    parts.tm_min = minute;
+    parts.tm_sec = 9;
+    parts.tm_isdst = -1;
+    return std::chrono::system_clock::from_time_t(std::mktime(&parts));
+}
+
+// Stores the given files (relative path, content) through one storage and publishes them.
+std::string publish(
+    const std::string& base, const std::vector<std::pair<std::string, std::string>>& files,
+    std::chrono::system_clock::time_point start = std::chrono::system_clock::now()) {
+    IncomingStorage storage(base, start);
+    std::string error;
+    for (const auto& [relative, content] : files) {
+        if (content == "/") {
+            EXPECT_TRUE(storage.prepareFolder(relative, error)) << error;
+            continue;
+        }
+        EXPECT_TRUE(storage.prepareFile(relative, error)) << error;
+        EXPECT_TRUE(storage.write(bytesOf(content), error)) << error;
+        EXPECT_TRUE(storage.closeFile(error)) << error;
+    }
+    std::optional<std::string> published;
+    EXPECT_TRUE(storage.publish(published, error)) << error;
+    return published.value_or("");
+}
+
+TEST(StorageNames, FolderNamesUseTheTwelveHourClock) {
+    EXPECT_EQ(StorageNames::datedFolder(localTime(15, 7)), "Received by Velto at 2026-12-05 03-07");
+    EXPECT_EQ(StorageNames::datedFolder(localTime(3, 7)),
+              StorageNames::datedFolder(localTime(15, 7)));
+    EXPECT_EQ(StorageNames::intermediateFolder(localTime(15, 7), "R"),
+              ".VeltoTransferIntermediateStorage20261205030709R");
+}
+
+TEST(Publication, ClashesGetTheNextFreeNumberAndNothingIsReplaced) {
+    const std::vector<std::tuple<std::string, std::vector<std::string>, std::string>> cases = {
+        {"photo.jpg", {"photo.jpg", "photo (2).jpg"}, "photo (3).jpg"},
+        {"README", {"README"}, "README (2)"},
+        {".profile", {".profile"}, ".profile (2)"},
+        {"archive.tar.gz", {"archive.tar.gz"}, "archive.tar (2).gz"},
+    };
+    for (const auto& [name, existing, expected] : cases) {
+        TempDir base;
+        for (const auto& taken : existing) {
+            writeFile(base.str() + "/" + taken, "old " + taken);
+        }
+        EXPECT_EQ(publish(base.str(), {{name, "new"}}), base.str() + "/" + expected);
+        for (const auto& taken : existing) {
+            EXPECT_EQ(readFile(base.str() + "/" + taken), "old " + taken);
+        }
+        EXPECT_EQ(readFile(base.str() + "/" + expected), "new");
+    }
+}
+
+TEST(Publication, OneFolderKeepsItsNameAndSplitsLikeAFileOnAClash) {
+    TempDir base;
+    const auto album = publish(
+        base.str(),
+        {{"Album", "/"}, {"Album/a.jpg", "a"}, {"Album/sub", "/"}, {"Album/sub/b.jpg", "b"}});
+    EXPECT_EQ(album, base.str() + "/Album");
+    EXPECT_EQ(treeOf(album), (std::map<std::string, std::string>{
+                                 {"a.jpg", "a"}, {"sub", "/"}, {"sub/b.jpg", "b"}}));
+    EXPECT_EQ(publish(base.str(), {{"Album", "/"}}), base.str() + "/Album (2)");
+    std::filesystem::create_directory(base.path() / "my.project");
+    EXPECT_EQ(publish(base.str(), {{"my.project", "/"}}), base.str() + "/my (2).project");
+}
+
+TEST(Publication, SeveralItemsGoIntoTheDatedFolderNumberedOnAClash) {
+    TempDir base;
+    const auto at = localTime(15, 7);
+    const std::string dated = base.str() + "/Received by Velto at 2026-12-05 03-07";
+    EXPECT_EQ(publish(base.str(), {{"a.txt", "a"}, {"b.txt", "b"}}, at), dated);
+    EXPECT_EQ(publish(base.str(), {{"c.txt", "c"}, {"d.txt", "d"}}, localTime(3, 7)),
+              dated + " (2)");
+    EXPECT_EQ(treeOf(dated), (std::map<std::string, std::string>{{"a.txt", "a"}, {"b.txt", "b"}}));
+    EXPECT_EQ(treeOf(dated + " (2)"),
+              (std::map<std::string, std::string>{{"c.txt", "c"}, {"d.txt", "d"}}));
+}
+
+TEST(Publication, NothingShowsUnderAVisibleNameBeforePublicationAndLeftoversAreCleaned) {
+    TempDir base;
+    IncomingStorage running(base.str(), std::chrono::system_clock::now());
+    std::string error;
+    ASSERT_TRUE(running.prepareFile("secret.txt", error)) << error;
+    std::filesystem::create_directory(base.path() / ".VeltoTransferIntermediateStorage2026crashed");
+    for (const auto& entry : std::filesystem::directory_iterator(base.path())) {
+        EXPECT_EQ(entry.path().filename().string()[0], '.');
+    }
+    EXPECT_EQ(IncomingStorage::removeLeftovers(base.str()), 1u);  // not the running one
+    EXPECT_TRUE(std::filesystem::exists(running.intermediatePath()));
+    running.discard();
+    EXPECT_TRUE(std::filesystem::is_empty(base.path()));
+}
+
+}  // namespace
+}  // namespace velto::test

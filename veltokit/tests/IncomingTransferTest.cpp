@@ -1,0 +1,229 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "support/FileTree.h"
+#include "support/TempDir.h"
+#include "support/TransferRig.h"
+
+namespace velto::test {
+namespace {
+
+using Tree = std::map<std::string, std::string>;
+
+// Downloads with one file of its own, which every transfer must leave alone.
+struct Downloads {
+    Downloads() { writeFile(path() + "/keep.txt", "mine"); }
+    std::string path() const { return root.str() + "/Downloads"; }
+    Tree tree() const { return treeOf(path()); }
+    Tree untouched() const { return {{"keep.txt", "mine"}}; }
+    TempDir root;
+};
+
+std::vector<std::uint64_t> bodyReads(const MemoryConnection& end) {
+    std::vector<std::uint64_t> lengths;
+    for (const auto& [tag, length] : end.readLog()) {
+        if (tag == VeltoIncomingTransfer::tagFileBody) {
+            lengths.push_back(length);
+        }
+    }
+    return lengths;
+}
+
+// Runs one raw stream into a fresh transfer and waits for its end.
+std::unique_ptr<ReceivingRig> receive(const Downloads& downloads, const Bytes& stream,
+                                      std::size_t piece = 0) {
+    auto rig = std::make_unique<ReceivingRig>(downloads.path());
+    rig->local->setPieceSize(piece);
+    if (piece != 0) {
+        rig->local->setWindow(piece);
+    }
+    rig->create();
+    rig->send(stream);
+    EXPECT_TRUE(rig->delegate->waitForEnd());
+    rig->queue->sync([] {});
+    return rig;
+}
+
+TEST(IncomingParser, ZeroElementsFinishRightAfterTheHeader) {
+    Downloads downloads;
+    const auto rig = receive(downloads, streamHeader(0, 0));
+    EXPECT_EQ(rig->delegate->kinds(),
+              (std::vector<std::string>{"created", "progress", "finished"}));
+    const auto progress = rig->delegate->reports()[1];
+    EXPECT_EQ(progress.itemCount + progress.byteCount + progress.byteFinished, 0u);
+    EXPECT_FALSE(progress.name.has_value());
+    EXPECT_EQ(downloads.tree(), downloads.untouched());
+}
+
+TEST(IncomingParser, LoneMarkerElementIsATextAndInATwoElementTransferAFile) {
+    Downloads downloads;
+    const std::string text = "h\xC3\xA9llo";
+    const auto textRig = receive(
+        downloads, streamHeader(1, text.size()) + element("___VELTO___TEXT___", text.size(), text));
+    EXPECT_EQ(textRig->delegate->kinds(),
+              (std::vector<std::string>{"created", "progress", "text", "finished"}));
+    const auto reports = textRig->delegate->reports();
+    EXPECT_EQ(reports[reports.size() - 2].name, text);
+    EXPECT_EQ(reports[2].path, "");  // rule b: a text has an empty path
+    EXPECT_EQ(downloads.tree(), downloads.untouched());
+
+    const auto fileRig =
+        receive(downloads, streamHeader(2, 3) + element("___VELTO___TEXT___", 2, "ab") +
+                               element("b.txt", 1, "c"));
+    EXPECT_EQ(fileRig->delegate->kinds(),
+              (std::vector<std::string>{"created", "progress", "file", "finished"}));
+    const std::string published =
+        *fileRig->delegate->reports()[fileRig->delegate->reports().size() - 2].name;
+    EXPECT_EQ(treeOf(published), (Tree{{"___VELTO___TEXT___", "ab"}, {"b.txt", "c"}}));
+}
+
+TEST(IncomingParser, FoldersAndEmptyFilesNeedNoBodyRead) {
+    Downloads downloads;
+    const auto rig = receive(downloads, streamHeader(3, 0) + folderElement("Album") +
+                                            element("Album/empty", 0) + folderElement("Album/sub"));
+    EXPECT_TRUE(bodyReads(*rig->local).empty());
+    EXPECT_EQ(treeOf(downloads.path() + "/Album"), (Tree{{"empty", ""}, {"sub", "/"}}));
+    const auto reports = rig->delegate->reports();
+    EXPECT_EQ(progressBreach(reports), "");
+}
+
+TEST(IncomingParser, LargeBodiesAreReadTenMebibytesAtATimeAtMostFourAhead) {
+    constexpr std::uint64_t mib = 1024 * 1024;
+    for (const std::uint64_t size : {25 * mib, 50 * mib}) {
+        Downloads downloads;
+        std::string body(size, 'v');
+        body[size - 1] = 'e';
+        const auto rig = receive(downloads, streamHeader(1, size) + element("big", size, body));
+        ASSERT_EQ(rig->delegate->kinds().back(), "finished");
+        if (size == 25 * mib) {
+            EXPECT_EQ(bodyReads(*rig->local),
+                      (std::vector<std::uint64_t>{10 * mib, 10 * mib, 5 * mib}));
+            EXPECT_EQ(rig->local->maxReadsInFlight(), 3u);
+        } else {
+            EXPECT_EQ(bodyReads(*rig->local), std::vector<std::uint64_t>(5, 10 * mib));
+            EXPECT_EQ(rig->local->maxReadsInFlight(), 4u);
+        }
+        EXPECT_TRUE(readFile(downloads.path() + "/big") == body);
+        EXPECT_EQ(progressBreach(rig->delegate->reports()), "");
+    }
+}
+
+TEST(IncomingParser, PartialReadsReportEveryMillionBytes) {
+    Downloads downloads;
+    ReceivingRig rig(downloads.path());
+    rig.local->setPieceSize(512'000);
+    rig.local->setWindow(512'000);
+    rig.create();
+    const std::string body(3'000'000, 'x');
+    rig.send(streamHeader(1, body.size()) + element("f", body.size()), true);
+    rig.send(bytesOf(body));  // a write of its own, so that pieces start with the body
+    ASSERT_TRUE(rig.delegate->waitForEnd());
+    rig.queue->sync([] {});
+    std::vector<std::uint64_t> byteFinished;
+    for (const auto& report : rig.delegate->reports()) {
+        if (report.kind == "progress" && report.name) {
+            byteFinished.push_back(report.byteFinished);
+        }
+    }
+    EXPECT_EQ(byteFinished,
+              (std::vector<std::uint64_t>{0, 1'024'000, 2'048'000, 3'000'000, 3'000'000}));
+}
+
+TEST(IncomingParser, BytesInAnyPiecesGiveTheSameResult) {
+    const Bytes stream = streamHeader(4, 3005) + folderElement("T") +
+                         element("T/.hidden", 5, "hello") +
+                         element("T/a/b.bin", 3000, std::string(3000, 'b')) + folderElement("T/e");
+    const Tree expected = {{"T", "/"},
+                           {"T/.hidden", "hello"},
+                           {"T/a", "/"},
+                           {"T/a/b.bin", std::string(3000, 'b')},
+                           {"T/e", "/"}};
+    for (const std::size_t piece : {1u, 7u, 4096u}) {
+        Downloads downloads;
+        const auto rig = receive(downloads, stream, piece);
+        auto tree = downloads.tree();
+        tree.erase("keep.txt");
+        EXPECT_EQ(tree, expected) << "pieces of " << piece;
+        EXPECT_EQ(progressBreach(rig->delegate->reports()), "");
+    }
+}
+
+// Every broken stream: failed once, never finished, nothing of it left, the rest untouched.
+TEST(IncomingFaults, BrokenStreamsLeaveNothingBehind) {
+    const Bytes folder = streamHeader(3, 100) + folderElement("d");
+    const std::vector<std::pair<std::string, Bytes>> cases = {
+        {"inside the header", streamHeader(1, 5)},
+        {"inside a name", folder + bytesOf("d/fi")},
+        {"inside a size", folder + Bytes{'d', '/', 'f', 0, 100, 0}},
+        {"inside a body", folder + element("d/f", 100, std::string(40, 'x'))},
+        {"fewer elements than announced", folder + element("d/f", 100, std::string(100, 'x'))},
+    };
+    for (const auto& [what, stream] : cases) {
+        Downloads downloads;
+        const auto rig = receive(downloads, stream);
+        EXPECT_EQ(rig->delegate->count("failed"), 1u) << what;
+        EXPECT_EQ(rig->delegate->count("finished"), 0u) << what;
+        EXPECT_EQ(downloads.tree(), downloads.untouched()) << what;
+    }
+}
+
+TEST(IncomingFaults, ReadTimeOutMidBodyRemovesThePartialFolder) {
+    Downloads downloads;
+    ReceivingRig rig(downloads.path());
+    rig.create();
+    rig.send(streamHeader(2, 100) + folderElement("d") + element("d/f", 100, "partial"), true);
+    for (int i = 0; i < 10000 && rig.delegate->count("progress") < 4; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    rig.queue->sync([] {});
+    ASSERT_TRUE(std::filesystem::exists(rig.transfer->currentBasePath()));
+    ASSERT_TRUE(rig.local->expireReadTimeout());
+    ASSERT_TRUE(rig.delegate->waitForEnd());
+    rig.queue->sync([] {});
+    EXPECT_EQ(rig.delegate->count("failed"), 1u);
+    EXPECT_EQ(downloads.tree(), downloads.untouched());
+}
+
+TEST(IncomingFaults, HostileNamesAreCleanedIntoTheTransferFolder) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"../../escape.txt", "escape.txt"},
+        {"/etc/passwd", "etc"},
+        {"a//./../b.txt", "a"},
+    };
+    for (const auto& [name, published] : cases) {
+        Downloads downloads;
+        const auto rig = receive(downloads, streamHeader(1, 2) + element(name, 2, "ok"));
+        EXPECT_EQ(rig->delegate->kinds().back(), "finished") << name;
+        EXPECT_TRUE(std::filesystem::exists(downloads.path() + "/" + published)) << name;
+        EXPECT_EQ(treeOf(downloads.root.str()).size(), downloads.tree().size() + 1) << name;
+    }
+}
+
+TEST(IncomingFaults, UnusableNamesAndOversizedStreamsAreRefused) {
+    const std::vector<std::pair<std::string, Bytes>> cases = {
+        {"dot-dot only", streamHeader(1, 1) + element("..", 1, "x")},
+        {"slash only", streamHeader(1, 1) + element("/", 1, "x")},
+        {"empty", streamHeader(1, 1) + element("", 1, "x")},
+        {"not UTF-8", streamHeader(1, 1) + element("bad\xFF.txt", 1, "x")},
+        {"over 4096 bytes", streamHeader(1, 1) + Bytes(5000, 'n')},
+        {"more than the total", streamHeader(1, 1) + element("f", 2, "xy")},
+        {"more than the disk holds", streamHeader(1, 1ull << 62) + element("f", 1, "x")},
+        {"a text as a folder", streamHeader(1, 0) + folderElement("___VELTO___TEXT___")},
+    };
+    for (const auto& [what, stream] : cases) {
+        Downloads downloads;
+        ReceivingRig rig(downloads.path());
+        rig.create();
+        rig.send(stream, true);  // the refusal must not wait for the stream to end
+        ASSERT_TRUE(rig.delegate->waitForEnd()) << what;
+        rig.queue->sync([] {});
+        EXPECT_EQ(rig.delegate->kinds().back(), "failed") << what;
+        EXPECT_TRUE(rig.local->isClosed()) << what;
+        EXPECT_EQ(downloads.tree(), downloads.untouched()) << what;
+    }
+}
+
+}  // namespace
+}  // namespace velto::test

@@ -1,0 +1,70 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "support/FileTree.h"
+#include "support/TransferRig.h"
+
+namespace velto::test {
+namespace {
+
+// Downloads on a small file system of its own (see small-disk.sh).
+class SmallDisk : public testing::Test {
+  protected:
+    void SetUp() override {
+        const char* disk = std::getenv("VELTO_SMALL_DISK");
+        if (disk == nullptr) {
+            GTEST_SKIP() << "runs through small-disk.sh, on a tmpfs in a mount namespace";
+        }
+        downloads = disk;
+        writeFile(downloads + "/keep.txt", "mine");
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        for (const auto& entry : std::filesystem::directory_iterator(downloads, ignored)) {
+            std::filesystem::remove_all(entry.path(), ignored);
+        }
+    }
+    std::uint64_t freeBytes() const { return std::filesystem::space(downloads).available; }
+
+    std::string downloads;
+};
+
+TEST_F(SmallDisk, TotalBeyondTheFreeSpaceIsRefusedBeforeAnythingIsWritten) {
+    ReceivingRig rig(downloads);
+    rig.create();
+    const std::uint64_t total = freeBytes() + 1;
+    rig.send(streamHeader(1, total) + element("big", total), true);
+    ASSERT_TRUE(rig.delegate->waitForEnd());
+    rig.queue->sync([] {});
+    EXPECT_EQ(rig.delegate->kinds(), (std::vector<std::string>{"created", "failed"}));
+    EXPECT_EQ(treeOf(downloads), (std::map<std::string, std::string>{{"keep.txt", "mine"}}));
+}
+
+TEST_F(SmallDisk, DiskFillingUpWhileWritingFailsAndRemovesThePartialFile) {
+    ReceivingRig rig(downloads);
+    rig.create();
+    const std::string body(256 * 1024, 'b');
+    rig.send(streamHeader(2, body.size()) + folderElement("d") + element("d/f", body.size()), true);
+    for (int i = 0; i < 10000 && rig.delegate->count("progress") < 4; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    {  // another program takes the rest of the disk meanwhile
+        std::ofstream filler(downloads + "/filler", std::ios::binary);
+        const std::string block(4096, 'f');
+        while (filler.write(block.data(), static_cast<std::streamsize>(block.size()))) {
+        }
+    }
+    rig.send(bytesOf(body));
+    ASSERT_TRUE(rig.delegate->waitForEnd());
+    rig.queue->sync([] {});
+    EXPECT_EQ(rig.delegate->kinds().back(), "failed");
+    std::filesystem::remove(downloads + "/filler");
+    EXPECT_EQ(treeOf(downloads), (std::map<std::string, std::string>{{"keep.txt", "mine"}}));
+}
+
+}  // namespace
+}  // namespace velto::test

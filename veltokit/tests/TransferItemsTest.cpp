@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "support/FileTree.h"
+#include "support/TempDir.h"
+#include "velto/VeltoDir.h"
+#include "velto/VeltoFile.h"
+#include "velto/VeltoText.h"
+#include "velto/VeltoTransfer.h"
+
+namespace velto::test {
+namespace {
+
+std::vector<std::string> namesOf(const ItemList& items) {
+    std::vector<std::string> names;
+    for (const auto& item : items) {
+        names.push_back(item->name() +
+                        (item->protocolSize() == VeltoItem::folderMarker ? "/" : ""));
+    }
+    return names;
+}
+
+std::size_t indexOf(const std::vector<std::string>& names, const std::string& name) {
+    return static_cast<std::size_t>(std::find(names.begin(), names.end(), name) - names.begin());
+}
+
+TEST(TransferItems, HeadersAndSizesOfEachKind) {
+    EXPECT_EQ(VeltoDir("/x/Photos", "Photos").header(), folderElement("Photos"));
+    EXPECT_EQ(VeltoText("").header(), element("___VELTO___TEXT___", 0));
+    const VeltoText accented("caf\xC3\xA9");
+    EXPECT_EQ(accented.size(), 5u);
+    EXPECT_EQ(accented.protocolSize(), 5u);
+    TempDir dir;
+    writeFile(dir.str() + "/a.txt", "abc");
+    const VeltoFile file(dir.str() + "/a.txt");
+    EXPECT_EQ(file.name(), "a.txt");
+    EXPECT_EQ(file.header(), element("a.txt", 3));
+}
+
+TEST(TransferItems, FilesAreReadInChunksAndReleasedAfterTheLast) {
+    TempDir dir;
+    writeFile(dir.str() + "/big", std::string(VeltoItem::chunkSize + 1, 'z'));
+    writeFile(dir.str() + "/empty", "");
+    VeltoFile big(dir.str() + "/big");
+    EXPECT_EQ(big.nextChunk().size(), VeltoItem::chunkSize);
+    EXPECT_TRUE(big.isOpen());
+    EXPECT_EQ(big.nextChunk(), Bytes{'z'});
+    EXPECT_FALSE(big.isOpen());
+    VeltoFile empty(dir.str() + "/empty");
+    EXPECT_TRUE(empty.nextChunk().empty());
+    EXPECT_FALSE(empty.isOpen());
+    EXPECT_EQ(empty.readFailure(), "");
+}
+
+TEST(TransferItems, WalkIsDepthFirstWithRelativeNamesAndSkipsWhatCannotBeSent) {
+    TempDir dir;
+    const std::string photos = dir.str() + "/Photos";
+    writeFile(photos + "/x.jpg", "x");
+    writeFile(photos + "/.hidden", "h");
+    writeFile(photos + "/2016/y.jpg", "yy");
+    writeFile(dir.str() + "/target.txt", "12345");
+    std::filesystem::create_symlink(dir.str() + "/target.txt", photos + "/link.txt");
+    std::filesystem::create_symlink(photos, photos + "/2016/loop");  // back into an ancestor
+    std::filesystem::create_symlink(dir.str() + "/nothing", photos + "/dangling");
+    ::mkfifo((photos + "/pipe").c_str(), 0600);
+
+    std::vector<SkippedPath> skipped;
+    const auto items = VeltoTransfer::itemsForPaths(
+        {photos + "/", dir.str() + "/missing", dir.str() + "/target.txt"}, skipped);
+    const auto names = namesOf(items);
+    EXPECT_EQ(names.front(), "Photos/");
+    EXPECT_EQ(names.back(), "target.txt");
+    EXPECT_EQ(names.size(), 7u);
+    for (const auto& name :
+         {"Photos/x.jpg", "Photos/.hidden", "Photos/link.txt", "Photos/2016/y.jpg"}) {
+        EXPECT_LT(indexOf(names, name), names.size()) << name;
+    }
+    EXPECT_LT(indexOf(names, "Photos/2016/"), indexOf(names, "Photos/2016/y.jpg"));
+    EXPECT_EQ(items[indexOf(names, "Photos/link.txt")]->size(), 5u);  // the target's size
+
+    std::vector<std::string> skippedNames;
+    for (const auto& entry : skipped) {
+        skippedNames.push_back(std::filesystem::path(entry.path).filename().string());
+    }
+    std::sort(skippedNames.begin(), skippedNames.end());
+    EXPECT_EQ(skippedNames, (std::vector<std::string>{"dangling", "loop", "missing", "pipe"}));
+}
+
+// Permissions do not bind root, so the check runs as an unprivileged user where needed.
+TEST(TransferItems, UnlistableFolderIsLeftOutBeforeAnythingIsSent) {
+    TempDir dir;
+    writeFile(dir.str() + "/Locked/inside.txt", "x");
+    writeFile(dir.str() + "/open.txt", "y");
+    ::chmod(dir.str().c_str(), 0755);
+    ::chmod((dir.str() + "/Locked").c_str(), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+            ::_exit(3);
+        }
+        std::vector<SkippedPath> skipped;
+        const auto items =
+            VeltoTransfer::itemsForPaths({dir.str() + "/Locked", dir.str() + "/open.txt"}, skipped);
+        const bool right = items.size() == 1 && items[0]->name() == "open.txt" &&
+                           skipped.size() == 1 && skipped[0].path == dir.str() + "/Locked";
+        ::_exit(right ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::chmod((dir.str() + "/Locked").c_str(), 0755);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST(TransferItems, FileThatChangesAfterListingStopsWithAReason) {
+    TempDir dir;
+    const std::string path = dir.str() + "/f";
+    for (const std::string change : {"grow", "shrink", "vanish"}) {
+        writeFile(path, "0123456789");
+        VeltoFile file(path);
+        if (change == "grow") {
+            writeFile(path, "0123456789+");
+        } else if (change == "shrink") {
+            writeFile(path, "01234");
+        } else {
+            std::filesystem::remove(path);
+        }
+        EXPECT_TRUE(file.nextChunk().empty()) << change;
+        EXPECT_NE(file.readFailure(), "") << change;
+    }
+}
+
+}  // namespace
+}  // namespace velto::test

@@ -1,0 +1,75 @@
+#include <gtest/gtest.h>
+
+#include "support/FileTree.h"
+#include "support/RecordingDelegates.h"
+#include "support/TempDir.h"
+#include "velto/AsyncTcpListener.h"
+#include "velto/VeltoIncomingTransfer.h"
+#include "velto/VeltoTransfer.h"
+
+namespace velto::test {
+namespace {
+
+// Turns each accepted connection into an incoming transfer, as the server does.
+class Acceptor : public TcpListenerDelegate {
+  public:
+    explicit Acceptor(std::string basePath) : basePath_(std::move(basePath)) {}
+    void socketDidAcceptNewSocket(AsyncTcpListener&,
+                                  std::shared_ptr<AsyncTcpSocket> socket) override {
+        transfers.push_back(
+            VeltoIncomingTransfer::create(std::move(socket), "key", receiver, basePath_));
+    }
+    std::shared_ptr<RecordingIncomingDelegate> receiver =
+        std::make_shared<RecordingIncomingDelegate>();
+    std::vector<std::shared_ptr<VeltoIncomingTransfer>> transfers;  // on the incoming queue only
+
+  private:
+    std::string basePath_;
+};
+
+// The transfer's rules hold over the real socket layer on loopback too.
+TEST(TransferOverLoopback, TreeArrivesAndARefusedConnectionFailsOnce) {
+    TempDir source;
+    TempDir downloads;
+    const std::string tree = source.str() + "/Tree";
+    for (int i = 0; i < 200; ++i) {
+        writeFile(tree + "/d" + std::to_string(i % 7) + "/f" + std::to_string(i),
+                  std::to_string(i));
+    }
+    writeFile(tree + "/big.bin", std::string(23'000'000, 'q'));
+    auto outgoing = DispatchQueue::create("outgoing");
+    auto incoming = DispatchQueue::create("incoming");
+    auto acceptor = std::make_shared<Acceptor>(downloads.str());
+    auto listener = AsyncTcpListener::create(acceptor, incoming);
+    std::string error;
+    ASSERT_TRUE(listener->acceptOnPort(0, &error)) << error;
+    const VeltoPeer peer("127.0.0.1", "127.0.0.1", listener->localPort(), "me", {});
+
+    auto sender = std::make_shared<RecordingTransferDelegate>();
+    auto transfer = VeltoTransfer::create(VeltoTransfer::itemsForPaths({tree}), peer, outgoing);
+    transfer->setDelegate(sender);
+    transfer->start();
+    ASSERT_TRUE(sender->waitForEnd());
+    ASSERT_TRUE(acceptor->receiver->waitForEnd());
+    incoming->sync([] {});
+    EXPECT_EQ(sender->kinds().back(), "finished");
+    EXPECT_EQ(acceptor->receiver->kinds(),
+              (std::vector<std::string>{"created", "progress", "file", "finished"}));
+    EXPECT_EQ(treeOf(downloads.str() + "/Tree"), treeOf(tree));
+    EXPECT_EQ(progressBreach(sender->reports()), "");
+    EXPECT_EQ(progressBreach(acceptor->receiver->reports()), "");
+
+    listener->close();
+    incoming->sync([] {});  // the port is closed once the queue has run the close
+    auto refused = std::make_shared<RecordingTransferDelegate>();
+    auto unanswered = VeltoTransfer::create(VeltoTransfer::itemsForText("hi"), peer, outgoing);
+    unanswered->setDelegate(refused);
+    unanswered->start();
+    ASSERT_TRUE(refused->waitForEnd());
+    outgoing->sync([] {});
+    EXPECT_EQ(refused->kinds(), std::vector<std::string>{"failed"});
+    incoming->sync([&] { acceptor->transfers.clear(); });
+}
+
+}  // namespace
+}  // namespace velto::test

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "velto/VeltoIncomingTransferDelegate.h"
+#include "velto/VeltoTransferDelegate.h"
+
+namespace velto::test {
+
+// One report as a delegate received it; progress carries its numbers.
+struct Report {
+    std::string kind;  // "connected", "progress", "finished", "failed", "created", "text", "file"
+    std::uint64_t itemCount = 0;
+    std::uint64_t itemFinished = 0;
+    std::uint64_t byteCount = 0;
+    std::uint64_t byteFinished = 0;
+    std::optional<std::string> name;  // progress: filename; text: the text; file: the path
+    std::optional<std::string> path;  // progress: filepath
+};
+
+// Keeps every report in order; waits for the transfer's end (finished or failed).
+class ReportLog {
+  public:
+    void add(Report report);
+    std::vector<Report> reports() const;
+    std::vector<std::string> kinds() const;  // progress reports folded into one "progress" each
+    // Waits until finished or failed arrives (a guard against hangs, not a speed check).
+    bool waitForEnd(std::chrono::seconds limit = std::chrono::seconds(60)) const;
+    std::size_t count(const std::string& kind) const;
+
+  private:
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    std::vector<Report> reports_;
+};
+
+// Empty when the progress reports keep the rules of both directions: byteFinished and
+// itemFinished never decrease, counts never change, nothing exceeds its count, and when the
+// transfer finished the last progress report has every item and byte done; otherwise a
+// description of the first breach.
+std::string progressBreach(const std::vector<Report>& reports);
+
+class RecordingTransferDelegate : public VeltoTransferDelegate, public ReportLog {
+  public:
+    void transferWithConnected(VeltoTransfer& transfer) override;
+    void transferWithFinished(VeltoTransfer& transfer) override;
+    void transferWithFailed(VeltoTransfer& transfer) override;
+    void transferWithProgress(VeltoTransfer& transfer, std::uint64_t itemCount,
+                              std::uint64_t itemFinished, std::uint64_t byteCount,
+                              std::uint64_t byteFinished) override;
+};
+
+class RecordingIncomingDelegate : public VeltoIncomingTransferDelegate, public ReportLog {
+  public:
+    void incomingTransferWithCreated(VeltoIncomingTransfer& transfer) override;
+    void incomingTransferWithFinished(VeltoIncomingTransfer& transfer) override;
+    void incomingTransferWithFailed(VeltoIncomingTransfer& transfer) override;
+    void incomingTransferWithProgress(VeltoIncomingTransfer& transfer, std::uint64_t itemCount,
+                                      std::uint64_t itemFinished, std::uint64_t byteCount,
+                                      std::uint64_t byteFinished,
+                                      const std::optional<std::string>& filename,
+                                      const std::optional<std::string>& filepath) override;
+    void incomingTransferWithReceivedText(VeltoIncomingTransfer& transfer,
+                                          const std::string& text) override;
+    void incomingTransferWithReceivedFile(VeltoIncomingTransfer& transfer,
+                                          const std::string& path) override;
+};
+
+}  // namespace velto::test
