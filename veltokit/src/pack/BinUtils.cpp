@@ -15,6 +15,9 @@ template <class... Handlers>
 struct Overloaded : Handlers... {
     using Handlers::operator()...;
 };
+// Spelled out for compilers without aggregate deduction (clang before 17).
+template <class... Handlers>
+Overloaded(Handlers...) -> Overloaded<Handlers...>;
 
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
