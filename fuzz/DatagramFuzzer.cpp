@@ -10,7 +10,6 @@
 #include "support/FuzzInput.h"
 #include "support/StrictUtf8.h"
 #include "velto/Base64.h"
-#include "velto/Diagnostics.h"
 
 using velto::fuzz::require;
 using velto::test::PeerReport;
@@ -157,7 +156,7 @@ void check(velto::test::FakeWiredServer& s, const Model& model, const Expected& 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    velto::setDiagnosticSink([](std::string_view) {});
+    velto::fuzz::silenceDiagnostics();
     return 0;
 }
 

@@ -6,7 +6,6 @@
 
 #include "discovery/MetadataRequest.h"
 #include "support/FuzzInput.h"
-#include "velto/Diagnostics.h"
 
 using velto::fuzz::require;
 
@@ -23,7 +22,7 @@ bool hasLineBreak(std::string_view text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    velto::setDiagnosticSink([](std::string_view) {});
+    velto::fuzz::silenceDiagnostics();
     return 0;
 }
 

@@ -9,7 +9,6 @@
 #include <string>
 
 #include "support/FeedConnection.h"
-#include "velto/Diagnostics.h"
 #include "velto/VeltoIncomingTransfer.h"
 
 namespace fs = std::filesystem;
@@ -126,7 +125,7 @@ void checkSandboxAfter(const CheckingDelegate& delegate) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    velto::setDiagnosticSink([](std::string_view) {});
+    velto::fuzz::silenceDiagnostics();
     sandbox();
     return 0;
 }

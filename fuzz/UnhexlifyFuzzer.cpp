@@ -5,12 +5,11 @@
 
 #include "support/FuzzInput.h"
 #include "velto/BinUtils.h"
-#include "velto/Diagnostics.h"
 
 using velto::fuzz::require;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    velto::setDiagnosticSink([](std::string_view) {});
+    velto::fuzz::silenceDiagnostics();
     return 0;
 }
 

@@ -6,7 +6,6 @@
 
 #include "support/FuzzInput.h"
 #include "velto/BinUtils.h"
-#include "velto/Diagnostics.h"
 
 using velto::fuzz::require;
 
@@ -24,7 +23,7 @@ bool packsBackExactly(std::string_view format) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    velto::setDiagnosticSink([](std::string_view) {});
+    velto::fuzz::silenceDiagnostics();
     return 0;
 }
 

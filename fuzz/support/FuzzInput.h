@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "velto/Bytes.h"
+#include "velto/Diagnostics.h"
 
 namespace velto::fuzz {
 
@@ -36,6 +37,11 @@ class FuzzInput {
     std::size_t size_;
     std::size_t offset_ = 0;
 };
+
+// Diagnostic lines are still formatted (that code runs too) but go nowhere.
+inline void silenceDiagnostics() {
+    setDiagnosticSink([](std::string_view) {});
+}
 
 // A broken promise of the code under test: say which and stop, so that the fuzzer keeps the
 // input that led here.
