@@ -1,9 +1,12 @@
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +20,10 @@
 
 namespace velto {
 
+class AvatarFetcher;
+struct AvatarResponse;
+class DatagramSender;
+class LocalMachine;
 class MetadataServer;
 class VeltoTransfer;
 class VeltoIncomingTransfer;
@@ -26,7 +33,7 @@ class VeltoIncomingTransfer;
 class VeltoServer : public std::enable_shared_from_this<VeltoServer>,
                     public UdpSocketDelegate,
                     public TcpListenerDelegate {
-public:
+  public:
     // Called with the fixed text when a port cannot be had. The host shows it and ends the
     // process; when the handler returns, startServer() goes on with the next endpoint.
     using PortFailureHandler = std::function<void(const std::string& message)>;
@@ -72,6 +79,8 @@ public:
     // Handling of one datagram, callable without a socket (tests and fuzzing).
     void handleDatagram(const Bytes& data, const std::string& sender);
     void handleAvatar(const PeerTable::Record& peer);
+    // Waits until no avatar fetch is under way; false when timeout passed first.
+    bool waitForAvatarFetches(std::chrono::milliseconds timeout) const;
 
     // UdpSocketDelegate, TcpListenerDelegate
     void udpSocketDidReceive(AsyncUdpSocket& sock, const Bytes& data, const std::string& host,
@@ -79,10 +88,29 @@ public:
     void socketDidAcceptNewSocket(AsyncTcpListener& listener,
                                   std::shared_ptr<AsyncTcpSocket> newSocket) override;
 
-protected:
+  protected:
     VeltoServer();
+    // Seams for tests and other hosts. The ports given here are the fields' starting values;
+    // the metadata server takes tcpPort + 1.
+    VeltoServer(std::uint16_t tcpPort, std::uint16_t udpPort);
+    // Where facts about this machine come from, where datagrams go, how pictures are fetched.
+    // Set them before startServer().
+    void useLocalMachine(std::shared_ptr<LocalMachine> machine);
+    void useDatagramSender(std::shared_ptr<DatagramSender> sender);
+    void useAvatarFetcher(std::shared_ptr<AvatarFetcher> fetcher);
 
-private:
+  private:
+    std::shared_ptr<LocalMachine> localMachine() const;
+    std::shared_ptr<DatagramSender> datagramSender() const;
+    void reportPortFailure(const std::string& message);
+    void sendToTargets(const Bytes& packet, const std::string& dest, std::uint16_t port);
+    void avatarArrived(const std::string& key, const PeerTable::Record& record,
+                       const std::optional<AvatarResponse>& response);
+    void reportAdded(const std::string& key, const VeltoPeer& peer);
+    void reportModified(const std::string& key, const VeltoPeer& peer);
+    void reportRemoved(const std::string& key);
+    void logPeerTable() const;
+
     PeerTable peers_;
     std::shared_ptr<DispatchQueue> broadcastQueue_;
     std::shared_ptr<DispatchQueue> incomingQueue_;
@@ -96,6 +124,14 @@ private:
     PortFailureHandler portFailureHandler_;
     std::vector<std::shared_ptr<VeltoTransfer>> pendingTransfers_;
     std::vector<std::shared_ptr<VeltoIncomingTransfer>> pendingIncomingTransfers_;
+    std::shared_ptr<LocalMachine> machine_;
+    std::shared_ptr<DatagramSender> sender_;
+    std::shared_ptr<AvatarFetcher> fetcher_;
+
+    // Avatar fetches under way, so that hosts and tests can wait for them to settle.
+    mutable std::mutex fetchMutex_;
+    mutable std::condition_variable fetchesSettled_;
+    std::size_t pendingFetches_ = 0;
 };
 
 }  // namespace velto

@@ -1,0 +1,149 @@
+#!/usr/bin/env bash
+# Discovery on the test LAN, with velto-cli on every host:
+#   A. a plain-socket peer checks hello, replies and goodbye byte for byte (port-field types too),
+#      and the instance lists that peer with the port it announced last;
+#   B. the metadata server answers curl with exactly its 200, 404 and 400 responses;
+#   C. three instances list exactly each other, with the right signatures and the pictures of
+#      the users who have one;
+#   D. an instance stopped by a signal says goodbye, and the others drop it.
+# Usage: discovery.sh PATH-TO-velto-cli
+# shellcheck disable=SC2317
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+cli=$(realpath "$1")
+checks="$here/discovery_checks.py"
+# shellcheck source=../testlan/testlan.sh
+source "$here/../testlan/testlan.sh"
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "the test LAN needs root; skipped"
+    exit 77
+fi
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+testlan_up 3
+work=$(mktemp -d)
+trap 'testlan_down; rm -rf "$work"' EXIT
+bridge="$TESTLAN_ID-br"
+h1=$(testlan_ip h1) h2=$(testlan_ip h2) h3=$(testlan_ip h3)
+user=$(getent passwd "$(id -un)" | cut -d: -f5 | cut -d, -f1)
+[ -n "$user" ] || user=$(id -un)
+signature() { echo "$user at $(testlan_hostname "$1") [Velto] (Linux)"; }
+
+# Polls (at most about 5 s) until something listens on a TCP or UDP port of a host.
+wait_for_port() {
+    local host=$1 kind=$2 port=$3 tries
+    for ((tries = 0; tries < 50; tries++)); do
+        [ -z "$(testlan_exec "$host" ss -Hln"$kind" "sport = :$port")" ] || return 0
+        sleep 0.1
+    done
+    fail "nothing listens on $kind port $port on $host"
+}
+
+# Sleeps until seconds after the moment start ($EPOCHREALTIME).
+sleep_until() {
+    sleep "$(awk -v start="$1" -v after="$2" -v now="$EPOCHREALTIME" \
+        'BEGIN { left = start + after - now; print (left > 0 ? left : 0) }')"
+}
+
+# Cuts the hosts off the bridge, so that the goodbyes of instances that finish first cannot
+# reach instances that are about to print their tables.
+unplug() { for h in "$@"; do ip -n "$bridge" link set "$h" down; done; }
+plug() {
+    local h tries
+    for h in "$@"; do ip -n "$bridge" link set "$h" up; done
+    for h in "$@"; do
+        for ((tries = 0; tries < 50; tries++)); do
+            ip -n "$(testlan_ns "$h")" -o link show eth0 | grep -q 'state UP' && break
+            sleep 0.1
+        done
+    done
+}
+
+# Starts velto-cli peers on a host; its JSON goes to $work/<name>.json.
+spawn_peers() {
+    local host=$1 name=$2
+    shift 2
+    testlan_spawn "$host" "$cli" peers --json "$@" >"$work/$name.json" 2>"$work/$name.err"
+}
+
+echo "== A: datagrams byte for byte against a plain-socket peer"
+testlan_spawn h2 python3 -u "$here/discovery_peer.py" --velto "$h1" --signature "$(signature h1)" \
+    --broadcast 10.77.0.255 >"$work/peer.log" 2>&1
+peer=$TESTLAN_LAST_PID
+wait_for_port h2 u 5002
+testlan_exec h1 "$cli" peers --wait 1.5 --json >"$work/a-h1.json" || fail "velto-cli peers failed"
+wait "$peer" || { cat "$work/peer.log"; fail "the plain-socket peer saw something else"; }
+cat "$work/peer.log"
+python3 "$checks" peers "$work/a-h1.json" "$h2" 5002 "Plain Peer at socket-test [Velto] (Test)" -
+
+echo "== B: metadata server answers over curl"
+python3 "$checks" png "$(testlan_home h1)/.face"
+python3 "$checks" png "$(testlan_home h3)/.face"
+spawn_peers h1 b-h1 --wait 60
+spawn_peers h3 b-h3 --wait 60
+servers=("${TESTLAN_PIDS[@]: -2}")
+for h in h1 h3; do wait_for_port "$h" t 4645; done
+fetch() { testlan_exec h2 curl -s -i --raw "$@"; }
+fetch "http://$h1:4645/velto/avatar" -o "$work/h1.http"
+fetch "http://$h3:4645/velto/avatar" -o "$work/h3.http"
+fetch -X POST -d ignored "http://$h1:4645/velto/avatar" -o "$work/post.http"
+fetch "http://$h1:4645/" -o "$work/root.http"
+fetch "http://$h1:4645/a%22b%5Cc?q=1" -o "$work/quoted.http"
+# The picture is looked up for every request: without it, the same server answers 404.
+mv "$(testlan_home h3)/.face" "$work/h3.face"
+fetch "http://$h3:4645/velto/avatar" -o "$work/gone.http"
+mv "$work/h3.face" "$(testlan_home h3)/.face"
+testlan_exec h2 curl -sv "http://$h1:4645/nothing" -o /dev/null 2>&1 | grep '^[<>]'
+kill -TERM "${servers[@]}"
+wait "${servers[@]}" || true
+python3 "$checks" http "$work/h1.http" 200
+python3 "$checks" http "$work/h3.http" 200
+python3 "$checks" http "$work/post.http" 200
+cmp "$work/post.http.body" "$work/h1.http.body" || fail "POST and GET answered differently"
+python3 "$checks" http "$work/root.http" 400 '"/"'
+python3 "$checks" http "$work/quoted.http" 400 '"/a\"b\\c"'
+python3 "$checks" http "$work/gone.http" 404
+
+echo "== C: three instances list each other, with pictures where the user has one"
+start=$EPOCHREALTIME
+for h in h1 h2 h3; do spawn_peers "$h" "c-$h" --wait 3; done
+pids=("${TESTLAN_PIDS[@]: -3}")
+for h in h1 h2 h3; do wait_for_port "$h" t 4645; done
+sleep_until "$start" 1.5
+unplug h1 h2 h3
+wait "${pids[@]}" || fail "a velto-cli peers failed"
+python3 "$checks" peers "$work/c-h1.json" \
+    "$h2" 4644 "$(signature h2)" - "$h3" 4644 "$(signature h3)" "$work/h3.http.body"
+python3 "$checks" peers "$work/c-h2.json" \
+    "$h1" 4644 "$(signature h1)" "$work/h1.http.body" "$h3" 4644 "$(signature h3)" "$work/h3.http.body"
+python3 "$checks" peers "$work/c-h3.json" \
+    "$h1" 4644 "$(signature h1)" "$work/h1.http.body" "$h2" 4644 "$(signature h2)" -
+plug h1 h2 h3
+
+echo "== D: an instance stopped by a signal says goodbye; the others drop it"
+rm "$(testlan_home h1)/.face" "$(testlan_home h3)/.face"
+spawn_peers h3 d-h3 --wait 60
+leaving=$TESTLAN_LAST_PID
+wait_for_port h3 u 4644
+start=$EPOCHREALTIME
+for h in h1 h2; do spawn_peers "$h" "d-$h" --wait 3; done
+pids=("${TESTLAN_PIDS[@]: -2}")
+for h in h1 h2; do wait_for_port "$h" t 4645; done
+sleep_until "$start" 0.5
+kill -TERM "$leaving"
+status=0
+wait "$leaving" || status=$?
+[ "$status" -eq 143 ] || fail "a stopped velto-cli exited with $status, not 143"
+# It had met both before it left, and they had answered its hello: they knew it.
+python3 "$checks" peers "$work/d-h3.json" "$h1" 4644 "$(signature h1)" - "$h2" 4644 "$(signature h2)" -
+sleep_until "$start" 2
+unplug h1 h2
+wait "${pids[@]}" || fail "a velto-cli peers failed"
+python3 "$checks" peers "$work/d-h1.json" "$h2" 4644 "$(signature h2)" -
+python3 "$checks" peers "$work/d-h2.json" "$h1" 4644 "$(signature h1)" -
+echo "discovery scenarios passed"

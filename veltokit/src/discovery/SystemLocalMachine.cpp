@@ -1,0 +1,27 @@
+#include "discovery/SystemLocalMachine.h"
+
+#include "velto/NetworkTools.h"
+
+namespace velto {
+
+std::vector<InterfaceAddress> SystemLocalMachine::interfaceAddresses() const {
+    return NetworkTools::getIFAddresses();
+}
+
+std::optional<std::string> SystemLocalMachine::computerName() const {
+    return NetworkTools::getSCComputerName();
+}
+
+std::string SystemLocalMachine::userFullName() const {
+    return NetworkTools::userFullName();
+}
+
+std::optional<Bytes> SystemLocalMachine::userPicturePng() const {
+    return NetworkTools::getCBUserImage();
+}
+
+std::string SystemLocalMachine::platformWord() const {
+    return std::string(NetworkTools::platformWord());
+}
+
+}  // namespace velto

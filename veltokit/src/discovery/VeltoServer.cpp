@@ -1,0 +1,388 @@
+#include "velto/VeltoServer.h"
+
+#include <sstream>
+
+#include "discovery/DiscoveryDatagram.h"
+#include "discovery/HttpAvatarFetcher.h"
+#include "discovery/LocalMachine.h"
+#include "discovery/MetadataServer.h"
+#include "discovery/SystemLocalMachine.h"
+#include "discovery/UdpDatagramSender.h"
+#include "velto/Base64.h"
+#include "velto/Diagnostics.h"
+#include "velto/NetInfo.h"
+
+namespace velto {
+namespace {
+
+constexpr std::string_view udpFailureText =
+    "Our cute velts cannot put their ears on the UDP port 4644 so they cannot hear any sounds "
+    "from other velts.";
+constexpr std::string_view metadataFailureText =
+    "Our cute velts cannot put their ears on the TCP port 4645 so they cannot know how other "
+    "velts look.";
+constexpr std::string_view tcpFailureText =
+    "Our cute velts cannot put their ears on the TCP port 4644 so they cannot learn any new "
+    "secrets.";
+
+constexpr std::string_view goodbyeText = "Bye Bye";
+constexpr std::string_view loadingAvatar = "loading";
+constexpr std::string_view avatarUrlPrefix = "data:image/png;base64,";
+// Used when the system gives no computer name at all (not even a host name).
+constexpr std::string_view unknownComputerName = "Unknown Computer";
+
+}  // namespace
+
+std::shared_ptr<VeltoServer> VeltoServer::create() {
+    return std::shared_ptr<VeltoServer>(new VeltoServer());
+}
+
+VeltoServer::VeltoServer() : VeltoServer(4644, 4644) {}
+
+VeltoServer::VeltoServer(std::uint16_t tcpPort, std::uint16_t udpPort)
+    : localTcpPort(tcpPort),
+      localUdpPort(udpPort),
+      broadcastQueue_(DispatchQueue::create("broadcast")),
+      incomingQueue_(DispatchQueue::create("incoming")),
+      machine_(std::make_shared<SystemLocalMachine>()),
+      fetcher_(std::make_shared<HttpAvatarFetcher>(broadcastQueue_)) {
+    // The picture is asked for on the metadata thread, through whatever machine is in use then.
+    metadataServer_ = std::make_unique<MetadataServer>(
+        static_cast<std::uint16_t>(tcpPort + 1),
+        MetadataApplication([this] { return localMachine()->userPicturePng(); }));
+}
+
+VeltoServer::~VeltoServer() {
+    // Stop the metadata thread first: its requests read this object's machine.
+    metadataServer_.reset();
+    // Closed on their queues and waited for, so that the ports are free once we are gone.
+    if (udpSocket_) {
+        broadcastQueue_->sync([&] { udpSocket_->close(); });
+    }
+    if (listenSocket_) {
+        incomingQueue_->sync([&] { listenSocket_->close(); });
+    }
+}
+
+void VeltoServer::setDelegate(std::shared_ptr<VeltoPeerDiscoveryDelegate> delegate) {
+    std::lock_guard lock(mutex_);
+    delegate_ = std::move(delegate);
+}
+
+std::shared_ptr<VeltoPeerDiscoveryDelegate> VeltoServer::delegate() const {
+    std::lock_guard lock(mutex_);
+    return delegate_;
+}
+
+void VeltoServer::setIncomingDelegate(std::shared_ptr<VeltoIncomingTransferDelegate> delegate) {
+    std::lock_guard lock(mutex_);
+    incomingDelegate_ = std::move(delegate);
+}
+
+std::shared_ptr<VeltoIncomingTransferDelegate> VeltoServer::incomingDelegate() const {
+    std::lock_guard lock(mutex_);
+    return incomingDelegate_;
+}
+
+void VeltoServer::setPortFailureHandler(PortFailureHandler handler) {
+    std::lock_guard lock(mutex_);
+    portFailureHandler_ = std::move(handler);
+}
+
+void VeltoServer::useLocalMachine(std::shared_ptr<LocalMachine> machine) {
+    std::lock_guard lock(mutex_);
+    machine_ = std::move(machine);
+}
+
+void VeltoServer::useDatagramSender(std::shared_ptr<DatagramSender> sender) {
+    std::lock_guard lock(mutex_);
+    sender_ = std::move(sender);
+}
+
+void VeltoServer::useAvatarFetcher(std::shared_ptr<AvatarFetcher> fetcher) {
+    std::lock_guard lock(mutex_);
+    fetcher_ = std::move(fetcher);
+}
+
+std::shared_ptr<LocalMachine> VeltoServer::localMachine() const {
+    std::lock_guard lock(mutex_);
+    return machine_;
+}
+
+std::shared_ptr<DatagramSender> VeltoServer::datagramSender() const {
+    std::lock_guard lock(mutex_);
+    return sender_;
+}
+
+void VeltoServer::reportPortFailure(const std::string& message) {
+    PortFailureHandler handler;
+    {
+        std::lock_guard lock(mutex_);
+        handler = portFailureHandler_;
+    }
+    if (handler) {
+        handler(message);
+    } else {
+        diagnostic(message);
+    }
+}
+
+void VeltoServer::startServer() {
+    auto self = shared_from_this();
+
+    udpSocket_ = AsyncUdpSocket::create(std::weak_ptr<UdpSocketDelegate>(self), broadcastQueue_);
+    std::string error;
+    if (!udpSocket_->enableBroadcast(true, &error)) {
+        diagnostic("cannot enable broadcast:", error);
+    }
+    if (!datagramSender()) {
+        useDatagramSender(std::make_shared<UdpDatagramSender>(udpSocket_));
+    }
+    if (!udpSocket_->bindToPort(localUdpPort, &error) || !udpSocket_->beginReceiving(&error)) {
+        reportPortFailure(std::string(udpFailureText));
+    }
+
+    const bool metadataListening = metadataServer_->listen(&error);
+    if (!metadataListening) {
+        reportPortFailure(std::string(metadataFailureText));
+    }
+
+    listenSocket_ =
+        AsyncTcpListener::create(std::weak_ptr<TcpListenerDelegate>(self), incomingQueue_);
+    if (!listenSocket_->acceptOnPort(localTcpPort, &error)) {
+        reportPortFailure(std::string(tcpFailureText));
+    }
+
+    if (metadataListening) {
+        metadataServer_->run();
+    }
+}
+
+Bytes VeltoServer::createHelloPacket(const std::string& dest, std::uint16_t port) const {
+    DiscoveryDatagram hello;
+    if (port == defaultUdpPort && localUdpPort == defaultUdpPort) {
+        hello.type =
+            dest.empty() ? DiscoveryPacketType::helloBroadcast : DiscoveryPacketType::helloReply;
+    } else {
+        hello.type = dest.empty() ? DiscoveryPacketType::helloBroadcastWithPort
+                                  : DiscoveryPacketType::helloReplyWithPort;
+        // Always our own port, whatever port the hello goes to.
+        hello.port = localUdpPort;
+    }
+    hello.text = getSystemSignature();
+    return hello.encode();
+}
+
+Bytes VeltoServer::createGoodbyePacket(const std::string& /*dest*/, std::uint16_t /*port*/) const {
+    return DiscoveryDatagram{DiscoveryPacketType::goodbye, std::nullopt, std::string(goodbyeText)}
+        .encode();
+}
+
+std::string VeltoServer::getSystemSignature() const {
+    const auto machine = localMachine();
+    const std::string computer = machine->computerName().value_or(std::string(unknownComputerName));
+    return machine->userFullName() + " at " + computer + " [Velto] " + machine->platformWord();
+}
+
+std::vector<std::string> VeltoServer::findBroadcastAddress() const {
+    std::vector<std::string> addresses;
+    for (const auto& entry : localMachine()->interfaceAddresses()) {
+        // An address without a usable netmask has no subnet to broadcast to.
+        std::string broadcast = NetInfo(entry.ip, entry.netmask).broadcast();
+        if (!broadcast.empty()) {
+            addresses.push_back(std::move(broadcast));
+        }
+    }
+    return addresses;
+}
+
+bool VeltoServer::isLocalPeer(const std::string& sender) const {
+    for (const auto& entry : localMachine()->interfaceAddresses()) {
+        if (entry.ip == sender) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void VeltoServer::sendToTargets(const Bytes& packet, const std::string& dest, std::uint16_t port) {
+    const auto sender = datagramSender();
+    if (!sender) {
+        diagnostic("cannot send before the server is started");
+        return;
+    }
+    const auto targets = dest.empty() ? findBroadcastAddress() : std::vector<std::string>{dest};
+    for (const auto& target : targets) {
+        sender->sendDatagram(packet, target, port);
+        // A broadcast from a non-standard port also reaches peers listening on the standard one.
+        if (dest.empty() && port != defaultUdpPort) {
+            sender->sendDatagram(packet, target, defaultUdpPort);
+        }
+    }
+}
+
+void VeltoServer::sayHello() {
+    sayHello("", localUdpPort);
+}
+
+void VeltoServer::sayHello(const std::string& dest) {
+    sayHello(dest, localUdpPort);
+}
+
+void VeltoServer::sayHello(const std::string& dest, std::uint16_t port) {
+    sendToTargets(createHelloPacket(dest, port), dest, port);
+}
+
+void VeltoServer::sayGoodbye() {
+    sayGoodbye("", localUdpPort);
+}
+
+void VeltoServer::sayGoodbye(const std::string& dest) {
+    sayGoodbye(dest, localUdpPort);
+}
+
+void VeltoServer::sayGoodbye(const std::string& dest, std::uint16_t port) {
+    sendToTargets(createGoodbyePacket(dest, port), dest, port);
+}
+
+void VeltoServer::udpSocketDidReceive(AsyncUdpSocket& /*sock*/, const Bytes& data,
+                                      const std::string& host, std::uint16_t /*port*/) {
+    handleDatagram(data, host);
+}
+
+void VeltoServer::handleDatagram(const Bytes& data, const std::string& sender) {
+    if (isLocalPeer(sender)) {
+        return;  // our own broadcast
+    }
+    std::string refusal;
+    const auto datagram = DiscoveryDatagram::parse(data, refusal);
+    if (!datagram) {
+        if (!refusal.empty()) {
+            diagnostic("Dropped datagram from", sender + ":", refusal);
+        }
+        return;
+    }
+
+    if (datagram->type == DiscoveryPacketType::goodbye) {
+        if (peers_.remove(sender)) {
+            reportRemoved(sender);
+        }
+        logPeerTable();
+        return;
+    }
+
+    const std::uint16_t port = datagram->port.value_or(defaultUdpPort);
+    const auto now = std::chrono::system_clock::now();
+    auto [peer, added] = peers_.addIfAbsent(VeltoPeer(sender, sender, port, datagram->text, now));
+    const auto record = peers_.record(sender);
+    if (added) {
+        reportAdded(sender, peer);
+    } else if (record) {
+        peer = peers_.update(record, [&](VeltoPeer& known) {
+            known.ip = sender;
+            known.port = port;
+            known.systemSignature = datagram->text;
+            known.lastActiveTime = now;
+        });
+        reportModified(sender, peer);
+    }
+    handleAvatar(record);
+    if (datagram->isAnnouncement()) {
+        sayHello(peer.ip, peer.port);
+    }
+    logPeerTable();
+}
+
+void VeltoServer::handleAvatar(const PeerTable::Record& peer) {
+    if (!peer) {
+        return;
+    }
+    bool start = false;
+    const VeltoPeer current = peers_.update(peer, [&](VeltoPeer& record) {
+        // Port 65535 would put the metadata server on port 0: no such server to ask.
+        if (record.avatar.empty() && record.port != 0xFFFF) {
+            record.avatar = loadingAvatar;
+            start = true;
+        }
+    });
+    if (!start) {
+        return;
+    }
+    std::shared_ptr<AvatarFetcher> fetcher;
+    {
+        std::lock_guard lock(mutex_);
+        fetcher = fetcher_;
+    }
+    {
+        std::lock_guard lock(fetchMutex_);
+        ++pendingFetches_;
+    }
+    fetcher->fetch(
+        current.ip, static_cast<std::uint16_t>(current.port + 1),
+        [weak = weak_from_this(), key = current.key, peer](std::optional<AvatarResponse> response) {
+            if (auto self = weak.lock()) {
+                self->avatarArrived(key, peer, response);
+            }
+        });
+}
+
+void VeltoServer::avatarArrived(const std::string& key, const PeerTable::Record& record,
+                                const std::optional<AvatarResponse>& response) {
+    // Only a picture counts: an error page or an empty body leaves "loading" in place.
+    if (response && response->status == 200 && !response->body.empty()) {
+        const std::string url = std::string(avatarUrlPrefix) + Base64::encode(response->body);
+        const VeltoPeer peer = peers_.update(record, [&](VeltoPeer& p) { p.avatar = url; });
+        // A record that left the table (goodbye) or was replaced is not reported.
+        if (peers_.holds(key, record)) {
+            reportModified(key, peer);
+        }
+    }
+    {
+        std::lock_guard lock(fetchMutex_);
+        --pendingFetches_;
+    }
+    fetchesSettled_.notify_all();
+}
+
+bool VeltoServer::waitForAvatarFetches(std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(fetchMutex_);
+    return fetchesSettled_.wait_for(lock, timeout, [this] { return pendingFetches_ == 0; });
+}
+
+void VeltoServer::reportAdded(const std::string& key, const VeltoPeer& peer) {
+    if (auto target = delegate()) {
+        target->peerDiscoveryWithAdded(key, peer);
+    }
+}
+
+void VeltoServer::reportModified(const std::string& key, const VeltoPeer& peer) {
+    if (auto target = delegate()) {
+        target->peerDiscoveryWithModified(key, peer);
+    }
+}
+
+void VeltoServer::reportRemoved(const std::string& key) {
+    if (auto target = delegate()) {
+        target->peerDiscoveryWithRemoved(key);
+    }
+}
+
+void VeltoServer::logPeerTable() const {
+    if (!diagnosticsEnabled()) {
+        return;
+    }
+    const auto table = peers_.snapshot();
+    std::ostringstream line;
+    line << "Peers (" << table.size() << "):";
+    for (const auto& [key, peer] : table) {
+        line << " [" << key << " port " << peer.port << " \"" << peer.systemSignature
+             << "\" avatar "
+             << (peer.hasAvatarPicture()        ? "yes"
+                 : peer.avatar == loadingAvatar ? "loading"
+                                                : "no")
+             << "]";
+    }
+    diagnostic(line.str());
+}
+
+}  // namespace velto

@@ -1,0 +1,81 @@
+#include <gtest/gtest.h>
+
+#include <future>
+
+#include "discovery/HttpAvatarFetcher.h"
+#include "support/LoopbackHttp.h"
+
+namespace velto {
+namespace {
+
+using test::CannedHttpPeer;
+
+class HttpAvatarFetcherOnLoopback : public ::testing::Test {
+  protected:
+    // Fetches from 127.0.0.1:port and returns what the completion got, checking that it ran
+    // on the queue.
+    std::optional<AvatarResponse> fetch(std::uint16_t port, HttpAvatarFetcher::Limits limits = {},
+                                        const std::string& ip = "127.0.0.1") {
+        HttpAvatarFetcher fetcher(queue, limits);
+        std::promise<std::optional<AvatarResponse>> result;
+        auto arrived = result.get_future();
+        queue->async([&] {
+            fetcher.fetch(ip, port, [&](std::optional<AvatarResponse> response) {
+                EXPECT_TRUE(queue->isCurrent());
+                result.set_value(std::move(response));
+            });
+        });
+        EXPECT_EQ(arrived.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+        return arrived.get();
+    }
+
+    std::shared_ptr<DispatchQueue> queue = DispatchQueue::create("broadcast");
+};
+
+TEST_F(HttpAvatarFetcherOnLoopback, GetsThePictureFromTheAvatarPath) {
+    CannedHttpPeer peer(
+        "HTTP/1.1 200 OK\r\nServer: Velto/1.0\r\nContent-Type: image/png\r\n"
+        "Content-Length: 3\r\n\r\nPNG");
+    const auto response = fetch(peer.port());
+    ASSERT_TRUE(response);
+    EXPECT_EQ(response->status, 200u);
+    EXPECT_EQ(response->body, bytesOf("PNG"));
+    const std::string head = peer.requestHead();
+    EXPECT_EQ(head.rfind("GET /velto/avatar HTTP/1.1\r\n", 0), 0u) << head;
+    EXPECT_NE(head.find("Host: 127.0.0.1:" + std::to_string(peer.port()) + "\r\n"),
+              std::string::npos);
+}
+
+TEST_F(HttpAvatarFetcherOnLoopback, HandsOverErrorPagesThatEndWithTheConnection) {
+    CannedHttpPeer peer(
+        "HTTP/1.1 404 Not Found\r\nServer: Velto/1.0\r\n\r\nAvatar is unavailable.");
+    const auto response = fetch(peer.port());
+    ASSERT_TRUE(response);
+    EXPECT_EQ(response->status, 404u);
+    EXPECT_EQ(textOf(response->body), "Avatar is unavailable.");
+}
+
+TEST_F(HttpAvatarFetcherOnLoopback, GivesNothingWhenNoSoundResponseArrives) {
+    EXPECT_FALSE(fetch(test::closedLoopbackPort()));  // refused
+    EXPECT_FALSE(fetch(4645, {}, "not an address"));
+    {
+        CannedHttpPeer garbage("SSH-2.0-nonsense\r\n\r\n");
+        EXPECT_FALSE(fetch(garbage.port()));
+    }
+    {
+        CannedHttpPeer bloated("HTTP/1.1 200 OK\r\nContent-Length: 17\r\n\r\n" +
+                               std::string(17, 'x'));
+        EXPECT_FALSE(fetch(bloated.port(), {std::chrono::seconds(10), 16}));
+    }
+    {
+        CannedHttpPeer endless("HTTP/1.1 200 OK\r\n\r\n" + std::string(64, 'x'));  // to close
+        EXPECT_FALSE(fetch(endless.port(), {std::chrono::seconds(10), 16}));
+    }
+    {
+        CannedHttpPeer silent(std::nullopt);
+        EXPECT_FALSE(fetch(silent.port(), {std::chrono::milliseconds(200), 1024}));
+    }
+}
+
+}  // namespace
+}  // namespace velto
