@@ -1,8 +1,8 @@
 #include "support/FileTree.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 #include "velto/BinUtils.h"
@@ -19,10 +19,11 @@ void writeFile(const std::string& path, const std::string& content) {
 }
 
 std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    std::string content(static_cast<std::size_t>(std::max<std::streamoff>(in.tellg(), 0)), '\0');
+    in.seekg(0);
+    in.read(content.data(), static_cast<std::streamsize>(content.size()));
+    return content;
 }
 
 std::map<std::string, std::string> treeOf(const std::string& root) {
