@@ -10,6 +10,7 @@
   discovery_checks.py http FILE STATUS [PATH-SHOWN]
       FILE holds a raw HTTP response (curl -i --raw); STATUS is 200, 404 or 400. For 200 the
       body is written to FILE.body; for 400 PATH-SHOWN is the quoted path the text must name
+Several checks can go in one call, separated by "+".
 """
 import base64
 import json
@@ -81,7 +82,7 @@ def check_http(path, status, shown_path=None):
     print(f"ok: {path}: {lines[0]}")
 
 
-def main(argv):
+def run(argv):
     if len(argv) >= 2 and argv[0] == "png":
         write_png(argv[1])
     elif len(argv) >= 2 and argv[0] == "peers" and (len(argv) - 2) % 4 == 0:
@@ -90,6 +91,16 @@ def main(argv):
         check_http(*argv[1:])
     else:
         fail(f"usage: see {__file__}")
+
+
+def main(argv):
+    check = []
+    for word in argv + ["+"]:
+        if word == "+":
+            run(check)
+            check = []
+        else:
+            check.append(word)
 
 
 if __name__ == "__main__":

@@ -8,7 +8,8 @@ It listens on UDP 4644 (the standard port), 5000 (its own, announced in the port
   3. after our type-1 announcement from port 4644:     0x02 + signature, to port 4644;
   4. no answer to replies (types 2 and 5) or to malformed datagrams: once the answer to a
      later type-4 announcement with port 5002 is in, nothing else has come to 4644 or 5000;
-  5. the goodbye broadcast when the instance stops:    0x03 "Bye Bye", to port 4644.
+  5. the goodbye broadcast when the instance stops:    0x03 "Bye Bye", to port 4644;
+  6. a unicast hello (velto-cli hello) from the same host: 0x02 + signature, to port 4644.
 The instance ends up with this peer on port 5002.
 Exits 0 when all held, 1 with the first mismatch. Every wait is bounded.
 """
@@ -94,6 +95,7 @@ def main():
     nothing_pending(own, args.velto, "replies and malformed datagrams (port 5000)")
 
     expect(standard, args.velto, "goodbye broadcast (type 3)", b"\x03Bye Bye")
+    expect(standard, args.velto, "unicast hello (type 2)", b"\x02" + theirs)
     return 0
 
 

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
+#include "discovery/DiscoveryDatagram.h"
 #include "support/DiagnosticCapture.h"
 #include "support/DiscoveryFakes.h"
 
@@ -8,26 +11,33 @@ namespace {
 
 using test::datagram;
 using test::datagramWithPort;
-using test::FakeWiredServer;
 using test::PeerReport;
 
 constexpr auto peerIp = "192.168.1.20";
+constexpr auto ownIp = "10.77.0.1";
 
 class DiscoveryReceive : public ::testing::Test {
   protected:
-    std::shared_ptr<FakeWiredServer> server = std::make_shared<FakeWiredServer>();
-
-    // Everything observable a datagram may change.
+    void receive(const Bytes& data, const std::string& sender = peerIp) {
+        server->handleDatagram(data, sender);
+    }
+    // Takes the one report expected since the last look.
+    PeerReport onlyReport() {
+        auto reports = server->reports->take();
+        EXPECT_EQ(reports.size(), 1u);
+        return reports.empty() ? PeerReport{} : reports[0];
+    }
     void expectNoEffect() {
         EXPECT_TRUE(server->reports->take().empty());
         EXPECT_TRUE(server->sender->take().empty());
         EXPECT_EQ(server->fetcher->count(), 0u);
     }
+
+    std::shared_ptr<test::FakeWiredServer> server = std::make_shared<test::FakeWiredServer>();
 };
 
 TEST_F(DiscoveryReceive, FirstAnnouncementAddsPeerFetchesAvatarAndReplies) {
-    server->handleDatagram(datagram(1, "T"), peerIp);
-
+    receive(datagram(1, "T"));
     const auto peer = server->peers().find(peerIp);
     ASSERT_TRUE(peer);
     EXPECT_EQ(peer->key, peerIp);
@@ -35,18 +45,12 @@ TEST_F(DiscoveryReceive, FirstAnnouncementAddsPeerFetchesAvatarAndReplies) {
     EXPECT_EQ(peer->port, 4644);
     EXPECT_EQ(peer->systemSignature, "T");
     EXPECT_EQ(peer->avatar, "loading");
-
-    const auto reports = server->reports->take();
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_EQ(reports[0].kind, PeerReport::added);
-    EXPECT_EQ(reports[0].key, peerIp);
-    EXPECT_EQ(reports[0].peer.systemSignature, "T");
-
-    ASSERT_EQ(server->fetcher->count(), 1u);
-    const auto request = server->fetcher->next();
-    EXPECT_EQ(request.ip, peerIp);
-    EXPECT_EQ(request.port, 4645);
-
+    const auto added = onlyReport();
+    EXPECT_EQ(added.kind, PeerReport::added);
+    EXPECT_EQ(added.key, peerIp);
+    const auto fetch = server->fetcher->next();
+    EXPECT_EQ(fetch.ip, peerIp);
+    EXPECT_EQ(fetch.port, 4645);
     const auto sent = server->sender->take();
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0].host, peerIp);
@@ -54,173 +58,158 @@ TEST_F(DiscoveryReceive, FirstAnnouncementAddsPeerFetchesAvatarAndReplies) {
     EXPECT_EQ(sent[0].data[0], 2);
 }
 
-TEST_F(DiscoveryReceive, LaterHelloRefreshesTheSameRecordWithoutReplyOrSecondFetch) {
-    server->handleDatagram(datagram(1, "T"), peerIp);
+TEST_F(DiscoveryReceive, LaterHellosRefreshTheSameRecordAndOnlyAnnouncementsAreAnswered) {
+    receive(datagram(1, "T"));
     const auto record = server->peers().record(peerIp);
-    const auto firstSeen = server->peers().find(peerIp)->lastActiveTime;
     server->reports->take();
     server->sender->take();
 
-    server->handleDatagram(datagram(2, "U"), peerIp);
-
-    EXPECT_EQ(server->peers().record(peerIp), record);  // same object, new fields
-    const auto peer = server->peers().find(peerIp);
-    EXPECT_EQ(peer->systemSignature, "U");
-    EXPECT_GE(peer->lastActiveTime, firstSeen);
-    const auto reports = server->reports->take();
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_EQ(reports[0].kind, PeerReport::modified);
-    EXPECT_EQ(reports[0].peer.systemSignature, "U");
+    receive(datagramWithPort(5, 5000, "U"));  // a reply: refreshed, not answered
+    EXPECT_EQ(server->peers().record(peerIp), record);
+    const auto modified = onlyReport();
+    EXPECT_EQ(modified.kind, PeerReport::modified);
+    EXPECT_EQ(modified.peer.systemSignature, "U");
+    EXPECT_EQ(modified.peer.port, 5000);
     EXPECT_TRUE(server->sender->take().empty());
-    EXPECT_EQ(server->fetcher->count(), 1u);  // only the first hello's fetch
-}
 
-TEST_F(DiscoveryReceive, PortFieldSetsThePeersPortForRepliesAndAvatar) {
-    server->handleDatagram(datagramWithPort(5, 5000, "V"), peerIp);
-    EXPECT_EQ(server->peers().find(peerIp)->port, 5000);
-    EXPECT_TRUE(server->sender->take().empty());  // a reply is not answered
-    EXPECT_EQ(server->fetcher->next().port, 5001);
-
-    server->handleDatagram(datagram(1, "V"), peerIp);  // plain announcement: back to 4644
-    EXPECT_EQ(server->peers().find(peerIp)->port, 4644);
-    server->sender->take();
-
-    server->handleDatagram(datagramWithPort(4, 5000, "V"), peerIp);
+    receive(datagramWithPort(4, 5000, "U"));  // answered on the announced port, with ours
     const auto sent = server->sender->take();
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0].port, 5000);
-    EXPECT_EQ(sent[0].data[0], 5);  // answered with our port in the field
-    EXPECT_EQ(sent[0].data[1], 0x24);
-    EXPECT_EQ(sent[0].data[2], 0x12);
+    EXPECT_EQ(Bytes(sent[0].data.begin(), sent[0].data.begin() + 3), (Bytes{5, 0x24, 0x12}));
+    EXPECT_EQ(server->fetcher->count(), 1u);  // only the first hello's fetch
 }
 
 TEST_F(DiscoveryReceive, GoodbyeRemovesAndALaterHelloMakesANewRecord) {
-    server->handleDatagram(datagram(1, "T"), peerIp);
+    receive(datagram(1, "T"));
     const auto first = server->peers().record(peerIp);
     server->reports->take();
-
-    server->handleDatagram(datagram(3, "Bye Bye"), peerIp);
+    receive(datagram(3, "Bye Bye"));
     EXPECT_FALSE(server->peers().contains(peerIp));
-    auto reports = server->reports->take();
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_EQ(reports[0].kind, PeerReport::removed);
-    EXPECT_EQ(reports[0].key, peerIp);
-
-    server->handleDatagram(datagram(3, "Bye Bye"), peerIp);  // unknown now: nothing
+    EXPECT_EQ(onlyReport().kind, PeerReport::removed);
+    receive(datagram(3, "Bye Bye"));  // unknown now: nothing to report
     EXPECT_TRUE(server->reports->take().empty());
 
-    server->handleDatagram(datagram(2, "T"), peerIp);
+    receive(datagram(2, "T"));
     EXPECT_NE(server->peers().record(peerIp), first);
-    reports = server->reports->take();
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_EQ(reports[0].kind, PeerReport::added);
+    EXPECT_EQ(onlyReport().kind, PeerReport::added);
     EXPECT_EQ(server->fetcher->count(), 2u);
 }
 
 TEST_F(DiscoveryReceive, OwnUnknownAndMalformedDatagramsChangeNothing) {
-    const std::vector<Bytes> dropped{{},
-                                     {0},
-                                     datagram(6, "x"),
-                                     {4},
-                                     {5, 1},
-                                     datagram(1, "bad \xFF text"),
-                                     datagramWithPort(4, 4644, "\xC3")};
-    for (const auto& data : dropped) {
-        server->handleDatagram(data, peerIp);
-    }
-    server->handleDatagram(datagram(1, "me"), "10.77.0.1");  // our own broadcast
-    EXPECT_EQ(server->peers().size(), 0u);
-    expectNoEffect();
-
-    // A malformed datagram from a known peer leaves its record as it was.
-    server->handleDatagram(datagram(1, "T"), peerIp);
+    receive(datagram(1, "T"));
     const auto before = *server->peers().find(peerIp);
     server->reports->take();
     server->sender->take();
     server->fetcher->next();
-    server->handleDatagram(datagram(2, "\xFF"), peerIp);
-    server->handleDatagram({5, 0}, peerIp);
+    test::DiagnosticCapture capture;
+    for (const Bytes& dropped : {Bytes{}, Bytes{0}, datagram(6, "x"), Bytes{4}, Bytes{5, 1},
+                                 datagram(1, "bad \xFF"), datagramWithPort(2, 1, "\xC3")}) {
+        receive(dropped);
+    }
+    receive(datagram(1, "me"), ownIp);  // our own broadcast
     expectNoEffect();
+    EXPECT_EQ(server->peers().size(), 1u);
     EXPECT_EQ(server->peers().find(peerIp)->systemSignature, before.systemSignature);
     EXPECT_EQ(server->peers().find(peerIp)->lastActiveTime, before.lastActiveTime);
+    for (const auto& line : capture.lines()) {  // refusals may be told, the table is not
+        EXPECT_EQ(line.find("Peers"), std::string::npos) << line;
+    }
 }
 
-TEST_F(DiscoveryReceive, LogsThePeerTableAfterEveryHandledDatagramOnly) {
+TEST_F(DiscoveryReceive, LogsThePeerTableAfterEveryHandledDatagram) {
     test::DiagnosticCapture capture;
-    server->handleDatagram(datagram(1, "Ann"), peerIp);
-    server->handleDatagram(datagram(3, "Bye Bye"), "192.168.1.99");  // unknown sender
-    server->handleDatagram(datagram(7, "?"), peerIp);
-    server->handleDatagram(datagram(1, "me"), "10.77.0.1");
+    receive(datagram(1, "Ann"));
+    receive(datagram(3, "Bye Bye"), "192.168.1.99");  // a goodbye from a stranger counts too
     const auto lines = capture.lines();
     ASSERT_EQ(lines.size(), 2u);
-    EXPECT_NE(lines[0].find(peerIp), std::string::npos);
-    EXPECT_NE(lines[0].find("Ann"), std::string::npos);
+    EXPECT_NE(lines[0].find(std::string(peerIp) + " port 4644 \"Ann\""), std::string::npos);
     EXPECT_NE(lines[1].find(peerIp), std::string::npos);
+}
+
+// Whatever arrives, the table keeps one record per sender under its own address, and only
+// well-formed announcements are answered, once, to the sender.
+TEST_F(DiscoveryReceive, ArbitraryDatagramsKeepTheTableConsistent) {
+    const std::vector<std::string> senders{"192.168.1.20", "192.168.1.21", ownIp};
+    std::mt19937 random(4644);
+    for (int round = 0; round < 3000; ++round) {
+        Bytes data(random() % 12);
+        for (auto& byte : data) {
+            byte = static_cast<std::uint8_t>(random());
+        }
+        if (!data.empty() && random() % 2 == 0) {
+            data[0] = static_cast<std::uint8_t>(random() % 7);  // mostly the known types
+        }
+        const std::string& sender = senders[random() % senders.size()];
+        std::string refusal;
+        const auto parsed = DiscoveryDatagram::parse(data, refusal);
+        receive(data, sender);
+        const auto sent = server->sender->take();
+        const bool answerable = sender != ownIp && parsed && parsed->isAnnouncement();
+        ASSERT_EQ(sent.size(), answerable ? 1u : 0u) << "round " << round;
+        if (answerable) {
+            EXPECT_EQ(sent[0].host, sender);
+            EXPECT_EQ(sent[0].port, parsed->port.value_or(4644));
+        }
+        for (const auto& [key, peer] : server->peers().snapshot()) {
+            EXPECT_EQ(peer.key, key);
+            EXPECT_EQ(peer.ip, key);
+            EXPECT_NE(key, ownIp);
+        }
+    }
 }
 
 class AvatarFetch : public DiscoveryReceive {
   protected:
-    // Announces the peer and answers its avatar fetch with response.
+    // Announces the peer and answers its picture request with response.
     void announceAndAnswer(std::optional<AvatarResponse> response) {
-        server->handleDatagram(datagram(1, "T"), peerIp);
+        receive(datagram(1, "T"));
         server->reports->take();
         EXPECT_FALSE(server->waitForAvatarFetches(std::chrono::milliseconds(0)));
         server->fetcher->next().completion(std::move(response));
+        EXPECT_TRUE(server->waitForAvatarFetches(std::chrono::milliseconds(0)));
     }
 };
 
 TEST_F(AvatarFetch, PictureBecomesADataUrlWithOneModifiedReport) {
     announceAndAnswer(AvatarResponse{200, {'P', 'N', 'G'}});
     EXPECT_EQ(server->peers().find(peerIp)->avatar, "data:image/png;base64,UE5H");
-    const auto reports = server->reports->take();
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_EQ(reports[0].kind, PeerReport::modified);
-    EXPECT_EQ(reports[0].peer.avatar, "data:image/png;base64,UE5H");
-    EXPECT_TRUE(server->waitForAvatarFetches(std::chrono::milliseconds(0)));
-
-    server->handleDatagram(datagram(1, "T"), peerIp);  // no new fetch once it has a picture
-    EXPECT_EQ(server->fetcher->count(), 0u);
+    const auto report = onlyReport();
+    EXPECT_EQ(report.kind, PeerReport::modified);
+    EXPECT_EQ(report.peer.avatar, "data:image/png;base64,UE5H");
+    receive(datagram(1, "T"));
+    EXPECT_EQ(server->fetcher->count(), 0u);  // fetched once per record
 }
 
 TEST_F(AvatarFetch, AnythingButAPictureLeavesLoadingForGood) {
-    const std::vector<std::optional<AvatarResponse>> failures{
-        std::nullopt,
-        AvatarResponse{404, bytesOf("Avatar is unavailable.")},
-        AvatarResponse{200, {}},
-        AvatarResponse{500, {'P'}},
-    };
-    for (const auto& failure : failures) {
-        server = std::make_shared<FakeWiredServer>();
+    for (const auto& failure :
+         {std::optional<AvatarResponse>{},
+          std::optional(AvatarResponse{404, bytesOf("Avatar is unavailable.")}),
+          std::optional(AvatarResponse{200, {}})}) {
+        server = std::make_shared<test::FakeWiredServer>();
         announceAndAnswer(failure);
-        EXPECT_TRUE(server->waitForAvatarFetches(std::chrono::milliseconds(0)));
         EXPECT_EQ(server->peers().find(peerIp)->avatar, "loading");
         EXPECT_TRUE(server->reports->take().empty());
-        server->handleDatagram(datagram(2, "T"), peerIp);
+        receive(datagram(2, "T"));
         EXPECT_EQ(server->fetcher->count(), 0u);  // not retried while the record lives
     }
 }
 
 TEST_F(AvatarFetch, LateArrivalForAGoneRecordIsNotReported) {
-    server->handleDatagram(datagram(1, "T"), peerIp);
+    receive(datagram(1, "T"));
     auto stale = server->fetcher->next();
-    server->handleDatagram(datagram(3, "Bye Bye"), peerIp);
-    server->handleDatagram(datagram(1, "T"), peerIp);  // a new record, with its own fetch
+    receive(datagram(3, "Bye Bye"));
+    receive(datagram(1, "T"));  // a new record, with its own fetch
     server->reports->take();
-
     stale.completion(AvatarResponse{200, {'o', 'l', 'd'}});
     EXPECT_TRUE(server->reports->take().empty());
     EXPECT_EQ(server->peers().find(peerIp)->avatar, "loading");
-
-    server->fetcher->next().completion(AvatarResponse{200, {'n', 'e', 'w'}});
-    EXPECT_EQ(server->peers().find(peerIp)->avatar, "data:image/png;base64,bmV3");
-    EXPECT_EQ(server->reports->take().size(), 1u);
 }
 
 TEST_F(AvatarFetch, NoFetchForAPeerWhoseMetadataPortWouldWrap) {
-    server->handleDatagram(datagramWithPort(5, 65535, "T"), peerIp);
+    receive(datagramWithPort(5, 65535, "T"));
     EXPECT_EQ(server->fetcher->count(), 0u);
-    EXPECT_EQ(server->peers().find(peerIp)->avatar, "");
-    server->handleDatagram(datagramWithPort(5, 4000, "T"), peerIp);  // moved to a usable port
+    receive(datagramWithPort(5, 4000, "T"));  // moved to a usable port
     EXPECT_EQ(server->fetcher->next().port, 4001);
 }
 

@@ -1,34 +1,59 @@
 #pragma once
 
-// Stand-ins for what discovery talks to: this machine, the UDP socket, the picture fetcher and
-// the host's delegate. Each records what it was asked and is safe to use from any thread.
+// Stand-ins for what discovery talks to (this machine, the UDP socket, the picture fetcher, the
+// host's delegate); each records what it was given and may be used from any thread.
 
 #include <deque>
 #include <mutex>
-#include <optional>
-#include <string>
 #include <utility>
 #include <vector>
 
 #include "discovery/AvatarFetcher.h"
 #include "discovery/DatagramSender.h"
 #include "discovery/LocalMachine.h"
-#include "velto/VeltoPeerDiscoveryDelegate.h"
 #include "velto/VeltoServer.h"
 
 namespace velto::test {
 
-class FakeLocalMachine : public LocalMachine {
+template <typename Item>
+class Recorder {
   public:
+    void add(Item item) {
+        std::lock_guard lock(mutex_);
+        items_.push_back(std::move(item));
+    }
+    std::vector<Item> take() {
+        std::lock_guard lock(mutex_);
+        std::vector<Item> taken(std::make_move_iterator(items_.begin()),
+                                std::make_move_iterator(items_.end()));
+        items_.clear();
+        return taken;
+    }
+    std::size_t count() {
+        std::lock_guard lock(mutex_);
+        return items_.size();
+    }
+    Item next() {  // the oldest one, removed
+        std::lock_guard lock(mutex_);
+        Item item = std::move(items_.front());
+        items_.pop_front();
+        return item;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::deque<Item> items_;
+};
+
+struct FakeLocalMachine : LocalMachine {
     std::vector<InterfaceAddress> interfaces{{"eth0", "10.77.0.1", "255.255.255.0"}};
     std::optional<std::string> computer = std::string("Office");
     std::string fullName = "Ann Lee";
-    std::optional<Bytes> picture;
 
     std::vector<InterfaceAddress> interfaceAddresses() const override { return interfaces; }
     std::optional<std::string> computerName() const override { return computer; }
     std::string userFullName() const override { return fullName; }
-    std::optional<Bytes> userPicturePng() const override { return picture; }
+    std::optional<Bytes> userPicturePng() const override { return std::nullopt; }
     std::string platformWord() const override { return "(Linux)"; }
 };
 
@@ -38,48 +63,22 @@ struct SentDatagram {
     std::uint16_t port;
 };
 
-class RecordingSender : public DatagramSender {
-  public:
+struct RecordingSender : DatagramSender, Recorder<SentDatagram> {
     void sendDatagram(const Bytes& data, const std::string& host, std::uint16_t port) override {
-        std::lock_guard lock(mutex_);
-        sent_.push_back({data, host, port});
+        add({data, host, port});
     }
-    std::vector<SentDatagram> take() {
-        std::lock_guard lock(mutex_);
-        return std::exchange(sent_, {});
-    }
-
-  private:
-    std::mutex mutex_;
-    std::vector<SentDatagram> sent_;
 };
 
-// Holds every fetch until the test answers it.
-class ManualFetcher : public AvatarFetcher {
-  public:
-    struct Request {
-        std::string ip;
-        std::uint16_t port;
-        Completion completion;
-    };
-    void fetch(const std::string& ip, std::uint16_t port, Completion completion) override {
-        std::lock_guard lock(mutex_);
-        requests_.push_back({ip, port, std::move(completion)});
-    }
-    std::size_t count() {
-        std::lock_guard lock(mutex_);
-        return requests_.size();
-    }
-    Request next() {
-        std::lock_guard lock(mutex_);
-        Request request = std::move(requests_.front());
-        requests_.pop_front();
-        return request;
-    }
+struct FetchRequest {
+    std::string ip;
+    std::uint16_t port;
+    AvatarFetcher::Completion completion;  // the test answers when it likes
+};
 
-  private:
-    std::mutex mutex_;
-    std::deque<Request> requests_;
+struct ManualFetcher : AvatarFetcher, Recorder<FetchRequest> {
+    void fetch(const std::string& ip, std::uint16_t port, Completion completion) override {
+        add({ip, port, std::move(completion)});
+    }
 };
 
 struct PeerReport {
@@ -88,54 +87,31 @@ struct PeerReport {
     VeltoPeer peer;  // empty for removed
 };
 
-class RecordingDelegate : public VeltoPeerDiscoveryDelegate {
-  public:
+struct RecordingDelegate : VeltoPeerDiscoveryDelegate, Recorder<PeerReport> {
     void peerDiscoveryWithAdded(const std::string& key, const VeltoPeer& peer) override {
-        record({PeerReport::added, key, peer});
+        add({PeerReport::added, key, peer});
     }
     void peerDiscoveryWithModified(const std::string& key, const VeltoPeer& peer) override {
-        record({PeerReport::modified, key, peer});
+        add({PeerReport::modified, key, peer});
     }
     void peerDiscoveryWithRemoved(const std::string& key) override {
-        record({PeerReport::removed, key, {}});
+        add({PeerReport::removed, key, {}});
     }
-    std::vector<PeerReport> take() {
-        std::lock_guard lock(mutex_);
-        return std::exchange(reports_, {});
-    }
-
-  private:
-    void record(PeerReport report) {
-        std::lock_guard lock(mutex_);
-        reports_.push_back(std::move(report));
-    }
-    std::mutex mutex_;
-    std::vector<PeerReport> reports_;
 };
 
-// A server wired to the fakes above; no socket is opened unless a test starts it.
-class FakeWiredServer : public VeltoServer {
-  public:
-    FakeWiredServer() : FakeWiredServer(4644, 4644) {}
-    FakeWiredServer(std::uint16_t tcpPort, std::uint16_t udpPort)
-        : VeltoServer(tcpPort, udpPort),
-          machine(std::make_shared<FakeLocalMachine>()),
-          sender(std::make_shared<RecordingSender>()),
-          fetcher(std::make_shared<ManualFetcher>()),
-          reports(std::make_shared<RecordingDelegate>()) {
+// A server wired to the fakes above; it opens no socket unless a test starts it.
+struct FakeWiredServer : VeltoServer {
+    explicit FakeWiredServer(std::uint16_t tcpPort = 4644, std::uint16_t udpPort = 4644)
+        : VeltoServer(tcpPort, udpPort) {
         useLocalMachine(machine);
         useDatagramSender(sender);
         useAvatarFetcher(fetcher);
         setDelegate(reports);
     }
-    using VeltoServer::useAvatarFetcher;
-    using VeltoServer::useDatagramSender;
-    using VeltoServer::useLocalMachine;
-
-    std::shared_ptr<FakeLocalMachine> machine;
-    std::shared_ptr<RecordingSender> sender;
-    std::shared_ptr<ManualFetcher> fetcher;
-    std::shared_ptr<RecordingDelegate> reports;
+    std::shared_ptr<FakeLocalMachine> machine = std::make_shared<FakeLocalMachine>();
+    std::shared_ptr<RecordingSender> sender = std::make_shared<RecordingSender>();
+    std::shared_ptr<ManualFetcher> fetcher = std::make_shared<ManualFetcher>();
+    std::shared_ptr<RecordingDelegate> reports = std::make_shared<RecordingDelegate>();
 };
 
 inline Bytes datagram(std::uint8_t type, std::string_view text) {

@@ -3,7 +3,6 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 #include <stdexcept>
@@ -19,31 +18,20 @@ sockaddr_in loopback(std::uint16_t port) {
     return address;
 }
 
-int boundListener() {
+int listenOnLoopback(std::uint16_t& port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address = loopback(0);
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(fd, 8) != 0) {
+    socklen_t length = sizeof address;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(fd, 8) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         throw std::runtime_error("cannot listen on loopback");
     }
+    port = ntohs(address.sin_port);
     return fd;
 }
 
-std::uint16_t portOf(int fd) {
-    sockaddr_in address{};
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    return ntohs(address.sin_port);
-}
-
-void limitReceiveWait(int fd) {
-    const timeval limit{5, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-}
-
 void sendAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
+    for (std::size_t done = 0; done < text.size();) {
         const ssize_t sent = ::send(fd, text.data() + done, text.size() - done, MSG_NOSIGNAL);
         if (sent <= 0) {
             return;
@@ -52,24 +40,20 @@ void sendAll(int fd, const std::string& text) {
     }
 }
 
-// Reads until the peer closes, or until stop is found in what was read (when given).
-// nullopt when the wait for more ran out first.
+// Reads until the other side closes, or until stop turns up; nullopt when a read timed out.
 std::optional<std::string> receive(int fd, const std::string& stop = "") {
+    const timeval limit{5, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
     std::string text;
     char buffer[4096];
-    for (;;) {
+    while (stop.empty() || text.find(stop) == std::string::npos) {
         const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
-        if (got < 0) {
-            return std::nullopt;
-        }
-        if (got == 0) {
-            return text;
+        if (got <= 0) {
+            return got == 0 ? std::optional(text) : std::nullopt;
         }
         text.append(buffer, static_cast<std::size_t>(got));
-        if (!stop.empty() && text.find(stop) != std::string::npos) {
-            return text;
-        }
     }
+    return text;
 }
 
 }  // namespace
@@ -77,9 +61,9 @@ std::optional<std::string> receive(int fd, const std::string& stop = "") {
 RawHttpClient::RawHttpClient(std::uint16_t port) : socket_(::socket(AF_INET, SOCK_STREAM, 0)) {
     const sockaddr_in address = loopback(port);
     if (::connect(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        ::close(socket_);
         throw std::runtime_error("cannot connect to port " + std::to_string(port));
     }
-    limitReceiveWait(socket_);
 }
 
 RawHttpClient::~RawHttpClient() {
@@ -100,14 +84,13 @@ std::optional<std::string> exchangeRaw(std::uint16_t port, const std::string& re
     return client.receiveUntilClosed();
 }
 
-CannedHttpPeer::CannedHttpPeer(std::optional<std::string> answer) : listener_(boundListener()) {
-    port_ = portOf(listener_);
+CannedHttpPeer::CannedHttpPeer(std::optional<std::string> answer)
+    : listener_(listenOnLoopback(port_)) {
     std::promise<std::string> head;
     head_ = head.get_future();
     thread_ = std::thread([this, answer = std::move(answer), head = std::move(head),
                            released = release_.get_future()]() mutable {
         const int connection = ::accept(listener_, nullptr, nullptr);
-        limitReceiveWait(connection);
         head.set_value(receive(connection, "\r\n\r\n").value_or(""));
         if (answer) {
             sendAll(connection, *answer);
@@ -120,16 +103,14 @@ CannedHttpPeer::CannedHttpPeer(std::optional<std::string> answer) : listener_(bo
 
 CannedHttpPeer::~CannedHttpPeer() {
     release_.set_value();
-    // Unblocks an accept that never came; otherwise it waits harmlessly in the backlog.
-    RawHttpClient nudge(port_);
+    RawHttpClient nudge(port_);  // ends an accept still waiting; else it waits in the backlog
     thread_.join();
     ::close(listener_);
 }
 
 std::uint16_t closedLoopbackPort() {
-    const int fd = boundListener();
-    const std::uint16_t port = portOf(fd);
-    ::close(fd);
+    std::uint16_t port = 0;
+    ::close(listenOnLoopback(port));
     return port;
 }
 

@@ -1,9 +1,8 @@
 #pragma once
 
-// Plain blocking HTTP ends on 127.0.0.1 for tests, on POSIX calls so that the library's HTTP
-// code is checked against the kernel rather than against itself: a one-shot peer that answers
-// with canned bytes, and a raw client. Every read gives up after a few seconds, so that a fault
-// fails the test instead of hanging it.
+// HTTP ends on 127.0.0.1 over plain blocking POSIX calls, so that the library's HTTP code is
+// checked against the kernel rather than against itself. Reads give up after 5 s, so that a
+// fault fails a test instead of hanging it.
 
 #include <cstdint>
 #include <future>
@@ -14,40 +13,37 @@
 namespace velto::test {
 
 class RawHttpClient {
-public:
-    explicit RawHttpClient(std::uint16_t port);  // connects to 127.0.0.1:port
+  public:
+    explicit RawHttpClient(std::uint16_t port);  // connects to 127.0.0.1:port or throws
     ~RawHttpClient();
     RawHttpClient(const RawHttpClient&) = delete;
     RawHttpClient& operator=(const RawHttpClient&) = delete;
 
     void send(const std::string& text);
-    // Everything until the other side closes ("" when it closed without a word); nullopt when
-    // it did not close within the time a read waits.
+    // Everything until the other side closes; nullopt when it did not close in time.
     std::optional<std::string> receiveUntilClosed();
 
-private:
-    int socket_ = -1;
+  private:
+    int socket_;
 };
 
-// Connects, sends request, and reads until the server closes.
 std::optional<std::string> exchangeRaw(std::uint16_t port, const std::string& request);
 
+// Accepts one connection, reads the request head, writes answer (if any) and keeps the
+// connection open until destroyed.
 class CannedHttpPeer {
-public:
-    // answer: what to write after the request head; nullopt keeps the connection silent
-    // until the peer is destroyed.
+  public:
     explicit CannedHttpPeer(std::optional<std::string> answer);
     ~CannedHttpPeer();
     CannedHttpPeer(const CannedHttpPeer&) = delete;
     CannedHttpPeer& operator=(const CannedHttpPeer&) = delete;
 
     std::uint16_t port() const { return port_; }
-    // The request head the peer received (waits for it).
     std::string requestHead() { return head_.get(); }
 
-private:
-    int listener_ = -1;
-    std::uint16_t port_ = 0;
+  private:
+    int listener_;
+    std::uint16_t port_;
     std::future<std::string> head_;
     std::promise<void> release_;
     std::thread thread_;
