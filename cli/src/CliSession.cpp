@@ -37,8 +37,11 @@ CliSession::~CliSession() {
     server_.reset();  // joins the library's threads before the sink goes
 }
 
-VeltoServer& CliSession::startServer() {
+VeltoServer& CliSession::startServer(const std::function<void(VeltoServer&)>& prepare) {
     server_ = VeltoServer::create();
+    if (prepare) {
+        prepare(*server_);
+    }
     server_->setPortFailureHandler([](const std::string& message) {
         std::fprintf(stderr, "%s\n", message.c_str());
         std::fflush(nullptr);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -26,7 +27,9 @@ class CliSession {
     CliSession& operator=(const CliSession&) = delete;
 
     // Creates and starts the server; a port that cannot be had ends the process.
-    VeltoServer& startServer();
+    // prepare runs on the new server before any endpoint opens (to set delegates that must
+    // not miss the first report).
+    VeltoServer& startServer(const std::function<void(VeltoServer&)>& prepare = {});
     VeltoServer* server() { return server_.get(); }
 
     // Waits for SIGINT or SIGTERM, at most duration when one is given. Returns the signal's

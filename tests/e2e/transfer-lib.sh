@@ -54,11 +54,19 @@ fingerprint() {
         find . -type f -print0 | sort -z | xargs -0 -r sha256sum)
 }
 
-# Sends from a host and expects velto-cli to succeed.
+# Sends from a host to h2's receiver, expects velto-cli to succeed, and waits until the
+# receiver has published the result (the sender is done once its last byte is handed over).
 send_ok() {
-    local host=$1
+    local host=$1 before tries
     shift
+    before=$(count_events h2 transfer-finished)
     testlan_exec "$host" "$VELTO_CLI" send "$@" >/dev/null || fail "send $* from $host failed"
+    for ((tries = 0; tries < 600; tries++)); do
+        [ "$(count_events h2 transfer-finished)" -gt "$before" ] && return 0
+        [ "$(count_events h2 transfer-failed)" -eq 0 ] || fail "h2 failed to receive $*"
+        sleep 0.1
+    done
+    fail "h2 did not finish receiving $*"
 }
 
 # Nothing but these names (and no intermediate folder) may be in the host's Downloads.

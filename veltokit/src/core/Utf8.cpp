@@ -4,51 +4,66 @@
 #include <cstdint>
 
 namespace velto {
+namespace {
+
+// Length of the well-formed sequence at the start of text, or 0 when there is none.
+std::size_t sequenceLength(std::string_view text) {
+    const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(text[i]); };
+    const std::uint8_t lead = byte(0);
+    if (lead < 0x80) {
+        return 1;
+    }
+    std::size_t length = 0;
+    // Allowed range of the second byte; it is what rules out overlong forms, surrogates and
+    // code points above U+10FFFF.
+    std::uint8_t low = 0x80;
+    std::uint8_t high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (text.size() < length || byte(1) < low || byte(1) > high) {
+        return 0;
+    }
+    for (std::size_t k = 2; k < length; ++k) {
+        if ((byte(k) & 0xC0) != 0x80) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+}  // namespace
 
 bool isValidUtf8(std::string_view text) {
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-    const std::size_t size = text.size();
-    std::size_t i = 0;
-    while (i < size) {
-        const std::uint8_t lead = bytes[i];
-        std::size_t length = 0;
-        // Allowed range of the second byte; it is what rules out overlong forms, surrogates and
-        // code points above U+10FFFF.
-        std::uint8_t low = 0x80;
-        std::uint8_t high = 0xBF;
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            if (lead == 0xE0) {
-                low = 0xA0;
-            } else if (lead == 0xED) {
-                high = 0x9F;
-            }
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            if (lead == 0xF0) {
-                low = 0x90;
-            } else if (lead == 0xF4) {
-                high = 0x8F;
-            }
-        } else {
+    while (!text.empty()) {
+        const std::size_t length = sequenceLength(text);
+        if (length == 0) {
             return false;
         }
-        if (size - i < length || bytes[i + 1] < low || bytes[i + 1] > high) {
-            return false;
-        }
-        for (std::size_t k = 2; k < length; ++k) {
-            if ((bytes[i + k] & 0xC0) != 0x80) {
-                return false;
-            }
-        }
-        i += length;
+        text.remove_prefix(length);
     }
     return true;
+}
+
+std::string withValidUtf8(std::string_view text) {
+    std::string result;
+    result.reserve(text.size());
+    while (!text.empty()) {
+        const std::size_t length = sequenceLength(text);
+        result.append(length == 0 ? std::string_view("\xEF\xBF\xBD") : text.substr(0, length));
+        text.remove_prefix(length == 0 ? 1 : length);
+    }
+    return result;
 }
 
 }  // namespace velto

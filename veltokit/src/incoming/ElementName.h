@@ -12,15 +12,10 @@ class ElementName {
   public:
     static constexpr std::size_t maxLength = 4096;  // bytes, the system's PATH_MAX
 
-    static bool isValidUtf8(std::string_view text);
-
     // The name with empty, "." and ".." components dropped (so a leading "/" or "../" leads
     // nowhere), or nothing with a reason when the name must be refused: not UTF-8, longer than
     // maxLength, or nothing left after cleaning.
     static std::optional<std::string> relativePath(std::string_view name, std::string& reason);
-
-    // Invalid sequences replaced by U+FFFD, for texts that are shown rather than stored.
-    static std::string withValidUtf8(std::string_view text);
 };
 
 }  // namespace velto

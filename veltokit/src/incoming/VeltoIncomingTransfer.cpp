@@ -4,6 +4,7 @@
 #include <tuple>
 
 #include "core/ChunkPool.h"
+#include "core/Utf8.h"
 #include "incoming/ElementName.h"
 #include "incoming/IncomingStorage.h"
 #include "velto/BinUtils.h"
@@ -249,7 +250,7 @@ void VeltoIncomingTransfer::completeElement() {
     }
     reportProgress(currentElementPlusOne_, byteFinished_, true);
     if (isText()) {
-        const std::string text = ElementName::withValidUtf8(textOf(*textBuffer_));
+        const std::string text = withValidUtf8(textOf(*textBuffer_));
         textBuffer_.reset();
         if (delegate_) {
             delegate_->incomingTransferWithReceivedText(*this, text);

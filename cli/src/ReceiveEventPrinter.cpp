@@ -1,0 +1,135 @@
+#include "ReceiveEventPrinter.h"
+
+#include "PeerListing.h"
+#include "velto/VeltoIncomingTransfer.h"
+
+namespace velto::cli {
+namespace {
+
+nlohmann::json optionalText(const std::optional<std::string>& text) {
+    return text ? nlohmann::json(*text) : nlohmann::json(nullptr);
+}
+
+}  // namespace
+
+ReceiveEventPrinter::ReceiveEventPrinter(PeerTable& peers, bool json, std::FILE* out,
+                                         std::FILE* errors)
+    : peers_(peers), json_(json), out_(out), errors_(errors) {}
+
+void ReceiveEventPrinter::line(std::FILE* stream, const std::string& text) {
+    std::lock_guard lock(mutex_);
+    std::fputs(text.c_str(), stream);
+    std::fputc('\n', stream);
+    std::fflush(stream);
+}
+
+void ReceiveEventPrinter::event(const std::string& name, nlohmann::json data) {
+    const nlohmann::json envelope = {{"event", name}, {"data", std::move(data)}};
+    line(out_, envelope.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+}
+
+std::string ReceiveEventPrinter::senderOf(const VeltoIncomingTransfer& transfer) {
+    const auto peer = transfer.peer();
+    return peer ? peer.value().systemSignature + " (" + peer.value().ip + ")" : "an unknown peer";
+}
+
+void ReceiveEventPrinter::peerDiscoveryWithAdded(const std::string& key, const VeltoPeer& peer) {
+    if (json_) {
+        event("peer-added", {{"key", key}, {"peer", PeerListing::peerDictionary(peer)}});
+    }
+}
+
+void ReceiveEventPrinter::peerDiscoveryWithModified(const std::string& key, const VeltoPeer& peer) {
+    if (json_) {
+        event("peer-modified", {{"key", key}, {"peer", PeerListing::peerDictionary(peer)}});
+    }
+}
+
+void ReceiveEventPrinter::peerDiscoveryWithRemoved(const std::string& key) {
+    if (json_) {
+        event("peer-removed", {{"key", key}});
+    }
+}
+
+void ReceiveEventPrinter::incomingTransferWithCreated(VeltoIncomingTransfer& transfer) {
+    const std::string host = transfer.remoteHost().value_or("");
+    const auto [peer, added] =
+        peers_.addIfAbsent(VeltoPeer(host, host, 4644, host, std::chrono::system_clock::now()));
+    if (added) {
+        peerDiscoveryWithAdded(host, peer);
+    }
+    transfer.setPeer(peer);
+    if (json_) {
+        event("transfer-incoming",
+              {{"key", transfer.key()}, {"peer", PeerListing::peerDictionary(peer)}});
+    }
+}
+
+void ReceiveEventPrinter::incomingTransferWithProgress(
+    VeltoIncomingTransfer& transfer, std::uint64_t itemCount, std::uint64_t itemFinished,
+    std::uint64_t byteCount, std::uint64_t byteFinished, const std::optional<std::string>& filename,
+    const std::optional<std::string>& filepath) {
+    if (!json_) {
+        return;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        const auto now = std::chrono::steady_clock::now();
+        auto& last = lastProgress_[transfer.key()];
+        const bool complete = itemFinished == itemCount && byteFinished == byteCount;
+        if (!complete && last != std::chrono::steady_clock::time_point{} &&
+            now - last < progressInterval) {
+            return;
+        }
+        last = now;
+    }
+    event("transfer-progress", {{"key", transfer.key()},
+                                {"itemCount", itemCount},
+                                {"itemFinished", itemFinished},
+                                {"byteCount", byteCount},
+                                {"byteFinished", byteFinished},
+                                {"filename", optionalText(filename)},
+                                {"filepath", optionalText(filepath)},
+                                {"isIncoming", true}});
+}
+
+void ReceiveEventPrinter::incomingTransferWithReceivedText(VeltoIncomingTransfer& transfer,
+                                                           const std::string& text) {
+    if (json_) {
+        event("transfer-incoming-text", {{"key", transfer.key()}, {"text", text}});
+    } else {
+        line(out_, "Received text from " + senderOf(transfer) + ": " + text);
+    }
+}
+
+void ReceiveEventPrinter::incomingTransferWithReceivedFile(VeltoIncomingTransfer& transfer,
+                                                           const std::string& path) {
+    if (json_) {
+        event("transfer-incoming-file", {{"key", transfer.key()}, {"path", path}});
+    } else {
+        line(out_, "Received " + path + " from " + senderOf(transfer));
+    }
+}
+
+void ReceiveEventPrinter::incomingTransferWithFinished(VeltoIncomingTransfer& transfer) {
+    forget(transfer);
+    if (json_) {
+        event("transfer-finished", {{"key", transfer.key()}});
+    }
+}
+
+void ReceiveEventPrinter::incomingTransferWithFailed(VeltoIncomingTransfer& transfer) {
+    forget(transfer);
+    if (json_) {
+        event("transfer-failed", {{"key", transfer.key()}});
+    } else {
+        line(errors_, "A transfer from " + senderOf(transfer) + " failed; nothing of it was kept");
+    }
+}
+
+void ReceiveEventPrinter::forget(const VeltoIncomingTransfer& transfer) {
+    std::lock_guard lock(mutex_);
+    lastProgress_.erase(transfer.key());
+}
+
+}  // namespace velto::cli
