@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "core/ChunkPool.h"
 #include "core/UniqueFd.h"
 #include "transfer/LastPathComponent.h"
 
@@ -85,7 +86,7 @@ Bytes VeltoFile::nextChunk() {
     // Never read past the announced size, so the body cannot grow beyond what the header said.
     const auto wanted =
         static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, size() - position_));
-    Bytes data(wanted);
+    Bytes data = ChunkPool::take(wanted);
     std::size_t got = 0;
     while (got < wanted) {
         const ssize_t n = ::read(handle_->fd.get(), data.data() + got, wanted - got);
