@@ -3,9 +3,11 @@
 its time.
 
   events.py FILE EVENT [--nth N] [--contains TEXT] [--timeout SECONDS]
+  events.py FILE --line TEXT [--nth N] [--timeout SECONDS]
 
 Prints the time of the N-th line (1-based, default 1) whose event is EVENT and whose data
-contains TEXT; exits 1 when none has come within the time-out (default 120 s).
+contains TEXT, or, with --line, of the N-th stamped line containing TEXT; exits 1 when none
+has come within the time-out (default 120 s).
 """
 import argparse
 import json
@@ -13,12 +15,16 @@ import sys
 import time
 
 
-def matches(path, event, contains):
+def matches(path, event, contains, plain):
     found = []
     try:
         with open(path, encoding="utf-8", errors="replace") as log:
             for line in log:
                 stamp, _, text = line.partition(" ")
+                if plain is not None:
+                    if plain in text and line.endswith("\n"):
+                        found.append(stamp)
+                    continue
                 try:
                     record = json.loads(text)
                 except ValueError:
@@ -36,19 +42,21 @@ def matches(path, event, contains):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("file")
-    parser.add_argument("event")
+    parser.add_argument("event", nargs="?")
+    parser.add_argument("--line")
     parser.add_argument("--nth", type=int, default=1)
     parser.add_argument("--contains", default="")
     parser.add_argument("--timeout", type=float, default=120)
     args = parser.parse_args()
     deadline = time.time() + args.timeout
     while True:
-        found = matches(args.file, args.event, args.contains)
+        found = matches(args.file, args.event, args.contains, args.line)
         if len(found) >= args.nth:
             print(found[args.nth - 1])
             return 0
         if time.time() > deadline:
-            print(f"events.py: no {args.event} #{args.nth} in {args.file}", file=sys.stderr)
+            what = args.event or args.line
+            print(f"events.py: no {what} #{args.nth} in {args.file}", file=sys.stderr)
             return 1
         time.sleep(0.01)
 
