@@ -191,6 +191,49 @@ TEST_F(AsyncTcpSocketTest, WriteTimeoutAsksForAnExtensionAndClosesWhenRefused) {
     EXPECT_TRUE(delegate->ofKind(Kind::Wrote).empty());
 }
 
+// The pattern of a transfer of many small elements: each write issued from the completion of
+// the one before.
+TEST_F(AsyncTcpSocketTest, ChainedSmallWritesShareSystemCallsKeepOrderAndAllGoOutBeforeAClose) {
+    connect();
+    const long count = 5000;
+    const std::size_t size = 300;  // a header or a small body
+    delegate->onWrote = [&](TcpConnection& sock, long tag) {
+        if (tag + 1 < count) {
+            sock.writeData(patternBytes(size, static_cast<std::size_t>(tag + 1) * size), 10,
+                           tag + 1);
+        } else {
+            sock.disconnectAfterWriting();
+        }
+    };
+    socket->writeData(patternBytes(size), 10, 0);
+
+    EXPECT_EQ(peer.receiveUntilClosed(), patternBytes(count * size));
+    ASSERT_TRUE(delegate->waitForDisconnect());
+    EXPECT_EQ(delegate->events().back().text, "");
+    const auto wrote = delegate->ofKind(Kind::Wrote);
+    ASSERT_EQ(wrote.size(), static_cast<std::size_t>(count));
+    for (long i = 0; i < count; ++i) {
+        ASSERT_EQ(wrote[static_cast<std::size_t>(i)].tag, i);
+    }
+    EXPECT_TRUE(delegate->ofKind(Kind::WritePartial).empty());
+    const auto stats = std::static_pointer_cast<AsyncTcpSocketImpl>(socket)->stats();
+    EXPECT_LT(stats.sendCalls, 50u);  // one per write would be 5000
+}
+
+// Staged writes were reported complete, so a peer that stops reading must still end the
+// connection rather than hold it open for ever.
+TEST_F(AsyncTcpSocketTest, SmallWritesToAPeerThatNeverReadsEndInATimeout) {
+    connect();
+    delegate->onWriteTimeout = [] { return 0.0; };
+    delegate->onWrote = [](TcpConnection& sock, long tag) {
+        sock.writeData(patternBytes(1024), 0.3, tag + 1);  // until the buffers are full
+    };
+    socket->writeData(patternBytes(1024), 0.3, 0);
+    ASSERT_TRUE(delegate->waitForDisconnect());
+    EXPECT_EQ(delegate->events().back().text, "Write operation timed out");
+    EXPECT_LT(delegate->ofKind(Kind::Wrote).size(), 200'000u);
+}
+
 TEST_F(AsyncTcpSocketTest, DisconnectAfterWritingDeliversEverythingAfterTheOwnerLetsGo) {
     connect();
     const Bytes data = patternBytes(7 * kMiB + 10);

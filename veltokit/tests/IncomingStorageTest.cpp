@@ -43,6 +43,38 @@ std::string publish(
     return published.value_or("");
 }
 
+TEST(Storage, ElementsMakeMissingFoldersRepeatsReplaceAndFileFolderClashesAreRefused) {
+    TempDir base;
+    IncomingStorage storage(base.str(), std::chrono::system_clock::now());
+    std::string error;
+    const auto store = [&](const std::string& relative, const std::string& content) {
+        return storage.prepareFile(relative, error) && storage.write(bytesOf(content), error) &&
+               storage.closeFile(error);
+    };
+    EXPECT_TRUE(store("a/b/c.txt", "first")) << error;  // no folder element came before
+    EXPECT_TRUE(storage.prepareFolder("a", error)) << error;
+    EXPECT_TRUE(storage.prepareFolder("a/b", error)) << error;
+    EXPECT_TRUE(store("a/b/c.txt", "second")) << error;
+    EXPECT_TRUE(storage.prepareFolder("d/e/f", error)) << error;
+
+    EXPECT_FALSE(storage.prepareFile("a/b", error));  // a folder by that name
+    EXPECT_FALSE(error.empty());
+    error.clear();
+    EXPECT_FALSE(storage.prepareFolder("a/b/c.txt", error));  // a file by that name
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(storage.prepareFile("a/b/c.txt/g", error));  // a file on the way
+
+    std::optional<std::string> published;
+    ASSERT_TRUE(storage.publish(published, error)) << error;
+    ASSERT_TRUE(published);  // two entries: the dated folder
+    EXPECT_EQ(treeOf(*published), (std::map<std::string, std::string>{{"a", "/"},
+                                                                      {"a/b", "/"},
+                                                                      {"a/b/c.txt", "second"},
+                                                                      {"d", "/"},
+                                                                      {"d/e", "/"},
+                                                                      {"d/e/f", "/"}}));
+}
+
 TEST(StorageNames, FolderNamesUseTheTwelveHourClock) {
     EXPECT_EQ(StorageNames::datedFolder(localTime(15, 7)), "Received by Velto at 2026-12-05 03-07");
     EXPECT_EQ(StorageNames::datedFolder(localTime(3, 7)),

@@ -91,6 +91,29 @@ TEST(TransferItems, WalkIsDepthFirstWithRelativeNamesAndSkipsWhatCannotBeSent) {
     EXPECT_EQ(skippedNames, (std::vector<std::string>{"dangling", "loop", "missing", "pipe"}));
 }
 
+// Folders are walked through open descriptors down to some depth and by path below it.
+TEST(TransferItems, DeepTreeIsWalkedWholeWithTheRightSizes) {
+    TempDir dir;
+    std::string relative = "top";
+    for (int depth = 0; depth < 100; ++depth) {
+        relative += "/d" + std::to_string(depth);
+        writeFile(dir.str() + "/" + relative + ".txt",
+                  std::string(static_cast<std::size_t>(depth), 'x'));
+    }
+    std::filesystem::create_directories(dir.str() + "/" + relative);
+    const auto items = VeltoTransfer::itemsForPaths({dir.str() + "/top"});
+    ASSERT_EQ(items.size(), 201u);  // top, then per level a file and a folder
+    for (const auto& item : items) {
+        const auto slash = item->name().rfind("/d");
+        const auto dot = item->name().rfind(".txt");
+        if (dot != std::string::npos) {
+            EXPECT_EQ(item->size(), std::stoul(item->name().substr(slash + 2, dot - slash - 2)))
+                << item->name();
+        }
+    }
+    EXPECT_LT(indexOf(namesOf(items), relative + "/"), items.size());  // the deepest folder
+}
+
 // Permissions do not bind root, so the check runs as an unprivileged user where needed.
 TEST(TransferItems, UnlistableFolderIsLeftOutBeforeAnythingIsSent) {
     TempDir dir;

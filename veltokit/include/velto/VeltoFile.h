@@ -23,6 +23,8 @@ class VeltoFile : public VeltoItem {
     Bytes nextChunk() override;
 
   private:
+    friend class ItemWalk;  // hands over the size it read while listing the folder
+
     struct Handle;
     struct Attributes {
         std::uint64_t size = 0;

@@ -144,15 +144,36 @@ bool IncomingStorage::ensureIntermediateFolder(std::string& error) {
     return false;
 }
 
+// Everything below works relative to the open intermediate folder: a name is resolved from
+// there rather than from the root, and the common case, an element whose folder came before
+// it, costs one system call. Missing parent folders are made only when that call says so.
+bool IncomingStorage::makeFolder(const std::string& relative) {
+    if (::mkdirat(folderLock_.get(), relative.c_str(), 0777) == 0) {
+        return true;
+    }
+    if (errno == EEXIST) {
+        struct stat info {};
+        if (::fstatat(folderLock_.get(), relative.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISDIR(info.st_mode)) {
+            return true;
+        }
+        errno = EEXIST;
+        return false;
+    }
+    const auto slash = relative.rfind('/');
+    if (errno != ENOENT || slash == std::string::npos) {
+        return false;
+    }
+    return makeFolder(relative.substr(0, slash)) &&
+           (::mkdirat(folderLock_.get(), relative.c_str(), 0777) == 0 || errno == EEXIST);
+}
+
 bool IncomingStorage::prepareFolder(const std::string& relative, std::string& error) {
     if (!ensureIntermediateFolder(error)) {
         return false;
     }
-    std::error_code failure;
-    const std::string path = pathOf(relative);
-    std::filesystem::create_directories(path, failure);
-    if (failure || !std::filesystem::is_directory(path, failure)) {
-        error = "cannot create the folder " + path + ": " + failure.message();
+    if (!makeFolder(relative)) {
+        error = systemError("cannot create the folder " + pathOf(relative));
         return false;
     }
     return true;
@@ -162,18 +183,24 @@ bool IncomingStorage::prepareFile(const std::string& relative, std::string& erro
     if (!ensureIntermediateFolder(error)) {
         return false;
     }
-    const std::string path = pathOf(relative);
-    std::error_code failure;
-    std::filesystem::create_directories(stringByDeletingLastPathComponent(path), failure);
-    if (failure) {
-        error = "cannot create the folder for " + path + ": " + failure.message();
-        return false;
-    }
     // A later element of the same name replaces the earlier one; nothing outside the
     // intermediate folder is reachable, and no link inside it is followed.
-    file_.reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
+    file_.reset();
+    const auto open = [&] {
+        file_.reset(::openat(folderLock_.get(), relative.c_str(),
+                             O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
+    };
+    open();
+    const auto slash = relative.rfind('/');
+    if (!file_ && errno == ENOENT && slash != std::string::npos) {
+        if (!makeFolder(relative.substr(0, slash))) {
+            error = systemError("cannot create the folder for " + pathOf(relative));
+            return false;
+        }
+        open();
+    }
     if (!file_) {
-        error = systemError("cannot create " + path);
+        error = systemError("cannot create " + pathOf(relative));
         return false;
     }
     return true;

@@ -47,6 +47,8 @@ class IncomingStorage {
 
   private:
     bool ensureIntermediateFolder(std::string& error);
+    // Creates the folder with its missing parents; errno tells why not.
+    bool makeFolder(const std::string& relative);
     std::string pathOf(const std::string& relative) const;
 
     std::string basePath_;

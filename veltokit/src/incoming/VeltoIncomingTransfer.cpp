@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <tuple>
 
+#include "core/ChunkPool.h"
 #include "core/Utf8.h"
 #include "incoming/ElementName.h"
 #include "incoming/IncomingStorage.h"
@@ -214,10 +215,12 @@ void VeltoIncomingTransfer::bodyChunkRead(Bytes data) {
             return;
         }
     }
+    const std::size_t length = data.size();
+    ChunkPool::give(std::move(data));
     partialSize_ = 0;
     lastReportedPartialSize_ = 0;
-    currentSize_ += data.size();
-    diagnostic("Incoming chunk: ", data.size(), currentSize_, currentElementSize_);
+    currentSize_ += length;
+    diagnostic("Incoming chunk: ", length, currentSize_, currentElementSize_);
     reportProgress(currentElementPlusOne_ - 1, byteFinished_ + currentSize_, true);
     doNextChunk();
 }

@@ -5,6 +5,7 @@
 #include <boost/asio/post.hpp>
 #include <cstring>
 
+#include "core/ChunkPool.h"
 #include "net/Ipv4Text.h"
 #include "velto/Diagnostics.h"
 
@@ -25,7 +26,7 @@ std::string describe(const boost::system::error_code& error) {
 
 std::uint8_t* TcpSocketCore::ReadOp::destination() {
     if (data.size() != length) {
-        data.resize(length);
+        data = ChunkPool::take(length);
     }
     return data.data() + filled;
 }
@@ -80,7 +81,7 @@ void TcpSocketCore::onConnected(const boost::system::error_code& error) {
         const auto host = connectedHost();
         events_.push_back(
             {.kind = Kind::Connected, .text = host.value_or(""), .port = connectedPort()});
-        if (closeAfterWriting_ && writes_.empty()) {
+        if (closeAfterWriting_ && allWritten()) {
             close("");
         }
     }
@@ -112,6 +113,10 @@ void TcpSocketCore::writeData(Bytes data, double timeout, long tag) {
     if (state_ == State::Closed || closeAfterWriting_) {
         return;
     }
+    if (stage(data, timeout, tag)) {
+        schedulePump();  // reports the completion, and sends, after this call
+        return;
+    }
     writes_.push_back({.data = std::move(data), .timeout = timeout, .tag = tag});
     startSend();
 }
@@ -137,7 +142,7 @@ void TcpSocketCore::disconnectAfterWriting() {
     }
     closeAfterWriting_ = true;
     retained_ = handle_.lock();
-    if (state_ == State::Connected && writes_.empty()) {
+    if (state_ == State::Connected && allWritten()) {
         close("");
         schedulePump();
     }
@@ -322,8 +327,37 @@ void TcpSocketCore::onReadTimeout() {
 
 // Writing
 
+bool TcpSocketCore::stage(Bytes& data, double timeout, long tag) {
+    // Behind a queued write a small one waits its turn like any other.
+    if (state_ != State::Connected || !writes_.empty() || data.size() > kStagedWriteMax ||
+        staged_.size() + data.size() > kStagingCapacity) {
+        return false;
+    }
+    if (staged_.capacity() < kStagingCapacity) {
+        staged_.reserve(kStagingCapacity);
+    }
+    staged_.insert(staged_.end(), data.begin(), data.end());
+    if (timeout >= 0 && (stagedTimeout_ < 0 || timeout < stagedTimeout_)) {
+        stagedTimeout_ = timeout;
+    }
+    events_.push_back({.kind = Kind::Wrote, .tag = tag});
+    return true;
+}
+
+bool TcpSocketCore::allWritten() const {
+    return writes_.empty() && staged_.empty() && flushed_ == flushing_.size();
+}
+
 void TcpSocketCore::startSend() {
-    if (state_ != State::Connected || sending_ || writes_.empty()) {
+    if (state_ != State::Connected || sending_) {
+        return;
+    }
+    // Staged bytes were written before anything still queued.
+    if (!staged_.empty() || flushed_ < flushing_.size()) {
+        startFlush();
+        return;
+    }
+    if (writes_.empty()) {
         return;
     }
     WriteOp& head = writes_.front();
@@ -336,6 +370,7 @@ void TcpSocketCore::startSend() {
         }
     }
     sending_ = true;
+    sendCalls_.fetch_add(1, std::memory_order_relaxed);
     socket_.async_write_some(
         boost::asio::buffer(head.data.data() + head.done, head.data.size() - head.done),
         [self = shared_from_this()](const boost::system::error_code& error, std::size_t count) {
@@ -343,15 +378,65 @@ void TcpSocketCore::startSend() {
         });
 }
 
+void TcpSocketCore::startFlush() {
+    if (flushed_ == flushing_.size()) {
+        flushing_.clear();
+        std::swap(flushing_, staged_);  // staged_ keeps filling in the other buffer
+        flushed_ = 0;
+        flushTimeout_ = std::exchange(stagedTimeout_, -1);
+        if (flushTimeout_ >= 0) {
+            writeTimer_.start(flushTimeout_,
+                              [self = shared_from_this()] { self->onFlushTimeout(0); });
+        }
+    }
+    sending_ = true;
+    sendingFlush_ = true;
+    sendCalls_.fetch_add(1, std::memory_order_relaxed);
+    socket_.async_write_some(
+        boost::asio::buffer(flushing_.data() + flushed_, flushing_.size() - flushed_),
+        [self = shared_from_this()](const boost::system::error_code& error, std::size_t count) {
+            self->onSent(error, count);
+        });
+}
+
+void TcpSocketCore::onFlushTimeout(std::size_t doneAtStart) {
+    if (state_ != State::Connected || flushed_ == flushing_.size()) {
+        return;
+    }
+    if (flushed_ > doneAtStart) {  // moving, if slowly
+        writeTimer_.start(flushTimeout_, [self = shared_from_this(), done = flushed_] {
+            self->onFlushTimeout(done);
+        });
+        return;
+    }
+    close("Write operation timed out");
+    pump();
+}
+
 void TcpSocketCore::onSent(const boost::system::error_code& error, std::size_t count) {
     sending_ = false;
+    const bool flush = std::exchange(sendingFlush_, false);
     if (state_ == State::Closed) {
-        writes_.clear();  // kept until now: the send could still have been reading from one
+        // Kept until now: the send could still have been reading from them.
+        writes_.clear();
+        flushing_.clear();
+        flushed_ = 0;
         return;
     }
     if (error) {
         close(describe(error));
         pump();
+        return;
+    }
+    if (flush) {
+        flushed_ += count;
+        if (flushed_ == flushing_.size()) {
+            writeTimer_.cancel();
+            if (closeAfterWriting_ && allWritten()) {
+                close("");
+            }
+        }
+        pump();  // goes on with the rest, what was staged meanwhile, or the queued writes
         return;
     }
     WriteOp& head = writes_.front();
@@ -360,9 +445,10 @@ void TcpSocketCore::onSent(const boost::system::error_code& error, std::size_t c
         events_.push_back({.kind = Kind::WritePartial, .tag = head.tag, .length = count});
     } else {
         events_.push_back({.kind = Kind::Wrote, .tag = head.tag});
+        ChunkPool::give(std::move(head.data));
         writes_.pop_front();
         writeTimer_.cancel();
-        if (writes_.empty() && closeAfterWriting_) {
+        if (closeAfterWriting_ && allWritten()) {
             close("");
         }
     }
@@ -421,8 +507,12 @@ void TcpSocketCore::shutDown() {
     if (!receiving_) {
         reads_.clear();
     }
+    staged_.clear();
+    stagedTimeout_ = -1;
     if (!sending_) {
         writes_.clear();
+        flushing_.clear();
+        flushed_ = 0;
     }
     std::lock_guard lock(remoteMutex_);
     remoteHost_.reset();
@@ -443,7 +533,8 @@ std::uint16_t TcpSocketCore::connectedPort() const {
 
 TcpSocketStats TcpSocketCore::stats() const {
     return {receiveCalls_.load(std::memory_order_relaxed),
-            deferredPumps_.load(std::memory_order_relaxed)};
+            deferredPumps_.load(std::memory_order_relaxed),
+            sendCalls_.load(std::memory_order_relaxed)};
 }
 
 }  // namespace velto

@@ -1,6 +1,7 @@
 #include "transfer/ItemWalk.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <memory>
 
+#include "core/UniqueFd.h"
 #include "transfer/LastPathComponent.h"
 #include "velto/PathHelpers.h"
 #include "velto/VeltoDir.h"
@@ -21,11 +23,16 @@ struct DirCloser {
     void operator()(DIR* dir) const { ::closedir(dir); }
 };
 
-// The entry names of a folder in listing order, or false when it cannot be listed completely.
-bool listFolder(const std::string& path, std::vector<std::string>& names, std::string& error) {
-    std::unique_ptr<DIR, DirCloser> dir(::opendir(path.c_str()));
+// The entry names of an open folder in listing order, or false when it cannot be listed
+// completely.
+bool listFolder(int folder, std::vector<std::string>& names, std::string& error) {
+    const int listing = ::dup(folder);  // the stream owns and closes its descriptor
+    std::unique_ptr<DIR, DirCloser> dir(listing < 0 ? nullptr : ::fdopendir(listing));
     if (!dir) {
         error = std::strerror(errno);
+        if (listing >= 0) {
+            ::close(listing);
+        }
         return false;
     }
     for (;;) {
@@ -49,7 +56,7 @@ bool listFolder(const std::string& path, std::vector<std::string>& names, std::s
 
 ItemList ItemWalk::run(const std::vector<std::string>& paths) {
     for (const auto& path : paths) {
-        visit(path, lastPathComponent(path));
+        visit({AT_FDCWD, path}, path, lastPathComponent(path));
     }
     return std::move(items_);
 }
@@ -58,11 +65,14 @@ void ItemWalk::skip(const std::string& path, std::string reason) {
     skipped_.push_back({path, std::move(reason)});
 }
 
-void ItemWalk::visit(const std::string& path, const std::string& name) {
+// Entries are looked at relative to their open folder: a lookup of one name instead of the
+// whole path, which for a tree of many small files is much of the cost of listing it.
+void ItemWalk::visit(const Location& at, const std::string& path, const std::string& name) {
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
+    if (::fstatat(at.folder, at.entry.c_str(), &info, 0) != 0) {
         struct stat link {};
-        if (errno == ENOENT && ::lstat(path.c_str(), &link) != 0) {
+        if (errno == ENOENT &&
+            ::fstatat(at.folder, at.entry.c_str(), &link, AT_SYMLINK_NOFOLLOW) != 0) {
             skip(path, "does not exist");
         } else if (errno == ENOENT) {
             skip(path, "is a link to nothing");
@@ -72,42 +82,47 @@ void ItemWalk::visit(const std::string& path, const std::string& name) {
         return;
     }
     if (S_ISDIR(info.st_mode)) {
-        visitFolder(path, name, info.st_dev, info.st_ino);
+        visitFolder(at, path, name, info.st_dev, info.st_ino);
         return;
     }
     if (!S_ISREG(info.st_mode)) {
         skip(path, "is neither a regular file nor a folder");
         return;
     }
-    if (::access(path.c_str(), R_OK) != 0) {
+    if (::faccessat(at.folder, at.entry.c_str(), R_OK, 0) != 0) {
         skip(path, std::string("cannot be read: ") + std::strerror(errno));
         return;
     }
-    auto file = std::make_shared<VeltoFile>(path, name);
-    if (!file->readFailure().empty()) {
-        skip(path, file->readFailure());
-        return;
-    }
-    items_.push_back(std::move(file));
+    // Follows links: a link is sent as what it points to, with that file's size.
+    items_.push_back(std::shared_ptr<VeltoFile>(
+        new VeltoFile(path, name, {static_cast<std::uint64_t>(info.st_size), {}})));
 }
 
-void ItemWalk::visitFolder(const std::string& path, const std::string& name, dev_t device,
-                           ino_t inode) {
+void ItemWalk::visitFolder(const Location& at, const std::string& path, const std::string& name,
+                           dev_t device, ino_t inode) {
     const auto self = std::make_pair(device, inode);
     if (std::find(openFolders_.begin(), openFolders_.end(), self) != openFolders_.end()) {
         skip(path, "leads back into a folder that contains it");
         return;
     }
+    UniqueFd folder(::openat(at.folder, at.entry.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     std::vector<std::string> entries;
-    std::string error;
-    if (!listFolder(path, entries, error)) {
+    std::string error = folder ? "" : std::strerror(errno);
+    if (!folder || !listFolder(folder.get(), entries, error)) {
         skip(path, "cannot be listed: " + error);
         return;
+    }
+    // Deep down, entries are looked up by full path, so that no tree can use up the process's
+    // descriptors.
+    const bool byPath = openFolders_.size() >= maxOpenFolders;
+    if (byPath) {
+        folder.reset();
     }
     items_.push_back(std::make_shared<VeltoDir>(path, name));
     openFolders_.push_back(self);
     for (const auto& entry : entries) {
-        visit(stringByAppendingPathComponent(path, entry),
+        const std::string entryPath = stringByAppendingPathComponent(path, entry);
+        visit(byPath ? Location{AT_FDCWD, entryPath} : Location{folder.get(), entry}, entryPath,
               stringByAppendingPathComponent(name, entry));
     }
     openFolders_.pop_back();

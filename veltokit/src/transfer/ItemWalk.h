@@ -20,8 +20,18 @@ class ItemWalk {
     const std::vector<SkippedPath>& skipped() const { return skipped_; }
 
   private:
-    void visit(const std::string& path, const std::string& name);
-    void visitFolder(const std::string& path, const std::string& name, dev_t device, ino_t inode);
+    static constexpr std::size_t maxOpenFolders = 64;
+
+    // An entry as the system is asked about it: a name inside an open folder, or a path
+    // (folder AT_FDCWD).
+    struct Location {
+        int folder;
+        std::string entry;
+    };
+
+    void visit(const Location& at, const std::string& path, const std::string& name);
+    void visitFolder(const Location& at, const std::string& path, const std::string& name,
+                     dev_t device, ino_t inode);
     void skip(const std::string& path, std::string reason);
 
     ItemList items_;

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "core/ChunkPool.h"
 #include "core/UniqueFd.h"
 #include "transfer/LastPathComponent.h"
 
@@ -83,12 +84,16 @@ Bytes VeltoFile::nextChunk() {
         return {};
     }
     // Never read past the announced size, so the body cannot grow beyond what the header said.
+    // The last chunk asks for one byte more: getting it means the file grew, and a short read
+    // saves a system call to look at its size.
     const auto wanted =
         static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, size() - position_));
-    Bytes data(wanted);
+    const bool last = position_ + wanted == size();
+    Bytes data = ChunkPool::take(wanted + (last ? 1 : 0));
     std::size_t got = 0;
-    while (got < wanted) {
-        const ssize_t n = ::read(handle_->fd.get(), data.data() + got, wanted - got);
+    while (got < data.size()) {
+        const std::size_t asked = data.size() - got;
+        const ssize_t n = ::read(handle_->fd.get(), data.data() + got, asked);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -97,24 +102,27 @@ Bytes VeltoFile::nextChunk() {
             releaseHandle();
             return {};
         }
-        if (n == 0) {
-            failRead(path_ + " shrank while it was sent");
-            releaseHandle();
-            return {};
-        }
         got += static_cast<std::size_t>(n);
+        // A read of a regular file stops short only at its end.
+        if (n == 0 || (got >= wanted && static_cast<std::size_t>(n) < asked)) {
+            break;
+        }
+    }
+    if (got < wanted) {
+        failRead(path_ + " shrank while it was sent");
+        releaseHandle();
+        return {};
+    }
+    if (got > wanted) {
+        failRead(path_ + " changed size while it was sent");
+        releaseHandle();
+        return {};
     }
     position_ += got;
-    if (position_ >= size()) {
-        struct stat info {};
-        if (::fstat(handle_->fd.get(), &info) != 0 ||
-            static_cast<std::uint64_t>(info.st_size) != size()) {
-            failRead(path_ + " changed size while it was sent");
-            releaseHandle();
-            return {};
-        }
+    if (last) {
         releaseHandle();
     }
+    data.resize(wanted);
     return data;
 }
 

@@ -60,8 +60,12 @@ void RecordingTcpDelegate::socketDidReadPartialData(TcpConnection&, std::size_t 
     record({.kind = Kind::ReadPartial, .tag = tag, .length = length});
 }
 
-void RecordingTcpDelegate::socketDidWrite(TcpConnection&, long tag) {
-    record({.kind = Kind::Wrote, .tag = tag});
+void RecordingTcpDelegate::socketDidWrite(TcpConnection& sock, long tag) {
+    record({.kind = Kind::Wrote, .tag = tag}, [&] {
+        if (onWrote) {
+            onWrote(sock, tag);
+        }
+    });
 }
 
 void RecordingTcpDelegate::socketDidWritePartialData(TcpConnection&, std::size_t length, long tag) {

@@ -43,6 +43,7 @@ class RecordingTcpDelegate : public TcpConnectionDelegate {
 
     // Run on the queue after the report is recorded; set before the connection is used.
     std::function<void(TcpConnection&, long tag)> onRead;
+    std::function<void(TcpConnection&, long tag)> onWrote;
     std::function<double()> onWriteTimeout;
 
     bool waitFor(const std::function<bool(const Events&)>& condition);  // false after 30 s

@@ -1,0 +1,143 @@
+#!/usr/bin/env python3
+"""Turns the measurements of bench/run.sh into the results table.
+
+  report.py MEASUREMENTS.tsv MACHINE.txt OUT.md
+
+Each measurement line: case, system (velto or baseline), repetition, bytes, seconds, then CPU
+seconds of sender and receiver and their peak resident memory in KiB ("-" where not taken).
+Figures are medians over the repetitions, except peak memory, which is the largest seen.
+"""
+import statistics
+import sys
+from collections import defaultdict
+
+GIB = 1 << 30
+
+THROUGHPUT = [
+    ("file", "1 GiB file", "socat -b 131072 into a file"),
+    ("tree", "10,000 files of 4 KiB in 100 folders", "tar c \\| nc -> nc \\| tar x"),
+    ("eight", "8 senders x 128 MiB to one receiver", "8 socat pairs"),
+]
+
+LATENCY = [
+    ("text-1-connect", "1-byte text: connect -> received report", None),
+    ("text-1-start", "1-byte text: sender start -> received report", "nc, start -> last byte in"),
+    ("text-1-cli", "1-byte text: `velto-cli send --text` start -> received report", None),
+    ("text-1048576-connect", "1 MiB text: connect -> received report", None),
+    ("text-1048576-start", "1 MiB text: sender start -> received report",
+     "nc, start -> last byte in"),
+    ("discovery-start", "discovery: `velto-cli receive` start -> other host's peer-added",
+     "socat broadcast start -> datagram in"),
+    ("discovery-hello", "discovery: hello sent -> other host's peer-added", None),
+]
+
+
+def load(path):
+    rows = defaultdict(list)
+    with open(path) as measurements:
+        for line in measurements:
+            fields = line.rstrip("\n").split("\t")
+            if len(fields) < 9:
+                continue
+            case, system, _rep, size, seconds, cpu_s, cpu_r, rss_s, rss_r = fields[:9]
+            number = lambda text: None if text == "-" else float(text)
+            rows[(case, system)].append({
+                "bytes": float(size), "seconds": float(seconds),
+                "cpu": None if cpu_s == "-" else number(cpu_s) + number(cpu_r),
+                "rss_sender": number(rss_s), "rss_receiver": number(rss_r),
+            })
+    return rows
+
+
+def throughput(runs):
+    return statistics.median(r["bytes"] / 1e6 / r["seconds"] for r in runs)
+
+
+def cpu_per_gib(runs):
+    return statistics.median(r["cpu"] / (r["bytes"] / GIB) for r in runs)
+
+
+def peak(runs, key):
+    return max(r[key] for r in runs) / 1024
+
+
+def millis(runs):
+    values = [r["seconds"] * 1000 for r in runs]
+    return statistics.median(values), min(values), max(values)
+
+
+def main():
+    rows = load(sys.argv[1])
+    with open(sys.argv[2]) as machine:
+        header = machine.read().strip().splitlines()
+    out = ["# Velto on the test LAN", ""]
+    out += [f"- {line}" for line in header]
+    out += ["", "## Throughput (median over the repetitions; memory: largest peak seen)", "",
+            "| Case | Velto MB/s | Baseline MB/s | Ratio | Velto CPU s/GiB | Baseline CPU s/GiB "
+            "| CPU ratio | Velto peak RSS sender / receiver | Baseline peak RSS sender / receiver "
+            "| Baseline |",
+            "|---|---|---|---|---|---|---|---|---|---|"]
+    figures = {}
+    for case, title, baseline in THROUGHPUT:
+        velto, base = rows.get((case, "velto")), rows.get((case, "baseline"))
+        if not velto or not base:
+            continue
+        f = figures[case] = {
+            "ratio": throughput(velto) / throughput(base),
+            "cpu_ratio": cpu_per_gib(velto) / cpu_per_gib(base),
+            "rss_sender": peak(velto, "rss_sender"), "rss_receiver": peak(velto, "rss_receiver"),
+        }
+        out.append(
+            f"| {title} | {throughput(velto):.0f} | {throughput(base):.0f} | {f['ratio']:.0%} "
+            f"| {cpu_per_gib(velto):.2f} | {cpu_per_gib(base):.2f} | {f['cpu_ratio']:.2f} "
+            f"| {f['rss_sender']:.1f} / {f['rss_receiver']:.1f} MiB "
+            f"| {peak(base, 'rss_sender'):.1f} / {peak(base, 'rss_receiver'):.1f} MiB "
+            f"| {baseline} |")
+    out += ["", "## Latency (median, min-max, in ms)", "",
+            "| Case | Velto | Baseline |", "|---|---|---|"]
+    for case, title, baseline in LATENCY:
+        velto = rows.get((case, "velto"))
+        if not velto:
+            continue
+        median, low, high = millis(velto)
+        figures[case] = median
+        base = rows.get((case, "baseline"))
+        base_text = "-"
+        if base:
+            b_median, b_low, b_high = millis(base)
+            base_text = f"{b_median:.1f} ({b_low:.1f}-{b_high:.1f}), {baseline}"
+        out.append(f"| {title} | {median:.1f} ({low:.1f}-{high:.1f}) | {base_text} |")
+
+    targets = []
+    if "file" in figures:
+        f = figures["file"]
+        targets += [
+            ("1 GiB file: at least 90% of the raw copy", f"{f['ratio']:.0%}", f["ratio"] >= 0.9),
+            ("1 GiB file: receiver peak RSS under 64 MiB", f"{f['rss_receiver']:.1f} MiB",
+             f["rss_receiver"] < 64),
+            ("1 GiB file: sender peak RSS under 48 MiB", f"{f['rss_sender']:.1f} MiB",
+             f["rss_sender"] < 48),
+            ("1 GiB file: CPU s/GiB at most 1.5 x the raw copy's", f"{f['cpu_ratio']:.2f} x",
+             f["cpu_ratio"] <= 1.5),
+        ]
+    if "tree" in figures:
+        f = figures["tree"]
+        targets.append(("10,000 small files: at least 80% of tar \\| nc", f"{f['ratio']:.0%}",
+                        f["ratio"] >= 0.8))
+    if "discovery-start" in figures:
+        targets.append(("discovery: added within 50 ms of the other host's start",
+                        f"{figures['discovery-start']:.1f} ms", figures["discovery-start"] <= 50))
+    if "text-1-connect" in figures:
+        targets.append(("1-byte text: received within 10 ms of the connect",
+                        f"{figures['text-1-connect']:.1f} ms", figures["text-1-connect"] <= 10))
+    if targets:
+        out += ["", "## Targets", "", "| Target | Figure | Met |", "|---|---|---|"]
+        out += [f"| {name} | {figure} | {'yes' if met else 'NO'} |" for name, figure, met in targets]
+    text = "\n".join(out) + "\n"
+    with open(sys.argv[3], "w") as md:
+        md.write(text)
+    print(text)
+
+
+if __name__ == "__main__":
+    main()
