@@ -37,7 +37,7 @@ PageHarness::PageHarness(bool startServer, const QString& storagePath)
       window_(std::make_unique<MainWindow>()) {
     profile_->setPersistentStoragePath(storagePath.isEmpty() ? storage_.path() : storagePath);
     controller_ = ViewController::create(app_, window_.get(), window_->webView(), profile_,
-                                         notifications_.get());
+                                         notifications_.get(), &revealer_);
     controller_->viewDidLoad();
     if (startServer) {
         app_.applicationWillFinishLaunching();
