@@ -80,7 +80,14 @@ const DragDestination::Contents& DragDestination::contents(const QMimeData* mime
 
 void DragDestination::draggingEntered(QDragEnterEvent* event) {
     contents_ = contentsOf(event->mimeData());
-    view_.engineDragEnter(event);
+    // Files dragged out of this window are not the engine's: it waits seconds on every move of
+    // a drag that this process started, and a received file has no place in the page's fields.
+    engineSees_ = event->source() == nullptr;
+    if (engineSees_) {
+        view_.engineDragEnter(event);
+    } else {
+        event->ignore();  // the engine's answer: none
+    }
     processDrag(event);
     // Qt gives the rest of a drag only to a widget that took its enter; the move that follows
     // every enter carries the answer.
@@ -91,7 +98,11 @@ void DragDestination::draggingEntered(QDragEnterEvent* event) {
 }
 
 void DragDestination::draggingUpdated(QDragMoveEvent* event) {
-    view_.engineDragMove(event);
+    if (engineSees_) {
+        view_.engineDragMove(event);
+    } else {
+        event->ignore();
+    }
     processDrag(event);
 }
 
@@ -114,7 +125,9 @@ void DragDestination::processDrag(QDragMoveEvent* event) {
 void DragDestination::draggingExited(QDragLeaveEvent* event) {
     contents_.reset();
     finish();
-    view_.engineDragLeave(event);
+    if (engineSees_) {
+        view_.engineDragLeave(event);
+    }
 }
 
 void DragDestination::dropped(QDropEvent* event) {
@@ -142,6 +155,9 @@ bool DragDestination::performDragOperation(QDropEvent* event) {
     const Location location = locate(event->position());
     const DropRegion region = regionAt(location);
     if (region.type == originalType) {
+        if (!engineSees_) {
+            return false;
+        }
         view_.engineDrop(event);
         return event->isAccepted();
     }
@@ -180,8 +196,10 @@ void DragDestination::finish() {
 }
 
 void DragDestination::leaveEngine() {
-    QDragLeaveEvent leave;
-    view_.engineDragLeave(&leave);
+    if (engineSees_) {
+        QDragLeaveEvent leave;
+        view_.engineDragLeave(&leave);
+    }
 }
 
 }  // namespace velto::app

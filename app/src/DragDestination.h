@@ -68,6 +68,7 @@ class DragDestination {
     const QVector<DropRegion>& regions_;
     VeltoWebView& view_;
     std::optional<Contents> contents_;
+    bool engineSees_ = true;  // the engine takes part in the current drag
 };
 
 }  // namespace velto::app

@@ -163,10 +163,10 @@ bool PreviewWindow::showText() {
     const QByteArray head = file.read(textPreviewBytes);
     text_->setPlainText(QString::fromUtf8(head));
     const bool cut = info.size() > head.size();
-    textNote_->setText(cut ? tr("The first %1 of %2")
-                                 .arg(QLocale().formattedDataSize(head.size()),
-                                      QLocale().formattedDataSize(info.size()))
-                           : QString());
+    textNote_->setText(
+        cut ? tr("The first %1 of %2 bytes")
+                  .arg(QLocale().toString(head.size()), QLocale().toString(info.size()))
+            : QString());
     textNote_->setVisible(cut);
     pages_->setCurrentWidget(textPage_);
     kind_ = Kind::Text;

@@ -171,6 +171,23 @@ class DragDropTest : public QObject {
         return box.size() == 2 ? QPointF(box[0].toDouble(), box[1].toDouble()) : QPointF(-1, -1);
     }
 
+    // Another X client on the same display, its window beside ours.
+    void startOtherProgram(QProcess& program, const QStringList& dragged) {
+        page->window().move(0, 0);
+        QVERIFY(QTest::qWaitForWindowExposed(&page->window()));
+        program.start(VELTO_DRAG_SOURCE, QStringList{"1100", "600"} + dragged);
+        QVERIFY(program.waitForStarted());
+        QByteArray said;
+        QTRY_VERIFY_WITH_TIMEOUT((said += program.readAllStandardOutput()).contains("shown"),
+                                 20000);
+    }
+
+    // Moves and clicks the display's real pointer, the way a user would.
+    void runPointer(QProcess& xdotool, const QStringList& steps) {
+        xdotool.start(VELTO_XDOTOOL, steps);
+        QVERIFY(xdotool.waitForStarted());
+    }
+
   private slots:
     void initTestCase() {
         page = std::make_unique<PageHarness>();
@@ -307,14 +324,8 @@ class DragDropTest : public QObject {
         file.write("dragged in\n");
         file.close();
 
-        // The drag source sits beside the window, on the same display.
-        page->window().move(0, 0);
-        QVERIFY(QTest::qWaitForWindowExposed(&page->window()));
         QProcess source;
-        source.start(VELTO_DRAG_SOURCE, {"1100", "600", path});
-        QVERIFY(source.waitForStarted());
-        QByteArray said;
-        QTRY_VERIFY_WITH_TIMEOUT((said += source.readAllStandardOutput()).contains("shown"), 20000);
+        startOtherProgram(source, {path});
         record();
 
         const QPoint row = view()->mapToGlobal(centreOf(".peer[data-key='10.77.0.52']").toPoint());
@@ -340,6 +351,37 @@ class DragDropTest : public QObject {
         QCOMPARE(json(told.value("files")), json(QJsonArray{path}));
         source.kill();
         source.waitForFinished();
+    }
+
+    void filesDraggedOutReachAnotherProgram() {
+        QTemporaryDir folder;
+        const QStringList paths{folder.filePath("first.txt"), folder.filePath("second file.txt")};
+        for (const auto& path : paths) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        QProcess target;
+        startOtherProgram(target, {});
+        // The drag follows the pointer from where it is; the pointer goes over to the other
+        // program and lets go there.
+        QProcess xdotool;
+        runPointer(xdotool,
+                   {"mousemove", "300", "300", "sleep", "1", "mousemove", "1150", "630", "sleep",
+                    "0.5", "mousemove", "1160", "640", "sleep", "0.5", "click", "1"});
+        page->call("out",
+                   command("dragStart", QJsonObject{{"files", QJsonArray::fromStringList(paths)}}));
+        QCOMPARE(json(page->answer("out")), json(QJsonArray()));
+        QByteArray said;
+        QTRY_VERIFY_WITH_TIMEOUT((said += target.readAllStandardOutput()).contains("received"),
+                                 20000);
+        QCOMPARE(said.mid(said.indexOf("received")).trimmed(),
+                 QStringLiteral("received %1 %2")
+                     .arg(QUrl::fromLocalFile(paths[0]).toString(),
+                          QUrl::fromLocalFile(paths[1]).toString())
+                     .toUtf8());
+        QTRY_COMPARE_WITH_TIMEOUT(xdotool.state(), QProcess::NotRunning, 20000);
+        target.kill();
+        target.waitForFinished();
     }
 };
 

@@ -1,8 +1,11 @@
 // Another X client for the drag tests: a small window that starts a drag of the files named on
-// its command line as soon as a mouse button goes down on it.
-//   velto_drag_source X Y PATH...   (prints "shown" once its window is mapped)
+// its command line as soon as a mouse button goes down on it, and takes file drops, printing
+// "received" and the dropped URLs.
+//   velto_drag_source X Y [PATH...]   (prints "shown" once its window is mapped)
 #include <QApplication>
 #include <QDrag>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QTimer>
@@ -17,10 +20,31 @@ class DragSourceWindow : public QWidget {
     explicit DragSourceWindow(QList<QUrl> urls) : urls_(std::move(urls)) {
         setWindowTitle(QStringLiteral("drag source"));
         setStyleSheet(QStringLiteral("background: #3a7"));
+        setAcceptDrops(true);
     }
 
   protected:
+    // What a drag offers is read as it comes in: between two programs on an X display without a
+    // window manager, a Qt drag source may no longer hand its data out once it is dropped.
+    void dragEnterEvent(QDragEnterEvent* event) override {
+        offered_.clear();
+        for (const auto& url : event->mimeData()->urls()) {
+            offered_.append(url.toString());
+        }
+        if (!offered_.isEmpty()) {
+            event->acceptProposedAction();
+        }
+    }
+    void dropEvent(QDropEvent* event) override {
+        const QStringList received = std::exchange(offered_, {});
+        event->acceptProposedAction();
+        std::printf("received %s\n", received.join(' ').toLocal8Bit().constData());
+        std::fflush(stdout);
+    }
     void mousePressEvent(QMouseEvent* /*event*/) override {
+        if (urls_.isEmpty()) {
+            return;
+        }
         auto* mime = new QMimeData;
         mime->setUrls(urls_);
         QDrag drag(this);
@@ -32,14 +56,15 @@ class DragSourceWindow : public QWidget {
 
   private:
     QList<QUrl> urls_;
+    QStringList offered_;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
-    if (argc < 4) {
-        std::fprintf(stderr, "usage: velto_drag_source X Y PATH...\n");
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: velto_drag_source X Y [PATH...]\n");
         return 2;
     }
     QList<QUrl> urls;
