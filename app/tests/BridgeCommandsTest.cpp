@@ -19,18 +19,11 @@
 
 using namespace velto;
 using namespace velto::app;
+using velto::app::test::command;
 using velto::app::test::json;
 using velto::app::test::PageHarness;
 
 namespace {
-
-QJsonObject command(const QString& name, const QJsonValue& data = QJsonValue::Undefined) {
-    QJsonObject message{{"command", name}};
-    if (!data.isUndefined()) {
-        message.insert("data", data);
-    }
-    return message;
-}
 
 // Runs action on the first dialog of type T that opens, once it is shown.
 template <typename T, typename Action>

@@ -86,16 +86,6 @@ class ContextMenuTest : public QObject {
 
     VeltoWebView* view() { return page->window().webView(); }
 
-    QPoint centreOf(const QString& selector) {
-        const auto box =
-            page->evaluate(QStringLiteral("(() => { const r = document.querySelector(%1)"
-                                          ".getBoundingClientRect();"
-                                          " return [r.x + r.width / 2, r.y + r.height / 2]; })()")
-                               .arg(json(selector)))
-                .toList();
-        return box.size() == 2 ? QPoint(box[0].toInt(), box[1].toInt()) : QPoint(-1, -1);
-    }
-
     // The last menu the view opened.
     QPointer<QMenu> menu;
 
@@ -241,7 +231,7 @@ class ContextMenuTest : public QObject {
 
     void theEngineMenuIsPrunedAndGetsNothingOutsideMessages() {
         QPointer<QAction> reload(page->controller().page()->action(QWebEnginePage::Reload));
-        rightClick(centreOf(".brand"));
+        rightClick(page->centreOf(".brand"));
         QCOMPARE(page->controller().contextMenuType(), QStringLiteral("none"));
         const QStringList shown = items();
         QVERIFY2(!menu->actions().contains(reload.data()), qPrintable(shown.join(" | ")));
@@ -255,7 +245,7 @@ class ContextMenuTest : public QObject {
     }
 
     void aTextMessageOffersCopyAllAfterCopy() {
-        const QPoint text = centreOf(".message .bubble-text");
+        const QPoint text = page->centreOf(".message .bubble-text");
         rightClick(text);
         QCOMPARE(items().value(0), QStringLiteral("Copy All"));  // no Copy without a selection
         closeMenu();
@@ -276,7 +266,7 @@ class ContextMenuTest : public QObject {
     }
 
     void aFilesMessageOffersQuickLookOpenAndReveal() {
-        rightClick(centreOf(".message .card"));
+        rightClick(page->centreOf(".message .card"));
         QCOMPARE(items().mid(0, 3), QStringList({"Quick Look", "Open", "Reveal"}));
         const QRect shown = page->window().frameGeometry();
         keep(QGuiApplication::primaryScreen()
@@ -297,7 +287,7 @@ class ContextMenuTest : public QObject {
         page->evaluate(
             "window.__mute = (e) => e.stopPropagation();"
             " window.addEventListener('contextmenu', window.__mute, true); true");
-        rightClick(centreOf(".message .bubble-text"));
+        rightClick(page->centreOf(".message .bubble-text"));
         QCOMPARE(items().mid(0, 3), QStringList({"Quick Look", "Open", "Reveal"}));
         QVERIFY(!items().contains("Copy All"));
         closeMenu();
@@ -305,7 +295,7 @@ class ContextMenuTest : public QObject {
     }
 
     void quickLookStepsThroughTheFilesInOurOwnWindow() {
-        rightClick(centreOf(".message .card"));
+        rightClick(page->centreOf(".message .card"));
         item("Quick Look")->trigger();
         closeMenu();
         QCOMPARE(page->controller().quickLookSources(),
@@ -372,7 +362,7 @@ class ContextMenuTest : public QObject {
     void quickLookUsesTheDesktopPreviewerWhereOneRuns() {
         FakePreviewer previewer;
         QVERIFY(previewer.registerOn(desktop->bus()));
-        rightClick(centreOf(".message .card"));
+        rightClick(page->centreOf(".message .card"));
         item("Quick Look")->trigger();
         closeMenu();
         QTRY_COMPARE(previewer.shownUris, QStringList{QUrl::fromLocalFile(picture).toString()});

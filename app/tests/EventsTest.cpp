@@ -18,15 +18,12 @@
 
 using namespace velto;
 using namespace velto::app;
+using velto::app::test::command;
 using velto::app::test::FakeDesktop;
 using velto::app::test::json;
 using velto::app::test::PageHarness;
 
 namespace {
-
-QJsonObject command(const QString& name, const QJsonObject& data) {
-    return {{"command", name}, {"data", data}};
-}
 
 // The events of one transfer key, in the order the page got them.
 QJsonArray eventsOf(const QJsonArray& events, const QString& key) {

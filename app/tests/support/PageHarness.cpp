@@ -30,6 +30,14 @@ QString json(const QJsonValue& value) {
     return wrapped.mid(1).chopped(1);
 }
 
+QJsonObject command(const QString& name, const QJsonValue& data) {
+    QJsonObject message{{"command", name}};
+    if (!data.isUndefined()) {
+        message.insert("data", data);
+    }
+    return message;
+}
+
 PageHarness::PageHarness(bool startServer, const QString& storagePath)
     : profile_(new QWebEngineProfile(QStringLiteral("velto-test"))),
       revealer_(QDBusConnection::sessionBus()),
@@ -79,6 +87,15 @@ bool PageHarness::waitFor(const QString& condition, int timeoutMs) {
         QTest::qWait(20);
     }
     return false;
+}
+
+QPoint PageHarness::centreOf(const QString& selector) {
+    const auto box = evaluate(QStringLiteral("(() => { const r = document.querySelector(%1)"
+                                             ".getBoundingClientRect(); return [r.x + r.width / 2,"
+                                             " r.y + r.height / 2]; })()")
+                                  .arg(json(selector)))
+                         .toList();
+    return box.size() == 2 ? QPoint(box[0].toInt(), box[1].toInt()) : QPoint(-1, -1);
 }
 
 bool PageHarness::reload() {
