@@ -89,7 +89,11 @@ void ViewController::viewDidLoad() {
     // Events raised while the page (re)loads wait until its script listens again.
     connect(page_, &QWebEnginePage::loadStarted, bridge_, [this] { bridge_->setPageReady(false); });
     dragDestination_ = std::make_unique<DragDestination>(*bridge_, dropableRegions_, *webView_);
-    connect(page_, &QWebEnginePage::loadFinished, this, [this] { installDragRedirect(); });
+    connect(page_, &QWebEnginePage::loadFinished, this, [this](bool ok) {
+        if (ok) {
+            installDragRedirect();
+        }
+    });
     webView_->setPage(page_);
     page_->load(QUrl(pageUrl));
 }
