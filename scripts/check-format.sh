@@ -10,13 +10,10 @@ if [ "${1:-}" = --fix ]; then
     clang-format -i "${files[@]}"
     exit 0
 fi
-unformatted=()
-for file in "${files[@]}"; do
-    clang-format --dry-run --Werror "$file" >/dev/null 2>&1 || unformatted+=("$file")
-done
-if [ ${#unformatted[@]} -gt 0 ]; then
+# One run over every file; its warnings name the files that differ.
+if ! report=$(clang-format --dry-run --Werror "${files[@]}" 2>&1); then
     echo "not formatted (scripts/check-format.sh --fix):"
-    printf '  %s\n' "${unformatted[@]}"
+    grep -o '^[^:]*:[0-9]*:[0-9]*: error' <<<"$report" | cut -d: -f1 | sort -u | sed 's/^/  /'
     exit 1
 fi
 echo "${#files[@]} files formatted"
