@@ -263,6 +263,12 @@ class ContextMenuTest : public QObject {
         QCOMPARE(QApplication::clipboard()->text(), messageText);
         closeMenu();
         page->evaluate("getSelection().removeAllRanges(); true");
+
+        // Outside the messages again, the menu is about nothing.
+        rightClick(page->centreOf(".brand"));
+        QCOMPARE(page->controller().contextMenuType(), QStringLiteral("none"));
+        QVERIFY(!items().contains("Copy All"));
+        closeMenu();
     }
 
     void aFilesMessageOffersQuickLookOpenAndReveal() {

@@ -44,10 +44,6 @@ QStringList namesOf(const QJsonArray& events) {
     return names;
 }
 
-QStringList keysOf(const QJsonObject& object) {
-    return object.keys();
-}
-
 // The key the server gave the incoming transfer that the page was told about last.
 QString lastIncomingKey(const QJsonArray& events) {
     QString key;
@@ -157,10 +153,10 @@ class EventsTest : public QObject {
         for (const auto& event : outgoing) {
             const QJsonObject data = event.toObject().value("data").toObject();
             if (event.toObject().value("event") == QLatin1String("transfer-progress")) {
-                QCOMPARE(keysOf(data), (QStringList{"byteCount", "byteFinished", "itemCount",
-                                                    "itemFinished", "key"}));
+                QCOMPARE(data.keys(), (QStringList{"byteCount", "byteFinished", "itemCount",
+                                                   "itemFinished", "key"}));
             } else {
-                QCOMPARE(keysOf(data), QStringList{"key"});
+                QCOMPARE(data.keys(), QStringList{"key"});
             }
         }
 
@@ -190,8 +186,8 @@ class EventsTest : public QObject {
                 continue;
             }
             const QJsonObject data = event.toObject().value("data").toObject();
-            QCOMPARE(keysOf(data), (QStringList{"byteCount", "byteFinished", "filename", "filepath",
-                                                "isIncoming", "itemCount", "itemFinished", "key"}));
+            QCOMPARE(data.keys(), (QStringList{"byteCount", "byteFinished", "filename", "filepath",
+                                               "isIncoming", "itemCount", "itemFinished", "key"}));
             QCOMPARE(data.value("isIncoming"), QJsonValue(true));
             QVERIFY(data.value("filename").isNull() || data.value("filename").isString());
         }

@@ -16,12 +16,6 @@ namespace velto::app::test {
 
 namespace {
 constexpr int scriptTimeoutMs = 60000;  // generous: CI machines are busy
-
-QString jsString(const QString& text) {
-    return QString::fromUtf8(QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact))
-        .mid(1)
-        .chopped(1);
-}
 }  // namespace
 
 QString json(const QJsonValue& value) {
@@ -120,26 +114,24 @@ QJsonArray PageHarness::recordedEvents() {
 }
 
 void PageHarness::call(const QString& id, const QJsonObject& message) {
-    const QString json = QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact));
     evaluate(QStringLiteral("window.__answers = window.__answers || {};"
                             "Velto.bridge.callHandler('velto', %1, (v) => {"
                             " window.__answers[%2] = JSON.stringify({v: v}); }); true")
-                 .arg(json, jsString(id)));
+                 .arg(json(message), json(id)));
 }
 
 bool PageHarness::answered(const QString& id) {
-    return evaluate(QStringLiteral("Boolean(window.__answers && %1 in window.__answers)")
-                        .arg(jsString(id)))
+    return evaluate(
+               QStringLiteral("Boolean(window.__answers && %1 in window.__answers)").arg(json(id)))
         .toBool();
 }
 
 QJsonValue PageHarness::answer(const QString& id) {
-    if (!waitFor(QStringLiteral("window.__answers && %1 in window.__answers").arg(jsString(id)))) {
+    if (!waitFor(QStringLiteral("window.__answers && %1 in window.__answers").arg(json(id)))) {
         return QJsonValue::Undefined;
     }
-    const QString json =
-        evaluate(QStringLiteral("window.__answers[%1]").arg(jsString(id))).toString();
-    return QJsonDocument::fromJson(json.toUtf8()).object().value("v");
+    const QString text = evaluate(QStringLiteral("window.__answers[%1]").arg(json(id))).toString();
+    return QJsonDocument::fromJson(text.toUtf8()).object().value("v");
 }
 
 }  // namespace velto::app::test
