@@ -14,6 +14,8 @@
 
 namespace velto {
 
+class ChunkReadAhead;
+
 using ItemList = std::vector<std::shared_ptr<VeltoItem>>;
 
 // A chosen path, or an entry under it, that the element list leaves out, and why.
@@ -48,6 +50,7 @@ class VeltoTransfer : public TcpConnectionDelegate,
 
     static std::shared_ptr<VeltoTransfer> create(ItemList items, VeltoPeer peer,
                                                  std::shared_ptr<DispatchQueue> dispatchQueue);
+    ~VeltoTransfer() override;
 
     void setDelegate(std::shared_ptr<VeltoTransferDelegate> delegate);
     void setKey(std::string key);
@@ -81,6 +84,7 @@ class VeltoTransfer : public TcpConnectionDelegate,
     void connect();
     void writeElementHeader();
     void nextChunk();
+    void chunkReadAhead();
     void bodyChunkWritten();
     void finish();
     void fail(const std::string& reason);
@@ -103,6 +107,8 @@ class VeltoTransfer : public TcpConnectionDelegate,
     std::string key_;
     ConnectionFactory connectionFactory_;
     State state_ = State::created;
+    std::unique_ptr<ChunkReadAhead> readAhead_;  // for elements of more than one chunk
+    bool waitingForChunk_ = false;               // a write is done, its successor still read
 };
 
 }  // namespace velto
