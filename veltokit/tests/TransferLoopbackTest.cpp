@@ -16,8 +16,9 @@ class Acceptor : public TcpListenerDelegate {
     explicit Acceptor(std::string basePath) : basePath_(std::move(basePath)) {}
     void socketDidAcceptNewSocket(AsyncTcpListener&,
                                   std::shared_ptr<AsyncTcpSocket> socket) override {
-        transfers.push_back(
-            VeltoIncomingTransfer::create(std::move(socket), "key", receiver, basePath_));
+        auto queue = socket->queue();
+        transfers.push_back(VeltoIncomingTransfer::create(std::move(socket), "key", receiver,
+                                                          basePath_, std::move(queue)));
     }
     std::shared_ptr<RecordingIncomingDelegate> receiver =
         std::make_shared<RecordingIncomingDelegate>();

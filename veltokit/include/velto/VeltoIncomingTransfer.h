@@ -14,6 +14,8 @@
 
 namespace velto {
 
+class ChunkWriter;
+class DispatchQueue;
 class IncomingStorage;
 
 // Reads one incoming stream and stores what it carries: stream header, then per element its
@@ -38,10 +40,12 @@ class VeltoIncomingTransfer : public TcpConnectionDelegate,
 
     // Takes the accepted connection over, reports created and queues the first read. Runs on
     // the connection's queue. basePath is the destination folder; empty means the user's
-    // Downloads folder.
+    // Downloads folder. When given queue (the connection's queue), the chunks of a large file
+    // are written on a thread of their own while the connection is read on.
     static std::shared_ptr<VeltoIncomingTransfer> create(
         std::shared_ptr<TcpConnection> socket, std::string key,
-        std::shared_ptr<VeltoIncomingTransferDelegate> delegate, std::string basePath = {});
+        std::shared_ptr<VeltoIncomingTransferDelegate> delegate, std::string basePath = {},
+        std::shared_ptr<DispatchQueue> queue = nullptr);
     ~VeltoIncomingTransfer() override;
 
     // Removes intermediate folders in basePath (empty: Downloads) that no running transfer
@@ -69,7 +73,7 @@ class VeltoIncomingTransfer : public TcpConnectionDelegate,
   protected:
     VeltoIncomingTransfer(std::shared_ptr<TcpConnection> socket, std::string key,
                           std::shared_ptr<VeltoIncomingTransferDelegate> delegate,
-                          std::string basePath);
+                          std::string basePath, std::shared_ptr<DispatchQueue> queue);
 
   private:
     enum class State { reading, completed, failed };
@@ -80,6 +84,8 @@ class VeltoIncomingTransfer : public TcpConnectionDelegate,
     void nameComplete();
     void sizeRead(const Bytes& data);
     void bodyChunkRead(Bytes data);
+    void storeChunk(Bytes data);
+    void chunkStored(bool written, const std::string& error);
     void doNextFile();
     void doNextChunk();
     void completeElement();
@@ -103,7 +109,9 @@ class VeltoIncomingTransfer : public TcpConnectionDelegate,
     std::uint64_t partialSize_ = 0;            // bytes of the read in progress
     std::uint64_t lastReportedPartialSize_ = 0;
     std::uint64_t queuedSize_ = 0;  // body bytes for which reads are queued
-    std::string currentName_;       // as received
+    int bodyReadsQueued_ = 0;
+    int chunksBeingWritten_ = 0;  // handed to the writer, outcome not yet in
+    std::string currentName_;     // as received
     std::string currentRelativePath_;
     std::string currentPath_;  // inside the intermediate folder; empty for a text
     Bytes currentNameBuffer_;
@@ -112,6 +120,8 @@ class VeltoIncomingTransfer : public TcpConnectionDelegate,
     std::string basePath_;
     std::chrono::system_clock::time_point startTime_;
     std::unique_ptr<IncomingStorage> storage_;
+    std::shared_ptr<DispatchQueue> queue_;  // where the writer reports; none: writes in place
+    std::unique_ptr<ChunkWriter> writer_;   // after storage_: goes first, waiting for its write
     std::string setupFailure_;
     State state_ = State::reading;
 };

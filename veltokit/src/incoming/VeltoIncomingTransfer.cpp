@@ -5,6 +5,7 @@
 
 #include "core/ChunkPool.h"
 #include "core/Utf8.h"
+#include "incoming/ChunkWriter.h"
 #include "incoming/ElementName.h"
 #include "incoming/IncomingStorage.h"
 #include "velto/BinUtils.h"
@@ -18,22 +19,26 @@ namespace velto {
 
 std::shared_ptr<VeltoIncomingTransfer> VeltoIncomingTransfer::create(
     std::shared_ptr<TcpConnection> socket, std::string key,
-    std::shared_ptr<VeltoIncomingTransferDelegate> delegate, std::string basePath) {
-    std::shared_ptr<VeltoIncomingTransfer> transfer(new VeltoIncomingTransfer(
-        std::move(socket), std::move(key), std::move(delegate), std::move(basePath)));
+    std::shared_ptr<VeltoIncomingTransferDelegate> delegate, std::string basePath,
+    std::shared_ptr<DispatchQueue> queue) {
+    std::shared_ptr<VeltoIncomingTransfer> transfer(
+        new VeltoIncomingTransfer(std::move(socket), std::move(key), std::move(delegate),
+                                  std::move(basePath), std::move(queue)));
     transfer->begin();
     return transfer;
 }
 
 VeltoIncomingTransfer::VeltoIncomingTransfer(
     std::shared_ptr<TcpConnection> socket, std::string key,
-    std::shared_ptr<VeltoIncomingTransferDelegate> delegate, std::string basePath)
+    std::shared_ptr<VeltoIncomingTransferDelegate> delegate, std::string basePath,
+    std::shared_ptr<DispatchQueue> queue)
     : socket_(std::move(socket)),
       key_(std::move(key)),
       delegate_(std::move(delegate)),
       basePath_(basePath.empty() ? UserFolders::userDownloadsFolder() : std::move(basePath)),
       startTime_(std::chrono::system_clock::now()),
-      storage_(std::make_unique<IncomingStorage>(basePath_, startTime_)) {}
+      storage_(std::make_unique<IncomingStorage>(basePath_, startTime_)),
+      queue_(std::move(queue)) {}
 
 VeltoIncomingTransfer::~VeltoIncomingTransfer() = default;
 
@@ -191,37 +196,80 @@ void VeltoIncomingTransfer::sizeRead(const Bytes& data) {
     doNextChunk();
 }
 
+// Chunks read and not yet stored count as in flight: four when an element's body starts, and
+// one more read each time a chunk is stored, while any are left.
 void VeltoIncomingTransfer::doNextChunk() {
     if (queuedSize_ < currentElementSize_) {
-        const int reads = queuedSize_ == 0 ? maxBodyReadsInFlight : 1;
+        const int reads = maxBodyReadsInFlight - bodyReadsQueued_ - chunksBeingWritten_;
         for (int i = 0; i < reads && queuedSize_ < currentElementSize_; ++i) {
             const std::uint64_t length = std::min(bodyReadSize, currentElementSize_ - queuedSize_);
             socket_->readDataToLength(static_cast<std::size_t>(length), bodyReadTimeout,
                                       tagFileBody);
             queuedSize_ += length;
+            ++bodyReadsQueued_;
         }
-    } else if (currentSize_ >= currentElementSize_) {
+    } else if (currentSize_ >= currentElementSize_ && chunksBeingWritten_ == 0) {
         completeElement();
     }
 }
 
 void VeltoIncomingTransfer::bodyChunkRead(Bytes data) {
+    --bodyReadsQueued_;
+    const std::size_t length = data.size();
     if (isText()) {
         textBuffer_->insert(textBuffer_->end(), data.begin(), data.end());
+        ChunkPool::give(std::move(data));
     } else {
-        std::string error;
-        if (!storage_->write(data, error)) {
-            fail(error);
+        storeChunk(std::move(data));
+        if (state_ != State::reading) {
             return;
         }
     }
-    const std::size_t length = data.size();
-    ChunkPool::give(std::move(data));
     partialSize_ = 0;
     lastReportedPartialSize_ = 0;
     currentSize_ += length;
     diagnostic("Incoming chunk: ", length, currentSize_, currentElementSize_);
     reportProgress(currentElementPlusOne_ - 1, byteFinished_ + currentSize_, true);
+    doNextChunk();
+}
+
+// A file of more than one chunk is written by the writer while the next chunks are read; a
+// smaller one costs no hand-over.
+void VeltoIncomingTransfer::storeChunk(Bytes data) {
+    if (!queue_ || currentElementSize_ <= bodyReadSize) {
+        std::string error;
+        const bool written = storage_->write(data, error);
+        ChunkPool::give(std::move(data));
+        if (!written) {
+            fail(error);
+        }
+        return;
+    }
+    if (!writer_) {
+        writer_ = std::make_unique<ChunkWriter>(queue_);
+    }
+    ++chunksBeingWritten_;
+    writer_->write(
+        std::move(data),
+        [storage = storage_.get()](const Bytes& chunk, std::string& error) {
+            return storage->write(chunk, error);
+        },
+        [weak = weak_from_this()](bool written, const std::string& error) {
+            if (const auto self = weak.lock()) {
+                self->chunkStored(written, error);
+            }
+        });
+}
+
+void VeltoIncomingTransfer::chunkStored(bool written, const std::string& error) {
+    if (state_ != State::reading) {
+        return;
+    }
+    --chunksBeingWritten_;
+    if (!written) {
+        fail(error);
+        return;
+    }
     doNextChunk();
 }
 
@@ -261,6 +309,7 @@ void VeltoIncomingTransfer::completeElement() {
 
 void VeltoIncomingTransfer::completeTransfer() {
     diagnostic("Finished transfer");
+    writer_.reset();
     socket_->disconnect();
     std::optional<std::string> published;
     std::string error;
@@ -283,6 +332,7 @@ void VeltoIncomingTransfer::fail(const std::string& reason) {
     }
     state_ = State::failed;
     diagnostic("Incoming transfer failed:", reason);
+    writer_.reset();  // waits for a write under way before the file goes
     storage_->discard();
     textBuffer_.reset();
     socket_->disconnect();
@@ -292,6 +342,14 @@ void VeltoIncomingTransfer::fail(const std::string& reason) {
 }
 
 void VeltoIncomingTransfer::socketDidDisconnect(TcpConnection& /*sock*/, const std::string& error) {
+    // A sender may close as soon as its last byte is out: with every byte of the last element
+    // read, the file still being written completes the transfer all the same.
+    const bool allRead = currentElementPlusOne_ == elementCount_ &&
+                         queuedSize_ == currentElementSize_ &&
+                         currentSize_ == currentElementSize_;
+    if (state_ == State::reading && chunksBeingWritten_ > 0 && allRead) {
+        return;
+    }
     fail(error.empty() ? "the connection was closed before the end" : error);
 }
 

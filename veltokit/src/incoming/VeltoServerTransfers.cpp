@@ -15,8 +15,9 @@ void VeltoServer::socketDidAcceptNewSocket(AsyncTcpListener& /*listener*/,
         delegate = incomingDelegate_;
     }
     // Created outside the lock: creation already reports to the delegate.
-    auto transfer = VeltoIncomingTransfer::create(std::move(newSocket),
-                                                  generateRandomStringWithLength(32), delegate);
+    // The accepted socket reports on the incoming queue, which the file writer reports to too.
+    auto transfer = VeltoIncomingTransfer::create(
+        std::move(newSocket), generateRandomStringWithLength(32), delegate, {}, incomingQueue_);
     std::lock_guard lock(mutex_);
     pendingIncomingTransfers_.push_back(std::move(transfer));
 }

@@ -39,7 +39,7 @@ ReceivingRig::~ReceivingRig() {
 
 void ReceivingRig::create() {
     queue->sync(
-        [&] { transfer = VeltoIncomingTransfer::create(local, "key", delegate, basePath); });
+        [&] { transfer = VeltoIncomingTransfer::create(local, "key", delegate, basePath, queue); });
 }
 
 void ReceivingRig::send(const Bytes& bytes, bool keepOpen) {
@@ -54,8 +54,10 @@ LoopRig::LoopRig(ItemList items, std::string basePath, std::shared_ptr<DispatchQ
     std::tie(sendingEnd, receivingEnd) = MemoryConnection::pair(outgoing, incomingQueue);
     transfer = transferOver(std::move(items), outgoing, sendingEnd);
     transfer->setDelegate(sender);
-    incomingQueue->sync(
-        [&] { incoming = VeltoIncomingTransfer::create(receivingEnd, "key", receiver, basePath); });
+    incomingQueue->sync([&] {
+        incoming =
+            VeltoIncomingTransfer::create(receivingEnd, "key", receiver, basePath, incomingQueue);
+    });
     transfer->start();
 }
 
