@@ -93,6 +93,19 @@ def main():
             f"| {f['rss_sender']:.1f} / {f['rss_receiver']:.1f} MiB "
             f"| {peak(base, 'rss_sender'):.1f} / {peak(base, 'rss_receiver'):.1f} MiB "
             f"| {baseline} |")
+    compared = [(case, title) for case, title, _ in THROUGHPUT if rows.get((case, "previous"))]
+    if compared:
+        out += ["", "## Before and after (the build given with --compare, in the same run)", "",
+                "| Case | Before MB/s | After MB/s | Before CPU s/GiB | After CPU s/GiB "
+                "| Before peak RSS sender / receiver | After peak RSS sender / receiver |",
+                "|---|---|---|---|---|---|---|"]
+        for case, title in compared:
+            before, after = rows[(case, "previous")], rows[(case, "velto")]
+            out.append(
+                f"| {title} | {throughput(before):.0f} | {throughput(after):.0f} "
+                f"| {cpu_per_gib(before):.2f} | {cpu_per_gib(after):.2f} "
+                f"| {peak(before, 'rss_sender'):.1f} / {peak(before, 'rss_receiver'):.1f} MiB "
+                f"| {peak(after, 'rss_sender'):.1f} / {peak(after, 'rss_receiver'):.1f} MiB |")
     out += ["", "## Latency (median, min-max, in ms)", "",
             "| Case | Velto | Baseline |", "|---|---|---|"]
     for case, title, baseline in LATENCY:
