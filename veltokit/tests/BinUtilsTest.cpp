@@ -152,6 +152,13 @@ TEST(BinUtilsUnpack, ReportedFailures) {
     EXPECT_EQ(numberOfBytesInFormat(""), 0u);
     EXPECT_EQ(numberOfBytesInFormat("<P"), 8u);
     EXPECT_EQ(numberOfBytesInFormat(">10s2d"), 26u);
+
+    // Counts too long for any buffer stick at the largest size instead of wrapping around to a
+    // small one (2^64 + 1 would read as 1), and spaces take no time however often repeated.
+    const std::string absurd = "<18446744073709551617B";
+    EXPECT_EQ(numberOfBytesInFormat(absurd), std::numeric_limits<std::size_t>::max());
+    EXPECT_THROW(unpack(absurd, Bytes(1)), BinUtilsError);
+    EXPECT_TRUE(unpack("<99999999999999999999999 ", Bytes{}).empty());
 }
 
 TEST(BinUtilsMisuse, StopsWhereAssertionsAreOnAndCarriesOnElsewhere) {

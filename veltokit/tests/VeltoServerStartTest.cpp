@@ -3,8 +3,15 @@
 #include <netinet/in.h>
 #include <unistd.h>
 
+#include <thread>
+
 #include "support/DiscoveryFakes.h"
 #include "support/LoopbackHttp.h"
+#include "support/RecordingDelegates.h"
+#include "support/ScopedEnvironment.h"
+#include "support/TempDir.h"
+#include "velto/VeltoIncomingTransfer.h"
+#include "velto/VeltoTransfer.h"
 
 namespace velto {
 namespace {
@@ -92,6 +99,60 @@ TEST_F(VeltoServerStart, ReportsEveryPortThatCannotBeHadInOrderAndGoesOn) {
     EXPECT_EQ(start(), std::vector<std::string>{failureTexts[0]});
     EXPECT_TRUE(metadataAnswers());
     EXPECT_TRUE(transfersAccepted());
+}
+
+// Hears of incoming transfers weakly, so that the test sees when the server lets them go.
+class WatchingIncomingDelegate : public test::RecordingIncomingDelegate {
+  public:
+    void incomingTransferWithCreated(VeltoIncomingTransfer& transfer) override {
+        {
+            std::lock_guard lock(mutex_);
+            created_.push_back(transfer.weak_from_this());
+        }
+        RecordingIncomingDelegate::incomingTransferWithCreated(transfer);
+    }
+    std::vector<std::weak_ptr<VeltoIncomingTransfer>> created() const {
+        std::lock_guard lock(mutex_);
+        return created_;
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    std::vector<std::weak_ptr<VeltoIncomingTransfer>> created_;
+};
+
+TEST_F(VeltoServerStart, HoldsOnlyTransfersThatHaveNotEnded) {
+    test::TempDir home;
+    test::ScopedEnvironment environment;
+    environment.set("HOME", home.str());
+    environment.unset("XDG_CONFIG_HOME");
+    ASSERT_TRUE(start().empty());
+    auto incoming = std::make_shared<WatchingIncomingDelegate>();
+    server->setIncomingDelegate(incoming);
+    auto queue = DispatchQueue::create("outgoing");
+    const VeltoPeer self("127.0.0.1", "127.0.0.1", tcpPort, "me", {});
+
+    std::vector<std::weak_ptr<VeltoTransfer>> sent;
+    for (std::size_t i = 1; i <= 3; ++i) {
+        auto reports = std::make_shared<test::RecordingTransferDelegate>();
+        auto transfer = VeltoTransfer::create(VeltoTransfer::itemsForText("hi"), self, queue);
+        transfer->setDelegate(reports);
+        server->startTransfer(transfer);
+        sent.push_back(transfer);
+        ASSERT_TRUE(reports->waitForEnd());
+        ASSERT_EQ(reports->kinds().back(), "finished");
+        for (int wait = 0; wait < 1000 && incoming->count("finished") < i; ++wait) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ASSERT_EQ(incoming->count("finished"), i);
+    }
+    queue->sync([] {});
+    server->incomingDispatchQueue()->sync([] {});
+    // Each start let go of the transfers that had ended before it, in both directions.
+    const auto received = incoming->created();
+    ASSERT_EQ(received.size(), 3u);
+    EXPECT_TRUE(sent[0].expired() && sent[1].expired());
+    EXPECT_TRUE(received[0].expired() && received[1].expired());
 }
 
 }  // namespace

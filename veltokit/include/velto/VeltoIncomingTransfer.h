@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -57,6 +58,8 @@ class VeltoIncomingTransfer : public TcpConnectionDelegate,
     std::optional<std::string> remoteHost() const;
     std::optional<VeltoPeer> peer() const;  // set by the delegate
     void setPeer(VeltoPeer peer);
+    // True once the transfer has finished or failed: it reports nothing more. Any thread.
+    bool hasEnded() const { return state_ != State::reading; }
 
     // State as last read; for the delegate, on the transfer's queue.
     std::uint64_t elementCount() const { return elementCount_; }
@@ -123,7 +126,7 @@ class VeltoIncomingTransfer : public TcpConnectionDelegate,
     std::shared_ptr<DispatchQueue> queue_;  // where the writer reports; none: writes in place
     std::unique_ptr<ChunkWriter> writer_;   // after storage_: goes first, waiting for its write
     std::string setupFailure_;
-    State state_ = State::reading;
+    std::atomic<State> state_ = State::reading;
 };
 
 }  // namespace velto

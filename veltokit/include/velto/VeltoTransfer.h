@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -65,6 +66,8 @@ class VeltoTransfer : public TcpConnectionDelegate,
 
     // Connects and sends; the work runs on the transfer's queue. Call once.
     void start();
+    // True once the transfer has finished or failed: it reports nothing more. Any thread.
+    bool hasEnded() const;
 
     // TcpConnectionDelegate
     void socketDidConnect(TcpConnection& sock, const std::string& host,
@@ -106,7 +109,7 @@ class VeltoTransfer : public TcpConnectionDelegate,
     std::shared_ptr<VeltoTransferDelegate> delegate_;
     std::string key_;
     ConnectionFactory connectionFactory_;
-    State state_ = State::created;
+    std::atomic<State> state_ = State::created;
     std::unique_ptr<ChunkReadAhead> readAhead_;  // for elements of more than one chunk
     bool waitingForChunk_ = false;               // a write is done, its successor still read
 };

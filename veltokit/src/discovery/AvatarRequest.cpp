@@ -4,6 +4,7 @@
 #include <boost/beast/http/write.hpp>
 
 #include "discovery/MetadataApplication.h"
+#include "velto/Diagnostics.h"
 
 namespace velto {
 
@@ -27,6 +28,7 @@ void AvatarRequest::start(const boost::asio::ip::tcp::endpoint& endpoint,
     request_.version(11);
     request_.set(http::field::host, hostField);
     request_.set(http::field::connection, "close");
+    host_ = hostField;
     // One deadline for the whole exchange, not one per step.
     stream_.expires_after(timeout_);
     stream_.async_connect(
@@ -35,7 +37,7 @@ void AvatarRequest::start(const boost::asio::ip::tcp::endpoint& endpoint,
 
 void AvatarRequest::onConnected(beast::error_code ec) {
     if (ec) {
-        finish(std::nullopt);
+        giveUp(ec.message());
         return;
     }
     http::async_write(stream_, request_,
@@ -46,7 +48,7 @@ void AvatarRequest::onConnected(beast::error_code ec) {
 
 void AvatarRequest::onWritten(beast::error_code ec) {
     if (ec) {
-        finish(std::nullopt);
+        giveUp(ec.message());
         return;
     }
     http::async_read_header(stream_, buffer_, parser_,
@@ -58,8 +60,12 @@ void AvatarRequest::onWritten(beast::error_code ec) {
 void AvatarRequest::onHead(beast::error_code ec) {
     // The parser's own limit check on a declared length is skipped when it reads eagerly, so
     // the declared length is checked here, before any of the body is read.
-    if (ec || parser_.content_length().value_or(0) > maxBodyBytes_) {
-        finish(std::nullopt);
+    if (ec) {
+        giveUp(ec.message());
+        return;
+    }
+    if (parser_.content_length().value_or(0) > maxBodyBytes_) {
+        giveUp("a picture of " + std::to_string(*parser_.content_length()) + " bytes announced");
         return;
     }
     http::async_read(stream_, buffer_, parser_,
@@ -70,11 +76,16 @@ void AvatarRequest::onHead(beast::error_code ec) {
 
 void AvatarRequest::onRead(beast::error_code ec) {
     if (ec) {
-        finish(std::nullopt);
+        giveUp(ec.message());
         return;
     }
     auto message = parser_.release();
     finish(AvatarResponse{message.result_int(), std::move(message.body())});
+}
+
+void AvatarRequest::giveUp(const std::string& reason) {
+    diagnostic("Avatar fetch from", host_, "failed:", reason);
+    finish(std::nullopt);
 }
 
 void AvatarRequest::finish(std::optional<AvatarResponse> response) {

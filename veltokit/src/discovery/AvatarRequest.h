@@ -8,6 +8,7 @@
 #include <boost/beast/http/parser.hpp>
 #include <boost/beast/http/vector_body.hpp>
 #include <memory>
+#include <string>
 
 #include "discovery/HttpAvatarFetcher.h"
 
@@ -27,6 +28,8 @@ class AvatarRequest : public std::enable_shared_from_this<AvatarRequest> {
     void onHead(boost::system::error_code ec);
     void onRead(boost::system::error_code ec);
     void finish(std::optional<AvatarResponse> response);
+    // No picture: says why in a diagnostic line, then completes without a response.
+    void giveUp(const std::string& reason);
 
     boost::beast::tcp_stream stream_;
     boost::beast::flat_buffer buffer_;
@@ -35,6 +38,7 @@ class AvatarRequest : public std::enable_shared_from_this<AvatarRequest> {
     std::chrono::milliseconds timeout_;
     std::size_t maxBodyBytes_;
     AvatarFetcher::Completion completion_;
+    std::string host_;  // for diagnostic lines
 };
 
 }  // namespace velto

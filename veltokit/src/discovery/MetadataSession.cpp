@@ -3,21 +3,22 @@
 #include <boost/asio/write.hpp>
 #include <boost/beast/http/read.hpp>
 
+#include "velto/Diagnostics.h"
+
 namespace velto {
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;
 namespace http = beast::http;
 
-namespace {
-constexpr std::uint32_t headerLimit = 16 * 1024;
-}
-
 MetadataSession::MetadataSession(asio::ip::tcp::socket socket,
                                  std::shared_ptr<const MetadataApplication> application,
                                  MetadataServer::Limits limits)
     : stream_(std::move(socket)), application_(std::move(application)), limits_(limits) {
-    parser_.header_limit(headerLimit);
+    beast::error_code ec;
+    const auto remote = stream_.socket().remote_endpoint(ec);
+    remoteAddress_ = ec ? std::string("an unknown address") : remote.address().to_string();
+    MetadataRequest::configure(parser_);
 }
 
 void MetadataSession::start() {
@@ -31,13 +32,11 @@ void MetadataSession::start() {
 void MetadataSession::onRequestHead(beast::error_code ec) {
     if (ec) {
         // Not HTTP, too large, or too slow: nothing sensible to answer.
+        diagnostic("Metadata request refused from", remoteAddress_ + ":", ec.message());
         closeGracefully();
         return;
     }
-    const auto target = parser_.get().target();
-    const auto response =
-        application_->respond(MetadataApplication::pathInfo({target.data(), target.size()}));
-    reply_ = response.wire();
+    reply_ = MetadataRequest::answer(*application_, parser_).wire();
     stream_.expires_after(limits_.requestTimeout);  // a fresh deadline for sending the reply
     asio::async_write(stream_, asio::buffer(reply_),
                       [self = shared_from_this()](beast::error_code writeError, std::size_t) {
@@ -47,6 +46,7 @@ void MetadataSession::onRequestHead(beast::error_code ec) {
 
 void MetadataSession::onReplyWritten(beast::error_code ec) {
     if (ec) {
+        diagnostic("Metadata reply to", remoteAddress_, "abandoned:", ec.message());
         stream_.close();
         return;
     }

@@ -4,11 +4,11 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
-#include <boost/beast/http/empty_body.hpp>
-#include <boost/beast/http/parser.hpp>
 #include <memory>
+#include <string>
 
 #include "discovery/MetadataApplication.h"
+#include "discovery/MetadataRequest.h"
 #include "discovery/MetadataServer.h"
 
 namespace velto {
@@ -33,10 +33,11 @@ class MetadataSession : public std::enable_shared_from_this<MetadataSession> {
     void drain();
 
     boost::beast::tcp_stream stream_;
+    std::string remoteAddress_;  // for diagnostic lines, also once the connection is gone
     std::shared_ptr<const MetadataApplication> application_;
     MetadataServer::Limits limits_;
     boost::beast::flat_buffer buffer_;
-    boost::beast::http::request_parser<boost::beast::http::empty_body> parser_;
+    MetadataRequest::Parser parser_;
     Bytes reply_;
     std::array<char, 4096> discard_{};
 };

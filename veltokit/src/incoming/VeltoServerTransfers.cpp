@@ -1,5 +1,9 @@
-// The transfer side of VeltoServer: accepted connections become incoming transfers, started
-// outgoing transfers are kept for the whole run.
+// The transfer side of VeltoServer: accepted connections become incoming transfers, and the
+// server keeps every transfer while it runs. Only running ones: a transfer has no other owner
+// while it waits for its connection, and one that has ended has sent its delegate every report
+// it will send (the delegate keeps what it wants of it). Ended ones are let go whenever a new
+// one is added, so a long run holds no more transfers than ever ran at once, plus those that
+// ended since the last start.
 #include "velto/RandomString.h"
 #include "velto/VeltoIncomingTransfer.h"
 #include "velto/VeltoServer.h"
@@ -19,12 +23,14 @@ void VeltoServer::socketDidAcceptNewSocket(AsyncTcpListener& /*listener*/,
     auto transfer = VeltoIncomingTransfer::create(
         std::move(newSocket), generateRandomStringWithLength(32), delegate, {}, incomingQueue_);
     std::lock_guard lock(mutex_);
+    std::erase_if(pendingIncomingTransfers_, [](const auto& t) { return t->hasEnded(); });
     pendingIncomingTransfers_.push_back(std::move(transfer));
 }
 
 void VeltoServer::startTransfer(const std::shared_ptr<VeltoTransfer>& transfer) {
     transfer->start();
     std::lock_guard lock(mutex_);
+    std::erase_if(pendingTransfers_, [](const auto& t) { return t->hasEnded(); });
     pendingTransfers_.push_back(transfer);
 }
 

@@ -15,6 +15,9 @@ template <class... Handlers>
 struct Overloaded : Handlers... {
     using Handlers::operator()...;
 };
+// Spelled out for compilers without aggregate deduction (clang before 17).
+template <class... Handlers>
+Overloaded(Handlers...) -> Overloaded<Handlers...>;
 
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
@@ -24,6 +27,18 @@ std::size_t digitValue(char c) {
     return static_cast<std::size_t>(c - '0');
 }
 
+// Counts from a format may be absurdly long: they stick at the largest value rather than wrap
+// around to a small one, so that no size count can come out equal to a real buffer's length.
+constexpr std::size_t saturated = std::numeric_limits<std::size_t>::max();
+
+std::size_t saturatingAdd(std::size_t a, std::size_t b) {
+    return a > saturated - b ? saturated : a + b;
+}
+
+std::size_t saturatingMultiply(std::size_t a, std::size_t b) {
+    return b != 0 && a > saturated / b ? saturated : a * b;
+}
+
 // Calls visit(code, count) for each code with its count (a missing count and 0 both mean 1);
 // stops and returns false as soon as visit does.
 template <typename Visit>
@@ -31,7 +46,7 @@ bool forEachCode(std::string_view codes, Visit visit) {
     std::size_t count = 0;
     for (const char code : codes) {
         if (isDigit(code)) {
-            count = count * 10 + digitValue(code);
+            count = saturatingAdd(saturatingMultiply(count, 10), digitValue(code));
             continue;
         }
         const std::size_t repeat = std::max<std::size_t>(count, 1);
@@ -82,9 +97,9 @@ std::size_t sizeOfFormat(std::string_view format, bool complain) {
     std::size_t total = 0;
     forEachCode(format, [&](char code, std::size_t repeat) {
         if (code == 's') {
-            total += repeat;
+            total = saturatingAdd(total, repeat);
         } else if (const auto size = codeSize(code)) {
-            total += *size * repeat;
+            total = saturatingAdd(total, saturatingMultiply(*size, repeat));
         } else if (complain) {
             programmingError(std::string("-- unsupported format ") + code);
         }
@@ -307,8 +322,6 @@ class Unpacker {
             case 'x':
                 ++loc_;
                 return true;
-            case ' ':
-                return true;
             case 'c':
                 return unpackCharacter();
             case '?':
@@ -418,7 +431,9 @@ bool isBigEndianFromMandatoryByteOrderFirstCharacter(std::string_view format) {
 
 Bytes pack(std::string_view format, std::span<const PackValue> values, TextEncoding encoding) {
     Bytes out;
-    out.reserve(sizeOfFormat(format, false));
+    // Only a hint: a misused format may claim any size.
+    constexpr std::size_t reserveLimit = 64 * 1024;
+    out.reserve(std::min(sizeOfFormat(format, false), reserveLimit));
     bool bigEndian = false;
     if (!format.empty()) {
         switch (format.front()) {
@@ -478,6 +493,9 @@ std::vector<PackValue> unpack(std::string_view format, std::span<const std::uint
     const bool unpacked = forEachCode(format, [&unpacker](char code, std::size_t repeat) {
         if (code == 's') {
             return unpacker.unpackText(repeat);
+        }
+        if (code == ' ') {
+            return true;  // takes no bytes, however often repeated
         }
         for (std::size_t i = 0; i < repeat; ++i) {
             if (!unpacker.unpackOne(code)) {

@@ -74,6 +74,11 @@ void VeltoTransfer::start() {
     dispatchQueue_->async([self = shared_from_this()] { self->connect(); });
 }
 
+bool VeltoTransfer::hasEnded() const {
+    const State state = state_;
+    return state == State::finished || state == State::failed;
+}
+
 void VeltoTransfer::connect() {
     if (state_ != State::created) {
         return;

@@ -39,7 +39,7 @@ ReceivingRig::~ReceivingRig() {
 
 void ReceivingRig::create() {
     queue->sync(
-        [&] { transfer = VeltoIncomingTransfer::create(local, "key", delegate, basePath, queue); });
+        [&] { transfer = VeltoIncomingTransfer::create(local, "key", delegate, basePath); });
 }
 
 void ReceivingRig::send(const Bytes& bytes, bool keepOpen) {
@@ -47,18 +47,6 @@ void ReceivingRig::send(const Bytes& bytes, bool keepOpen) {
     if (!keepOpen) {
         remote->disconnectAfterWriting();
     }
-}
-
-LoopRig::LoopRig(ItemList items, std::string basePath, std::shared_ptr<DispatchQueue> outgoing,
-                 std::shared_ptr<DispatchQueue> incomingQueue) {
-    std::tie(sendingEnd, receivingEnd) = MemoryConnection::pair(outgoing, incomingQueue);
-    transfer = transferOver(std::move(items), outgoing, sendingEnd);
-    transfer->setDelegate(sender);
-    incomingQueue->sync([&] {
-        incoming =
-            VeltoIncomingTransfer::create(receivingEnd, "key", receiver, basePath, incomingQueue);
-    });
-    transfer->start();
 }
 
 }  // namespace velto::test

@@ -1,0 +1,89 @@
+#include "AppDelegate.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QWidget>
+
+#include "ViewController.h"
+#include "velto/Diagnostics.h"
+#include "velto/VeltoServer.h"
+
+namespace velto::app {
+
+AppDelegate::AppDelegate(QObject* parent) : QObject(parent) {}
+
+AppDelegate::~AppDelegate() = default;
+
+void AppDelegate::setViewController(std::shared_ptr<ViewController> controller) {
+    std::lock_guard lock(mutex_);
+    viewController_ = std::move(controller);
+}
+
+std::shared_ptr<ViewController> AppDelegate::viewController() const {
+    std::lock_guard lock(mutex_);
+    return viewController_;
+}
+
+std::shared_ptr<VeltoServer> AppDelegate::server() const {
+    std::lock_guard lock(mutex_);
+    return server_;
+}
+
+void AppDelegate::applicationWillFinishLaunching() {
+    const auto controller = viewController();
+    auto server = VeltoServer::create();
+    {
+        std::lock_guard lock(mutex_);
+        server_ = server;
+    }
+    server->setDelegate(controller);
+    server->setIncomingDelegate(controller);
+    server->setPortFailureHandler([this](const std::string& message) { onPortFailure(message); });
+    server->startServer();
+    if (terminationRequested_) {
+        return;  // leaving: no hello that a goodbye would have to take back
+    }
+    server->sayHello();
+    helloSaid_ = true;
+}
+
+void AppDelegate::onPortFailure(const std::string& message) {
+    diagnostic("cannot start:", message);
+    if (terminationRequested_) {
+        return;  // one message is enough: the program is already on its way out
+    }
+    terminationRequested_ = true;
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Velto"), QString::fromStdString(message),
+                    QMessageBox::Ok);
+    box.setObjectName(QStringLiteral("portFailure"));
+    box.exec();
+    emit terminateRequested();
+}
+
+void AppDelegate::applicationWillTerminate() {
+    const auto server = this->server();
+    // A failed start never said hello; a goodbye from here would withdraw whoever else answers
+    // at this address.
+    if (goodbyeSaid_ || !helloSaid_ || server == nullptr) {
+        return;
+    }
+    goodbyeSaid_ = true;
+    server->sayGoodbye();
+    // The datagrams leave from the discovery queue; let them go before the process ends.
+    server->broadcastDispatchQueue()->sync([] {});
+}
+
+bool AppDelegate::applicationShouldHandleReopen() {
+    const auto controller = viewController();
+    QWidget* window = controller ? controller->window() : nullptr;
+    if (window == nullptr) {
+        return false;
+    }
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return false;
+}
+
+}  // namespace velto::app

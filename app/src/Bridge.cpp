@@ -1,0 +1,70 @@
+#include "Bridge.h"
+
+#include <QJsonArray>
+#include <QMetaObject>
+#include <QPointer>
+#include <memory>
+
+#include "velto/Diagnostics.h"
+
+namespace velto::app {
+
+Bridge::Bridge(QObject* parent) : QObject(parent) {}
+
+void Bridge::registerHandler(Handler handler) {
+    handler_ = std::move(handler);
+}
+
+void Bridge::sendEvent(const QString& name, const std::optional<QJsonObject>& data) {
+    QJsonObject envelope{{"event", name}};
+    if (data) {
+        envelope.insert("data", *data);
+    }
+    // Always queued, even on our own thread, so that events keep one order whichever thread
+    // raised them first.
+    QMetaObject::invokeMethod(
+        this, [this, envelope] { deliver(envelope); }, Qt::QueuedConnection);
+}
+
+void Bridge::deliver(const QJsonObject& envelope) {
+    if (!pageReady_) {
+        heldEvents_.append(envelope);
+        return;
+    }
+    emit eventReady(envelope.toVariantMap());
+}
+
+void Bridge::setPageReady(bool ready) {
+    pageReady_ = ready;
+    if (!ready) {
+        return;
+    }
+    const auto held = std::exchange(heldEvents_, {});
+    for (const auto& envelope : held) {
+        emit eventReady(envelope.toVariantMap());
+    }
+}
+
+void Bridge::pageListening() {
+    setPageReady(true);
+}
+
+void Bridge::post(const QJsonObject& message, int callId) {
+    auto answered = std::make_shared<bool>(false);
+    QPointer<Bridge> self(this);
+    Reply reply = [self, callId, answered](const QJsonValue& value) {
+        if (*answered || self == nullptr) {
+            return;
+        }
+        *answered = true;
+        emit self->replyReady(callId, value.toVariant());
+    };
+    if (!handler_) {
+        diagnostic("bridge: no handler for", message.value("command").toString().toStdString());
+        reply(QJsonArray());
+        return;
+    }
+    handler_(message, reply);
+}
+
+}  // namespace velto::app

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QWebEnginePage>
+#include <functional>
+
+namespace velto::app {
+
+// The page of the main web view. Its alerts go to a handler of the host, which runs while the
+// page's script waits for alert() to return: that is what makes the synchronous channel work.
+class VeltoWebPage : public QWebEnginePage {
+    Q_OBJECT
+  public:
+    using AlertHandler = std::function<void(const QString& message)>;
+
+    VeltoWebPage(QWebEngineProfile* profile, QObject* parent);
+    void setAlertHandler(AlertHandler handler) { alertHandler_ = std::move(handler); }
+
+  protected:
+    void javaScriptAlert(const QUrl& securityOrigin, const QString& message) override;
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message,
+                                  int lineNumber, const QString& sourceId) override;
+
+  private:
+    AlertHandler alertHandler_;
+};
+
+}  // namespace velto::app

@@ -1,0 +1,9 @@
+#include "VeltoWebView.h"
+
+namespace velto::app {
+
+VeltoWebView::VeltoWebView(QWidget* parent) : QWebEngineView(parent) {
+    setAcceptDrops(true);
+}
+
+}  // namespace velto::app

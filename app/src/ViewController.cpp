@@ -1,0 +1,389 @@
+#include "ViewController.h"
+
+#include <QHostAddress>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QMessageBox>
+#include <QNetworkInterface>
+#include <QThread>
+#include <QWebChannel>
+#include <QWebEngineProfile>
+#include <chrono>
+
+#include "AppDelegate.h"
+#include "FileDragSource.h"
+#include "Notifications.h"
+#include "OpenPanel.h"
+#include "PeerDictionary.h"
+#include "VeltoWebPage.h"
+#include "VeltoWebView.h"
+#include "velto/Diagnostics.h"
+#include "velto/VeltoIncomingTransfer.h"
+#include "velto/VeltoServer.h"
+
+namespace velto::app {
+
+namespace {
+
+QString text(const std::string& value) {
+    return QString::fromStdString(value);
+}
+QJsonValue number(std::uint64_t value) {
+    return static_cast<double>(value);
+}
+QJsonValue textOrNull(const std::optional<std::string>& value) {
+    return value ? QJsonValue(text(*value)) : QJsonValue(QJsonValue::Null);
+}
+
+constexpr std::uint16_t protocolPort = 4644;
+const QString pageUrl = QStringLiteral("qrc:/dist/index.html");
+
+}  // namespace
+
+std::shared_ptr<ViewController> ViewController::create(AppDelegate& app, QWidget* window,
+                                                       VeltoWebView* webView,
+                                                       QWebEngineProfile* profile,
+                                                       Notifications* notifications) {
+    auto* controller = new ViewController(app, window, webView, profile, notifications);
+    return std::shared_ptr<ViewController>(controller, [](ViewController* released) {
+        if (QThread::currentThread() == released->thread()) {
+            delete released;
+        } else {
+            released->deleteLater();
+        }
+    });
+}
+
+ViewController::ViewController(AppDelegate& app, QWidget* window, VeltoWebView* webView,
+                               QWebEngineProfile* profile, Notifications* notifications)
+    : app_(app),
+      window_(window),
+      webView_(webView),
+      profile_(profile),
+      notifications_(notifications),
+      bridge_(new Bridge(this)),
+      outgoingQueue_(DispatchQueue::create("outgoing")) {}
+
+ViewController::~ViewController() = default;
+
+void ViewController::viewDidLoad() {
+    app_.setViewController(shared_from_this());
+    webView_->setViewController(weak_from_this());
+
+    page_ = new VeltoWebPage(profile_, webView_);
+
+    page_->setAlertHandler([this](const QString& message) { handleSyncEvent(message); });
+    channel_ = new QWebChannel(page_);
+    channel_->registerObject(QStringLiteral("velto"), bridge_);
+    page_->setWebChannel(channel_);
+    bridge_->registerHandler([this](const QJsonObject& message, const Bridge::Reply& reply) {
+        handleBridgeMessage(message, reply);
+    });
+    // Events raised while the page (re)loads wait until its script listens again.
+    connect(page_, &QWebEnginePage::loadStarted, bridge_, [this] { bridge_->setPageReady(false); });
+    webView_->setPage(page_);
+    page_->load(QUrl(pageUrl));
+}
+
+// ---- commands from the page
+
+void ViewController::handleBridgeMessage(const QJsonObject& message, const Bridge::Reply& reply) {
+    const QString command = message.value("command").toString();
+    const QJsonValue data = message.value("data");
+    if (command == QLatin1String("setDropableRegions")) {
+        setDropableRegions(data);  // never answered
+    } else if (command == QLatin1String("getPeers")) {
+        reply(collectPeers());
+    } else if (command == QLatin1String("sendText")) {
+        sendText(data.toObject(), reply);
+    } else if (command == QLatin1String("sendFiles")) {
+        sendFiles(data.toObject(), reply);
+    } else if (command == QLatin1String("showOpenPanel")) {
+        showOpenPanel(reply);
+    } else if (command == QLatin1String("dragStart")) {
+        dragStart(data.toObject(), reply);
+    } else if (command == QLatin1String("getSelf")) {
+        reply(describeSelf());
+    } else if (command == QLatin1String("sayHello")) {
+        sayHelloTo(data.toObject());
+        reply(QJsonArray());
+    } else {
+        reply(QJsonArray());
+    }
+}
+
+void ViewController::setDropableRegions(const QJsonValue& data) {
+    auto regions = parseDropRegions(data);
+    if (!regions) {
+        diagnostic("setDropableRegions: malformed regions ignored");
+        return;
+    }
+    dropableRegions_ = std::move(*regions);
+}
+
+QJsonObject ViewController::collectPeers() const {
+    QJsonObject result;
+    const auto server = app_.server();
+    if (server == nullptr) {
+        return result;
+    }
+    for (const auto& [key, peer] : server->peers().snapshot()) {
+        result.insert(text(key), packPeer(peer));
+    }
+    return result;
+}
+
+void ViewController::sendText(const QJsonObject& data, const Bridge::Reply& reply) {
+    const auto server = app_.server();
+    const auto peer =
+        server ? server->peers().find(data.value("key").toString().toStdString()) : std::nullopt;
+    if (peer) {
+        const std::string body = data.value("text").toString().toStdString();
+        startTransfer([body] { return VeltoTransfer::itemsForText(body); }, *peer,
+                      data.value("transferKey").toString());
+    }
+    reply(QJsonArray());
+}
+
+void ViewController::sendFiles(const QJsonObject& data, const Bridge::Reply& reply) {
+    const auto server = app_.server();
+    const auto peer =
+        server ? server->peers().find(data.value("key").toString().toStdString()) : std::nullopt;
+    if (!peer) {
+        return;  // an unknown peer gets nothing sent and the page no answer
+    }
+    std::vector<std::string> paths;
+    for (const auto& file : data.value("files").toArray()) {
+        paths.push_back(file.toString().toStdString());
+    }
+    startTransfer([paths] { return VeltoTransfer::itemsForPaths(paths); }, *peer,
+                  data.value("transferKey").toString());
+    reply(QJsonArray());
+}
+
+void ViewController::startTransfer(std::function<ItemList()> makeItems, const VeltoPeer& peer,
+                                   const QString& transferKey) {
+    // Walking a large folder for its sizes must not freeze the window, so the items are made
+    // on the outgoing queue, where the transfer runs anyway.
+    outgoingQueue_->async([self = shared_from_this(), makeItems = std::move(makeItems), peer,
+                           key = transferKey.toStdString()] {
+        const auto server = self->app_.server();
+        if (server == nullptr) {
+            return;
+        }
+        auto transfer = VeltoTransfer::create(makeItems(), peer, self->outgoingQueue_);
+        transfer->setDelegate(self);
+        transfer->setKey(key);
+        server->startTransfer(transfer);
+    });
+}
+
+void ViewController::showOpenPanel(const Bridge::Reply& reply) {
+    auto* panel = new OpenPanel(window_);
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    connect(panel, &QDialog::finished, this, [panel, reply](int result) {
+        QJsonArray paths;
+        if (result == QDialog::Accepted) {
+            for (const auto& path : panel->chosenPaths()) {
+                paths.append(path);
+            }
+        }
+        reply(paths);
+    });
+    panel->open();  // window-modal; the answer comes when it closes
+}
+
+void ViewController::dragStart(const QJsonObject& data, const Bridge::Reply& reply) {
+    QStringList files;
+    for (const auto& file : data.value("files").toArray()) {
+        files.append(file.toString());
+    }
+    if (!files.isEmpty() && window_ != nullptr) {
+        dragFilesOut(window_, files);
+    }
+    reply(QJsonArray());
+}
+
+QJsonObject ViewController::describeSelf() const {
+    const auto server = app_.server();
+    QJsonArray addresses;
+    for (const auto& interface : QNetworkInterface::allInterfaces()) {
+        const auto flags = interface.flags();
+        if (!flags.testFlag(QNetworkInterface::IsUp) ||
+            !flags.testFlag(QNetworkInterface::IsRunning) ||
+            flags.testFlag(QNetworkInterface::IsLoopBack)) {
+            continue;
+        }
+        for (const auto& entry : interface.addressEntries()) {
+            if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol) {
+                addresses.append(entry.ip().toString());
+            }
+        }
+    }
+    return {{"signature", server ? text(server->getSystemSignature()) : QString()},
+            {"addresses", addresses}};
+}
+
+void ViewController::sayHelloTo(const QJsonObject& data) {
+    const QString ip = data.value("ip").toString().trimmed();
+    const auto server = app_.server();
+    QHostAddress address;
+    if (server == nullptr || !address.setAddress(ip) ||
+        address.protocol() != QAbstractSocket::IPv4Protocol) {
+        diagnostic("sayHello: not an IPv4 address:", ip.toStdString());
+        return;
+    }
+    server->sayHello(address.toString().toStdString());
+}
+
+// ---- the synchronous channel
+
+void ViewController::handleSyncEvent(const QString& message) {
+    const QString marker = QString::fromLatin1(syncEventMarker);
+    if (!message.startsWith(marker)) {
+        showAlert(message);
+        return;
+    }
+    const QJsonDocument document = QJsonDocument::fromJson(message.mid(marker.size()).toUtf8());
+    if (!document.isObject()) {
+        return;
+    }
+    const QJsonObject event = document.object();
+    diagnostic("sync event",
+               QString::fromUtf8(document.toJson(QJsonDocument::Compact)).toStdString());
+    if (event.value("command").toString() != QLatin1String("setContextMenuPayload")) {
+        return;
+    }
+    const QJsonObject data = event.value("data").toObject();
+    if (!data.value("type").isString()) {
+        return;
+    }
+    contextMenuType_ = data.value("type").toString();
+    contextMenuPayload_ = data.value("payload").isObject()
+                              ? std::optional<QJsonObject>(data.value("payload").toObject())
+                              : std::nullopt;
+}
+
+void ViewController::showAlert(const QString& message) {
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Velto"), message, QMessageBox::Ok,
+                    window_);
+    box.setObjectName(QStringLiteral("pageAlert"));
+    box.setWindowModality(Qt::WindowModal);
+    box.exec();
+}
+
+// ---- library reports (on library queues)
+
+void ViewController::peerDiscoveryWithAdded(const std::string& key, const VeltoPeer& peer) {
+    diagnostic("added peer", key);
+    bridge_->sendEvent("peer-added", QJsonObject{{"key", text(key)}, {"peer", packPeer(peer)}});
+}
+
+void ViewController::peerDiscoveryWithModified(const std::string& key, const VeltoPeer& peer) {
+    diagnostic("modified peer", key);
+    bridge_->sendEvent("peer-modified", QJsonObject{{"key", text(key)}, {"peer", packPeer(peer)}});
+}
+
+void ViewController::peerDiscoveryWithRemoved(const std::string& key) {
+    diagnostic("removed peer", key);
+    bridge_->sendEvent("peer-removed", QJsonObject{{"key", text(key)}});
+}
+
+void ViewController::transferWithConnected(VeltoTransfer& transfer) {
+    bridge_->sendEvent("transfer-connected", QJsonObject{{"key", text(transfer.key())}});
+}
+
+void ViewController::transferWithFinished(VeltoTransfer& transfer) {
+    bridge_->sendEvent("transfer-finished", QJsonObject{{"key", text(transfer.key())}});
+}
+
+void ViewController::transferWithFailed(VeltoTransfer& transfer) {
+    diagnostic("failed");
+    bridge_->sendEvent("transfer-failed", QJsonObject{{"key", text(transfer.key())}});
+}
+
+void ViewController::transferWithProgress(VeltoTransfer& transfer, std::uint64_t itemCount,
+                                          std::uint64_t itemFinished, std::uint64_t byteCount,
+                                          std::uint64_t byteFinished) {
+    bridge_->sendEvent("transfer-progress", QJsonObject{{"key", text(transfer.key())},
+                                                        {"itemCount", number(itemCount)},
+                                                        {"itemFinished", number(itemFinished)},
+                                                        {"byteCount", number(byteCount)},
+                                                        {"byteFinished", number(byteFinished)}});
+}
+
+void ViewController::incomingTransferWithCreated(VeltoIncomingTransfer& transfer) {
+    const auto host = transfer.remoteHost();
+    const auto server = app_.server();
+    if (!host || server == nullptr) {
+        diagnostic("incoming transfer without a sender address:", transfer.key());
+        return;
+    }
+    // A sender that never said hello becomes a peer known by its address alone.
+    const auto [peer, added] = server->peers().addIfAbsent(
+        VeltoPeer(*host, *host, protocolPort, *host, std::chrono::system_clock::now()));
+    if (added) {
+        peerDiscoveryWithAdded(*host, peer);
+    }
+    transfer.setPeer(peer);
+    bridge_->sendEvent("transfer-incoming",
+                       QJsonObject{{"key", text(transfer.key())}, {"peer", packPeer(peer)}});
+}
+
+void ViewController::incomingTransferWithFinished(VeltoIncomingTransfer& transfer) {
+    bridge_->sendEvent("transfer-finished", QJsonObject{{"key", text(transfer.key())}});
+}
+
+void ViewController::incomingTransferWithFailed(VeltoIncomingTransfer& transfer) {
+    diagnostic("failed");
+    bridge_->sendEvent("transfer-failed", QJsonObject{{"key", text(transfer.key())}});
+}
+
+void ViewController::incomingTransferWithProgress(
+    VeltoIncomingTransfer& transfer, std::uint64_t itemCount, std::uint64_t itemFinished,
+    std::uint64_t byteCount, std::uint64_t byteFinished, const std::optional<std::string>& filename,
+    const std::optional<std::string>& filepath) {
+    bridge_->sendEvent("transfer-progress", QJsonObject{{"key", text(transfer.key())},
+                                                        {"itemCount", number(itemCount)},
+                                                        {"itemFinished", number(itemFinished)},
+                                                        {"byteCount", number(byteCount)},
+                                                        {"byteFinished", number(byteFinished)},
+                                                        {"filename", textOrNull(filename)},
+                                                        {"filepath", textOrNull(filepath)},
+                                                        {"isIncoming", true}});
+}
+
+void ViewController::incomingTransferWithReceivedText(VeltoIncomingTransfer& transfer,
+                                                      const std::string& receivedText) {
+    bridge_->sendEvent("transfer-incoming-text",
+                       QJsonObject{{"key", text(transfer.key())}, {"text", text(receivedText)}});
+    notifyReceived(transfer, text(receivedText), false);
+}
+
+void ViewController::incomingTransferWithReceivedFile(VeltoIncomingTransfer& transfer,
+                                                      const std::string& path) {
+    bridge_->sendEvent("transfer-incoming-file",
+                       QJsonObject{{"key", text(transfer.key())}, {"path", text(path)}});
+    notifyReceived(transfer, text(path), true);
+}
+
+void ViewController::notifyReceived(VeltoIncomingTransfer& transfer, const QString& body,
+                                    bool isFile) {
+    const auto peer = transfer.peer();
+    const QString title = peer ? text(peer->systemSignature) : QStringLiteral("Unknown Peer");
+    QMetaObject::invokeMethod(
+        this,
+        [this, title, body, isFile] {
+            if (notifications_ == nullptr) {
+                return;
+            }
+            if (isFile) {
+                notifications_->notifyFile(title, body);
+            } else {
+                notifications_->notifyText(title, body);
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+}  // namespace velto::app

@@ -1,0 +1,129 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QVector>
+#include <memory>
+#include <optional>
+
+#include "Bridge.h"
+#include "DropRegion.h"
+#include "VeltoWebView.h"
+#include "velto/DispatchQueue.h"
+#include "velto/VeltoIncomingTransferDelegate.h"
+#include "velto/VeltoPeerDiscoveryDelegate.h"
+#include "velto/VeltoTransfer.h"
+#include "velto/VeltoTransferDelegate.h"
+
+class QWebChannel;
+class QWebEngineProfile;
+class QWidget;
+
+namespace velto {
+class VeltoServer;
+}
+
+namespace velto::app {
+
+class AppDelegate;
+class Notifications;
+class VeltoWebPage;
+
+// The controller of the main window: hosts the page, answers its commands, and turns every
+// report of the library into an event for the page (and a notification for what arrives).
+// Reports come in on library queues; everything that touches Qt objects is queued to the GUI
+// thread, and events keep the order in which the library reported them.
+class ViewController : public QObject,
+                       public VeltoPeerDiscoveryDelegate,
+                       public VeltoTransferDelegate,
+                       public VeltoIncomingTransferDelegate,
+                       public std::enable_shared_from_this<ViewController> {
+    Q_OBJECT
+  public:
+    static constexpr const char* syncEventMarker = "___VELTO___SYNC___EVENT___";
+
+    // The controller is shared with the library, which holds its delegates strongly; it is
+    // deleted on the GUI thread whichever thread lets it go last.
+    static std::shared_ptr<ViewController> create(AppDelegate& app, QWidget* window,
+                                                  VeltoWebView* webView, QWebEngineProfile* profile,
+                                                  Notifications* notifications);
+    ~ViewController() override;
+
+    // Registers with the application, sets up the page and its bridge, and loads the page.
+    void viewDidLoad();
+
+    void handleBridgeMessage(const QJsonObject& message, const Bridge::Reply& reply);
+    // The alert hook: sync events are applied before it returns, other alerts are shown.
+    void handleSyncEvent(const QString& message);
+
+    QWidget* window() const { return window_; }
+    VeltoWebView* webView() const { return webView_; }
+    VeltoWebPage* page() const { return page_; }
+    Bridge& bridge() { return *bridge_; }
+    const QVector<DropRegion>& dropableRegions() const { return dropableRegions_; }
+    const QString& contextMenuType() const { return contextMenuType_; }
+    const std::optional<QJsonObject>& contextMenuPayload() const { return contextMenuPayload_; }
+    const std::shared_ptr<DispatchQueue>& outgoingDispatchQueue() const { return outgoingQueue_; }
+
+    // VeltoPeerDiscoveryDelegate
+    void peerDiscoveryWithAdded(const std::string& key, const VeltoPeer& peer) override;
+    void peerDiscoveryWithModified(const std::string& key, const VeltoPeer& peer) override;
+    void peerDiscoveryWithRemoved(const std::string& key) override;
+
+    // VeltoTransferDelegate
+    void transferWithConnected(VeltoTransfer& transfer) override;
+    void transferWithFinished(VeltoTransfer& transfer) override;
+    void transferWithFailed(VeltoTransfer& transfer) override;
+    void transferWithProgress(VeltoTransfer& transfer, std::uint64_t itemCount,
+                              std::uint64_t itemFinished, std::uint64_t byteCount,
+                              std::uint64_t byteFinished) override;
+
+    // VeltoIncomingTransferDelegate
+    void incomingTransferWithCreated(VeltoIncomingTransfer& transfer) override;
+    void incomingTransferWithFinished(VeltoIncomingTransfer& transfer) override;
+    void incomingTransferWithFailed(VeltoIncomingTransfer& transfer) override;
+    void incomingTransferWithProgress(VeltoIncomingTransfer& transfer, std::uint64_t itemCount,
+                                      std::uint64_t itemFinished, std::uint64_t byteCount,
+                                      std::uint64_t byteFinished,
+                                      const std::optional<std::string>& filename,
+                                      const std::optional<std::string>& filepath) override;
+    void incomingTransferWithReceivedText(VeltoIncomingTransfer& transfer,
+                                          const std::string& text) override;
+    void incomingTransferWithReceivedFile(VeltoIncomingTransfer& transfer,
+                                          const std::string& path) override;
+
+  private:
+    ViewController(AppDelegate& app, QWidget* window, VeltoWebView* webView,
+                   QWebEngineProfile* profile, Notifications* notifications);
+
+    void setDropableRegions(const QJsonValue& data);
+    QJsonObject collectPeers() const;
+    void sendText(const QJsonObject& data, const Bridge::Reply& reply);
+    void sendFiles(const QJsonObject& data, const Bridge::Reply& reply);
+    void startTransfer(std::function<ItemList()> makeItems, const VeltoPeer& peer,
+                       const QString& transferKey);
+    void showOpenPanel(const Bridge::Reply& reply);
+    void dragStart(const QJsonObject& data, const Bridge::Reply& reply);
+    QJsonObject describeSelf() const;
+    void sayHelloTo(const QJsonObject& data);
+    void showAlert(const QString& message);
+    void notifyReceived(VeltoIncomingTransfer& transfer, const QString& body, bool isFile);
+
+    AppDelegate& app_;
+    QPointer<QWidget> window_;
+    QPointer<VeltoWebView> webView_;
+    QWebEngineProfile* profile_;
+    QPointer<Notifications> notifications_;
+    VeltoWebPage* page_ = nullptr;
+    Bridge* bridge_;
+    QWebChannel* channel_ = nullptr;
+    std::shared_ptr<DispatchQueue> outgoingQueue_;
+
+    QVector<DropRegion> dropableRegions_;
+    QString contextMenuType_ = QStringLiteral("none");
+    std::optional<QJsonObject> contextMenuPayload_;
+};
+
+}  // namespace velto::app

@@ -1,0 +1,261 @@
+// Every command the page can send, through the real page, web channel and controller, with the
+// real server running in this test's network namespace.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileSystemModel>
+#include <QListView>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <chrono>
+
+#include "OpenPanel.h"
+#include "support/PageHarness.h"
+#include "support/TestRegistry.h"
+#include "velto/VeltoServer.h"
+
+using namespace velto;
+using namespace velto::app;
+using velto::app::test::json;
+using velto::app::test::PageHarness;
+
+namespace {
+
+QJsonObject command(const QString& name, const QJsonValue& data = QJsonValue::Undefined) {
+    QJsonObject message{{"command", name}};
+    if (!data.isUndefined()) {
+        message.insert("data", data);
+    }
+    return message;
+}
+
+// Runs action on the first dialog of type T that opens, once it is shown.
+template <typename T, typename Action>
+void whenDialogOpens(Action action) {
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, action] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            auto* dialog = qobject_cast<T*>(widget);
+            if (dialog != nullptr && dialog->isVisible()) {
+                poll->stop();
+                poll->deleteLater();
+                action(dialog);
+                return;
+            }
+        }
+    });
+    poll->start(20);
+}
+
+}  // namespace
+
+class BridgeCommandsTest : public QObject {
+    Q_OBJECT
+  private:
+    std::unique_ptr<PageHarness> page;
+    VeltoServer& server() { return *page->app().server(); }
+
+  private slots:
+    void initTestCase() {
+        page = std::make_unique<PageHarness>();
+        QVERIFY(page->app().server() != nullptr);
+    }
+    void cleanupTestCase() { page.reset(); }
+
+    void getPeersAnswersEveryPeerAsItsDictionary() {
+        page->call("empty", command("getPeers"));
+        QCOMPARE(json(page->answer("empty")), json(QJsonObject()));
+
+        const auto now = std::chrono::system_clock::now();
+        server().peers().addIfAbsent(
+            VeltoPeer("10.77.0.31", "10.77.0.31", 4644, "Ann Lee at Office [Velto] (Linux)", now));
+        VeltoPeer loading("10.77.0.32", "10.77.0.32", 5000, "Bo at Lab [Velto] (Linux)", now);
+        loading.avatar = "loading";
+        server().peers().addIfAbsent(loading);
+        VeltoPeer pictured("10.77.0.33", "10.77.0.33", 4644, "Cy at Den [Velto] (Linux)", now);
+        pictured.avatar = "data:image/png;base64,iVBORw0KGgo=";
+        server().peers().addIfAbsent(pictured);
+
+        page->call("three", command("getPeers"));
+        const QJsonObject expected{
+            {"10.77.0.31", QJsonObject{{"key", "10.77.0.31"},
+                                       {"ip", "10.77.0.31"},
+                                       {"port", 4644},
+                                       {"systemSignature", "Ann Lee at Office [Velto] (Linux)"}}},
+            {"10.77.0.32", QJsonObject{{"key", "10.77.0.32"},
+                                       {"ip", "10.77.0.32"},
+                                       {"port", 5000},
+                                       {"systemSignature", "Bo at Lab [Velto] (Linux)"}}},
+            {"10.77.0.33", QJsonObject{{"key", "10.77.0.33"},
+                                       {"ip", "10.77.0.33"},
+                                       {"port", 4644},
+                                       {"systemSignature", "Cy at Den [Velto] (Linux)"},
+                                       {"avatar", "data:image/png;base64,iVBORw0KGgo="}}},
+        };
+        QCOMPARE(json(page->answer("three")), json(expected));
+        // The page receives the port as a number, not as text.
+        QCOMPARE(page->evaluate("typeof JSON.parse(window.__answers['three']).v['10.77.0.32'].port")
+                     .toString(),
+                 QStringLiteral("number"));
+    }
+
+    void unknownPeersGetNothingSentAndSendFilesNoAnswer() {
+        page->recordEvents();
+        page->call("text", command("sendText", QJsonObject{{"key", "10.77.0.99"},
+                                                           {"text", "hello"},
+                                                           {"transferKey", "t-unknown-text"}}));
+        page->call("files", command("sendFiles", QJsonObject{{"key", "10.77.0.99"},
+                                                             {"files", QJsonArray{"/etc/hostname"}},
+                                                             {"transferKey", "t-unknown-files"}}));
+        page->call("after", command("noSuchCommand"));
+        QCOMPARE(json(page->answer("text")), json(QJsonArray()));
+        // Commands are answered in order: once the later one is, the earlier never will be.
+        QCOMPARE(json(page->answer("after")), json(QJsonArray()));
+        QVERIFY(!page->answered("files"));
+        QTest::qWait(300);  // let any stray transfer report reach the page
+        QCOMPARE(page->recordedEvents(), QJsonArray());
+    }
+
+    void setDropableRegionsReplacesTheListAndIsNeverAnswered() {
+        const QJsonArray regions{
+            QJsonObject{{"x", 10},
+                        {"y", 20.5},
+                        {"width", 30},
+                        {"height", 40},
+                        {"type", "object"},
+                        {"name", "10.77.0.31"}},
+            QJsonObject{{"x", 0},
+                        {"y", 0},
+                        {"width", 5},
+                        {"height", 5},
+                        {"type", "original"},
+                        {"name", "message-input"}},
+        };
+        page->call("regions", command("setDropableRegions", regions));
+        page->call("marker", command("noSuchCommand"));
+        QCOMPARE(json(page->answer("marker")), json(QJsonArray()));
+        QVERIFY(!page->answered("regions"));
+        const auto& stored = page->controller().dropableRegions();
+        QCOMPARE(stored.size(), 2);
+        QCOMPARE(stored[0].rect, QRectF(10, 20.5, 30, 40));
+        QCOMPARE(stored[0].type, QStringLiteral("object"));
+        QCOMPARE(stored[0].name, QStringLiteral("10.77.0.31"));
+        QCOMPARE(stored[1].type, QStringLiteral("original"));
+        // Right and bottom edges lie outside; the first region in the list wins.
+        QCOMPARE(findDropRegion(stored, {39.99, 60}).name, QStringLiteral("10.77.0.31"));
+        QCOMPARE(findDropRegion(stored, {40, 30}).type, QStringLiteral("none"));
+        QCOMPARE(findDropRegion(stored, {10, 20.5}).type, QStringLiteral("object"));
+
+        page->call("none", command("setDropableRegions", QJsonArray()));
+        page->call("marker2", command("noSuchCommand"));
+        QCOMPARE(json(page->answer("marker2")), json(QJsonArray()));
+        QVERIFY(page->controller().dropableRegions().isEmpty());
+    }
+
+    void getSelfAndSayHello() {
+        page->call("self", command("getSelf"));
+        const QJsonObject self = page->answer("self").toObject();
+        QCOMPARE(self.value("signature").toString(),
+                 QString::fromStdString(server().getSystemSignature()));
+        QVERIFY(self.value("addresses").isArray());
+        for (const auto& address : self.value("addresses").toArray()) {
+            QVERIFY(address.toString().startsWith("10.77.0."));  // only the test LAN, never lo
+        }
+
+        // A hello to our own loopback address comes back to our own server as a new peer.
+        page->recordEvents();
+        page->call("hello", command("sayHello", QJsonObject{{"ip", "127.0.0.1"}}));
+        QCOMPARE(json(page->answer("hello")), json(QJsonArray()));
+        QVERIFY(
+            page->waitFor("window.__events.some(e => e.event === 'peer-added' && "
+                          "e.data.key === '127.0.0.1')"));
+        page->call("bad", command("sayHello", QJsonObject{{"ip", "not an address"}}));
+        QCOMPARE(json(page->answer("bad")), json(QJsonArray()));
+    }
+
+    void openPanelAnswersTheChosenPathsInOrderOrNothing() {
+        QTemporaryDir folder;
+        QVERIFY(QDir(folder.path()).mkdir("b-folder"));
+        QFile file(folder.filePath("a-file.txt"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+
+        whenDialogOpens<OpenPanel>([&folder](OpenPanel* panel) {
+            QVERIFY(panel->isModal());
+            QCOMPARE(panel->windowModality(), Qt::WindowModal);
+            panel->setDirectory(folder.path());
+            auto* list = panel->findChild<QListView*>("listView");
+            auto* model = qobject_cast<QFileSystemModel*>(list->model());
+            QTRY_VERIFY(model->index(folder.filePath("b-folder")).isValid() &&
+                        model->index(folder.filePath("a-file.txt")).isValid());
+            // Picked in another order: the answer follows the list, where folders come first.
+            list->selectionModel()->select(model->index(folder.filePath("a-file.txt")),
+                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            list->selectionModel()->select(model->index(folder.filePath("b-folder")),
+                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            panel->accept();
+        });
+        page->call("chosen", command("showOpenPanel"));
+        QCOMPARE(json(page->answer("chosen")),
+                 json(QJsonArray{folder.filePath("b-folder"), folder.filePath("a-file.txt")}));
+
+        whenDialogOpens<OpenPanel>([](OpenPanel* panel) { panel->reject(); });
+        page->call("cancelled", command("showOpenPanel"));
+        QCOMPARE(json(page->answer("cancelled")), json(QJsonArray()));
+    }
+
+    void dragStartAnswersOnceTheDragHasEnded() {
+        QTimer::singleShot(300, [] {
+            // Escape ends a drag in progress.
+            QTest::keyClick(QApplication::topLevelWidgets().first(), Qt::Key_Escape);
+        });
+        page->call("drag",
+                   command("dragStart", QJsonObject{{"files", QJsonArray{"/etc/hostname"}}}));
+        QCOMPARE(json(page->answer("drag")), json(QJsonArray()));
+    }
+
+    void syncChannelSetsTheMenuPayloadBeforeTheAlertReturns() {
+        QCOMPARE(page->controller().contextMenuType(), QStringLiteral("none"));
+        page->evaluate(
+            "Velto.bridge.syncEvent('setContextMenuPayload', {type: 'chat-history', payload: "
+            "{text: 'hi there', file: ['/tmp/x']}}); true");
+        QCOMPARE(page->controller().contextMenuType(), QStringLiteral("chat-history"));
+        QCOMPARE(page->controller().contextMenuPayload(),
+                 std::optional<QJsonObject>(
+                     QJsonObject{{"text", "hi there"}, {"file", QJsonArray{"/tmp/x"}}}));
+
+        page->evaluate(
+            "Velto.bridge.syncEvent('setContextMenuPayload', {type: 'chat-history'}); 1");
+        QCOMPARE(page->controller().contextMenuType(), QStringLiteral("chat-history"));
+        QVERIFY(!page->controller().contextMenuPayload().has_value());
+
+        // Not JSON, not an object, another command: ignored, and no dialog.
+        page->evaluate(
+            "alert(Velto.bridge.syncMarker + '{broken'); alert(Velto.bridge.syncMarker + "
+            "'[1]'); Velto.bridge.syncEvent('other', {type: 'x'}); 1");
+        QCOMPARE(page->controller().contextMenuType(), QStringLiteral("chat-history"));
+    }
+
+    void ordinaryAlertsAreWindowModalMessageBoxes() {
+        QString shownText;
+        Qt::WindowModality modality = Qt::NonModal;
+        QWidget* parent = nullptr;
+        whenDialogOpens<QMessageBox>([&](QMessageBox* box) {
+            shownText = box->text();
+            modality = box->windowModality();
+            parent = box->parentWidget();
+            box->button(QMessageBox::Ok)->click();
+        });
+        QCOMPARE(page->evaluate("alert('Plain words'); 'returned'").toString(),
+                 QStringLiteral("returned"));
+        QCOMPARE(shownText, QStringLiteral("Plain words"));
+        QCOMPARE(modality, Qt::WindowModal);
+        QCOMPARE(parent, static_cast<QWidget*>(&page->window()));
+    }
+};
+
+VELTO_REGISTER_TEST(BridgeCommandsTest);
+#include "BridgeCommandsTest.moc"

@@ -1,0 +1,281 @@
+// Library reports reaching the page as events: exact fields, the library's order, from library
+// threads; real loopback transfers through the real server; notifications for what arrives.
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+#include <chrono>
+
+#include "support/FakeDesktop.h"
+#include "support/PageHarness.h"
+#include "support/TestRegistry.h"
+#include "velto/DispatchQueue.h"
+#include "velto/VeltoServer.h"
+
+using namespace velto;
+using namespace velto::app;
+using velto::app::test::FakeDesktop;
+using velto::app::test::json;
+using velto::app::test::PageHarness;
+
+namespace {
+
+QJsonObject command(const QString& name, const QJsonObject& data) {
+    return {{"command", name}, {"data", data}};
+}
+
+// The events of one transfer key, in the order the page got them.
+QJsonArray eventsOf(const QJsonArray& events, const QString& key) {
+    QJsonArray selected;
+    for (const auto& event : events) {
+        if (event.toObject().value("data").toObject().value("key").toString() == key) {
+            selected.append(event);
+        }
+    }
+    return selected;
+}
+
+QStringList namesOf(const QJsonArray& events) {
+    QStringList names;
+    for (const auto& event : events) {
+        names.append(event.toObject().value("event").toString());
+    }
+    return names;
+}
+
+QStringList keysOf(const QJsonObject& object) {
+    return object.keys();
+}
+
+// The key the server gave the incoming transfer that the page was told about last.
+QString lastIncomingKey(const QJsonArray& events) {
+    QString key;
+    for (const auto& event : events) {
+        if (event.toObject().value("event") == QLatin1String("transfer-incoming")) {
+            key = event.toObject().value("data").toObject().value("key").toString();
+        }
+    }
+    return key;
+}
+
+const QJsonObject loopbackPeer{
+    {"key", "127.0.0.1"}, {"ip", "127.0.0.1"}, {"port", 4644}, {"systemSignature", "127.0.0.1"}};
+
+}  // namespace
+
+class EventsTest : public QObject {
+    Q_OBJECT
+  private:
+    std::unique_ptr<PageHarness> page;
+    VeltoServer& server() { return *page->app().server(); }
+
+    void addPeer(const std::string& key, const std::string& ip, std::uint16_t port) {
+        server().peers().addIfAbsent(VeltoPeer(key, ip, port, "Tester at Bench [Velto] (Linux)",
+                                               std::chrono::system_clock::now()));
+    }
+
+    // Waits until the page has seen a "transfer-finished" or "transfer-failed" for every key.
+    bool waitForEnds(const QStringList& keys) {
+        QStringList checks;
+        for (const auto& key : keys) {
+            checks.append(QStringLiteral("window.__events.some(e => (e.event === "
+                                         "'transfer-finished' || e.event === 'transfer-failed') "
+                                         "&& e.data.key === '%1')")
+                              .arg(key));
+        }
+        return page->waitFor(checks.join(" && "), 30000);
+    }
+
+  private slots:
+    void initTestCase() { page = std::make_unique<PageHarness>(); }
+    void cleanupTestCase() { page.reset(); }
+
+    void peerReportsArriveInOrderWithExactFields() {
+        page->recordEvents();
+        auto queue = DispatchQueue::create("broadcast-test");
+        const auto controller = page->app().viewController();
+        VeltoPeer peer("10.77.0.40", "10.77.0.40", 4644, "Ann Lee at Office [Velto] (Linux)",
+                       std::chrono::system_clock::now());
+        queue->sync([&] {
+            controller->peerDiscoveryWithAdded(peer.key, peer);
+            peer.avatar = "loading";
+            controller->peerDiscoveryWithModified(peer.key, peer);
+            peer.avatar = "data:image/png;base64,AAAA";
+            controller->peerDiscoveryWithModified(peer.key, peer);
+            controller->peerDiscoveryWithRemoved(peer.key);
+        });
+        QVERIFY(page->waitFor("window.__events.length === 4"));
+        QJsonObject dictionary{{"key", "10.77.0.40"},
+                               {"ip", "10.77.0.40"},
+                               {"port", 4644},
+                               {"systemSignature", "Ann Lee at Office [Velto] (Linux)"}};
+        QJsonObject pictured = dictionary;
+        pictured.insert("avatar", "data:image/png;base64,AAAA");
+        const QJsonArray expected{
+            QJsonObject{{"event", "peer-added"},
+                        {"data", QJsonObject{{"key", "10.77.0.40"}, {"peer", dictionary}}}},
+            QJsonObject{{"event", "peer-modified"},
+                        {"data", QJsonObject{{"key", "10.77.0.40"}, {"peer", dictionary}}}},
+            QJsonObject{{"event", "peer-modified"},
+                        {"data", QJsonObject{{"key", "10.77.0.40"}, {"peer", pictured}}}},
+            QJsonObject{{"event", "peer-removed"}, {"data", QJsonObject{{"key", "10.77.0.40"}}}},
+        };
+        QCOMPARE(json(page->recordedEvents()), json(expected));
+    }
+
+    void eventsSentWhileThePageReloadsAreHeldForIt() {
+        page->controller().bridge().setPageReady(false);
+        page->controller().bridge().sendEvent("peer-removed", QJsonObject{{"key", "10.77.0.41"}});
+        QTest::qWait(100);
+        page->recordEvents();
+        page->controller().bridge().setPageReady(true);
+        QVERIFY(page->waitFor("window.__events.length === 1"));
+        QCOMPARE(json(page->recordedEvents()),
+                 json(QJsonArray{QJsonObject{{"event", "peer-removed"},
+                                             {"data", QJsonObject{{"key", "10.77.0.41"}}}}}));
+    }
+
+    void textToAnUnknownSenderWithoutNotificationService() {
+        // The sender connects from 127.0.0.1, which the table does not know under that key.
+        addPeer("127.0.0.9", "127.0.0.1", 4644);
+        page->recordEvents();
+        page->call("send", command("sendText", QJsonObject{{"key", "127.0.0.9"},
+                                                           {"text", "Hello from the test"},
+                                                           {"transferKey", "t-text"}}));
+        QCOMPARE(json(page->answer("send")), json(QJsonArray()));
+        QVERIFY(page->waitFor("window.__events.some(e => e.event === 'transfer-incoming')"));
+        const QString incoming = lastIncomingKey(page->recordedEvents());
+        QVERIFY(waitForEnds({"t-text", incoming}));
+        const QJsonArray events = page->recordedEvents();
+
+        const QJsonArray outgoing = eventsOf(events, "t-text");
+        QStringList names = namesOf(outgoing);
+        QCOMPARE(names.first(), QStringLiteral("transfer-connected"));
+        QCOMPARE(names.last(), QStringLiteral("transfer-finished"));
+        QCOMPARE(names.count("transfer-connected") + names.count("transfer-finished"), 2);
+        for (const auto& event : outgoing) {
+            const QJsonObject data = event.toObject().value("data").toObject();
+            if (event.toObject().value("event") == QLatin1String("transfer-progress")) {
+                QCOMPARE(keysOf(data), (QStringList{"byteCount", "byteFinished", "itemCount",
+                                                    "itemFinished", "key"}));
+            } else {
+                QCOMPARE(keysOf(data), QStringList{"key"});
+            }
+        }
+
+        // The unknown sender is added, by its address alone, before the transfer is announced.
+        names = namesOf(events);
+        QCOMPARE(names.count("peer-added"), 1);
+        QVERIFY(names.indexOf("peer-added") < names.indexOf("transfer-incoming"));
+        QCOMPARE(
+            json(events[names.indexOf("peer-added")]),
+            json(QJsonObject{{"event", "peer-added"},
+                             {"data", QJsonObject{{"key", "127.0.0.1"}, {"peer", loopbackPeer}}}}));
+        const QJsonArray received = eventsOf(events, incoming);
+        names = namesOf(received);
+        QCOMPARE(incoming.size(), 32);
+        QCOMPARE(
+            json(received.first()),
+            json(QJsonObject{{"event", "transfer-incoming"},
+                             {"data", QJsonObject{{"key", incoming}, {"peer", loopbackPeer}}}}));
+        QCOMPARE(names.mid(names.size() - 2),
+                 (QStringList{"transfer-incoming-text", "transfer-finished"}));
+        QCOMPARE(json(received[received.size() - 2]),
+                 json(QJsonObject{
+                     {"event", "transfer-incoming-text"},
+                     {"data", QJsonObject{{"key", incoming}, {"text", "Hello from the test"}}}}));
+        for (const auto& event : received) {
+            if (event.toObject().value("event") != QLatin1String("transfer-progress")) {
+                continue;
+            }
+            const QJsonObject data = event.toObject().value("data").toObject();
+            QCOMPARE(keysOf(data), (QStringList{"byteCount", "byteFinished", "filename", "filepath",
+                                                "isIncoming", "itemCount", "itemFinished", "key"}));
+            QCOMPARE(data.value("isIncoming"), QJsonValue(true));
+            QVERIFY(data.value("filename").isNull() || data.value("filename").isString());
+        }
+        // No notification service on the bus: nothing shown, nothing broken.
+        QCOMPARE(page->notifications().pendingFileNotifications(), 0);
+    }
+
+    void folderFromAKnownSenderIsNotifiedAndRevealed() {
+        FakeDesktop desktop;
+        QVERIFY(desktop.registered());
+        QTemporaryDir source;
+        const QString folder = QDir(source.path()).filePath("Holiday photos");
+        QVERIFY(QDir().mkpath(folder + "/day one"));
+        QFile file(folder + "/day one/beach.txt");
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(300000, 'b'));
+        file.close();
+
+        page->recordEvents();
+        page->call("send", command("sendFiles", QJsonObject{{"key", "127.0.0.9"},
+                                                            {"files", QJsonArray{folder}},
+                                                            {"transferKey", "t-folder"}}));
+        QCOMPARE(json(page->answer("send")), json(QJsonArray()));
+        QVERIFY(page->waitFor("window.__events.some(e => e.event === 'transfer-incoming')"));
+        const QString incoming = lastIncomingKey(page->recordedEvents());
+        QVERIFY(waitForEnds({"t-folder", incoming}));
+        const QJsonArray events = page->recordedEvents();
+        // A sender already in the table is not added again.
+        QVERIFY(!namesOf(events).contains("peer-added"));
+
+        QString received;
+        for (const auto& event : eventsOf(events, incoming)) {
+            if (event.toObject().value("event") == QLatin1String("transfer-incoming-file")) {
+                received = event.toObject().value("data").toObject().value("path").toString();
+            }
+        }
+        const QString downloads = QDir(QDir::homePath()).filePath("Downloads");
+        QCOMPARE(QFileInfo(received).absolutePath(), downloads);
+        QVERIFY(QFileInfo(received + "/day one/beach.txt").size() == 300000);
+
+        QTRY_COMPARE(desktop.notifications.shown.size(), 1);
+        const auto shown = desktop.notifications.shown.first();
+        QCOMPARE(shown.summary, QStringLiteral("127.0.0.1"));  // the sender's signature
+        QCOMPARE(shown.body, QFileInfo(received).fileName());
+        QVERIFY(shown.actions.contains("default"));
+        QTRY_COMPARE(page->notifications().pendingFileNotifications(), 1);
+
+        desktop.notifications.activate(desktop.bus(), shown.id + 1000, "default");  // not ours
+        desktop.notifications.activate(desktop.bus(), shown.id, "default");
+        QTRY_COMPARE(desktop.fileManager.shownItems.size(), 1);
+        QCOMPARE(desktop.fileManager.shownItems.first(),
+                 QStringList{QUrl::fromLocalFile(received).toString()});
+    }
+
+    void textNotificationIsTitledWithTheSignature() {
+        FakeDesktop desktop;
+        QVERIFY(desktop.registered());
+        page->recordEvents();
+        page->call("send", command("sendText", QJsonObject{{"key", "127.0.0.9"},
+                                                           {"text", "second"},
+                                                           {"transferKey", "t-second"}}));
+        QTRY_COMPARE_WITH_TIMEOUT(desktop.notifications.shown.size(), 1, 30000);
+        QCOMPARE(desktop.notifications.shown.first().summary, QStringLiteral("127.0.0.1"));
+        QCOMPARE(desktop.notifications.shown.first().body, QStringLiteral("second"));
+        QVERIFY(desktop.notifications.shown.first().actions.isEmpty());
+    }
+
+    void refusedConnectionEndsInTransferFailed() {
+        addPeer("127.0.0.8", "127.0.0.1", 1);  // nothing listens on port 1
+        page->recordEvents();
+        page->call("send", command("sendText", QJsonObject{{"key", "127.0.0.8"},
+                                                           {"text", "lost"},
+                                                           {"transferKey", "t-refused"}}));
+        QVERIFY(waitForEnds({"t-refused"}));
+        const QJsonArray events = eventsOf(page->recordedEvents(), "t-refused");
+        QCOMPARE(json(events.last()),
+                 json(QJsonObject{{"event", "transfer-failed"},
+                                  {"data", QJsonObject{{"key", "t-refused"}}}}));
+        QVERIFY(!namesOf(events).contains("transfer-finished"));
+    }
+};
+
+VELTO_REGISTER_TEST(EventsTest);
+#include "EventsTest.moc"

@@ -1,0 +1,200 @@
+// Start-up order, port failures, the window's life, single-instance activation and the
+// termination signals.
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusVariant>
+#include <QMessageBox>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+#include <QUdpSocket>
+#include <csignal>
+#include <cstring>
+
+#include "DesktopAppearance.h"
+#include "SingleInstance.h"
+#include "TerminationSignals.h"
+#include "support/PageHarness.h"
+#include "support/TestRegistry.h"
+#include "velto/VeltoServer.h"
+
+using namespace velto;
+using namespace velto::app;
+using velto::app::test::PageHarness;
+
+// The desktop portal's settings, answering one colour scheme. It runs on a thread of its own:
+// the program asks it with a blocking call.
+class FakePortalSettings : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Settings")
+  public:
+    explicit FakePortalSettings(uint scheme) : scheme_(scheme) {}
+  public slots:
+    QDBusVariant Read(const QString& group, const QString& key) {
+        const bool known = group == "org.freedesktop.appearance" && key == "color-scheme";
+        return QDBusVariant(QVariant::fromValue(QDBusVariant(known ? scheme_ : 0u)));
+    }
+
+  private:
+    uint scheme_;
+};
+
+class FakePortal {
+  public:
+    explicit FakePortal(uint scheme) : settings_(scheme) {
+        settings_.moveToThread(&thread_);
+        thread_.start();
+        bus_.registerObject("/org/freedesktop/portal/desktop", &settings_,
+                            QDBusConnection::ExportAllSlots);
+        bus_.registerService("org.freedesktop.portal.Desktop");
+    }
+    ~FakePortal() {
+        bus_.unregisterService("org.freedesktop.portal.Desktop");
+        bus_.unregisterObject("/org/freedesktop/portal/desktop");
+        QDBusConnection::disconnectFromBus("fake-portal");
+        thread_.quit();
+        thread_.wait();
+    }
+
+  private:
+    FakePortalSettings settings_;
+    QThread thread_;
+    QDBusConnection bus_ =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, "fake-portal");
+};
+
+class LifecycleTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void startUpRegistersTheControllerAndWiresBothDelegates() {
+        PageHarness page(false);
+        QCOMPARE(page.app().viewController().get(), &page.controller());
+        QVERIFY(page.app().server() == nullptr);
+        page.app().applicationWillFinishLaunching();
+        const auto server = page.app().server();
+        QVERIFY(server != nullptr);
+        QCOMPARE(dynamic_cast<ViewController*>(server->delegate().get()), &page.controller());
+        QCOMPARE(dynamic_cast<ViewController*>(server->incomingDelegate().get()),
+                 &page.controller());
+        QVERIFY(!page.app().terminationRequested());
+    }
+
+    void aTakenPortShowsItsMessageOnceAndEndsTheProgram() {
+        QUdpSocket squatter;
+        QVERIFY(squatter.bind(QHostAddress::AnyIPv4, 4644, QUdpSocket::DontShareAddress));
+        PageHarness page(false);
+        QStringList shown;
+        auto* poll = new QTimer(this);
+        connect(poll, &QTimer::timeout, this, [&shown] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                auto* box = qobject_cast<QMessageBox*>(widget);
+                if (box != nullptr && box->isVisible() && box->objectName() == "portFailure") {
+                    shown.append(box->text());
+                    box->button(QMessageBox::Ok)->click();
+                }
+            }
+        });
+        poll->start(20);
+        QSignalSpy terminate(&page.app(), &AppDelegate::terminateRequested);
+        page.app().applicationWillFinishLaunching();
+        poll->stop();
+        QCOMPARE(shown, QStringList{"Our cute velts cannot put their ears on the UDP port 4644 so "
+                                    "they cannot hear any sounds from other velts."});
+        QVERIFY(page.app().terminationRequested());
+        QCOMPARE(terminate.count(), 1);
+    }
+
+    void closingHidesTheWindowAndReopenBringsItBack() {
+        PageHarness page(false);
+        AppDelegate lonely;
+        QVERIFY(!lonely.applicationShouldHandleReopen());  // no controller yet: nothing to show
+
+        QPointer<QWidget> window = &page.window();
+        page.window().close();
+        QVERIFY(!page.window().isVisible());
+        QVERIFY(window != nullptr);
+        // Hidden, the page still gets events.
+        page.recordEvents();
+        page.controller().bridge().sendEvent("peer-removed", QJsonObject{{"key", "10.77.0.7"}});
+        QVERIFY(page.waitFor("window.__events.length === 1"));
+
+        page.window().showMinimized();
+        QVERIFY(!page.app().applicationShouldHandleReopen());
+        QVERIFY(page.window().isVisible());
+        QVERIFY(!page.window().isMinimized());
+    }
+
+    void aSecondLaunchAsksTheFirstToShowItself() {
+        QTemporaryDir folder;
+        const QString path = folder.filePath("velto.socket");
+        SingleInstance first(path);
+        QVERIFY(!first.activateRunningInstance());  // nobody there yet
+        QVERIFY(first.listen());
+        QSignalSpy activations(&first, &SingleInstance::activationRequested);
+        SingleInstance second(path);
+        QVERIFY(second.activateRunningInstance());
+        QTRY_COMPARE(activations.count(), 1);
+    }
+
+    void aSocketLeftByACrashIsReplaced() {
+        QTemporaryDir folder;
+        const QByteArray path = folder.filePath("velto.socket").toUtf8();
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, path.constData(), static_cast<std::size_t>(path.size()));
+        QCOMPARE(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        ::close(fd);  // the file stays, nobody listens: what a crash leaves
+
+        SingleInstance instance(QString::fromUtf8(path));
+        QVERIFY(!instance.activateRunningInstance());
+        QVERIFY(instance.listen());
+        QSignalSpy activations(&instance, &SingleInstance::activationRequested);
+        QVERIFY(SingleInstance(QString::fromUtf8(path)).activateRunningInstance());
+        QTRY_COMPARE(activations.count(), 1);
+    }
+
+    void theDesktopsColourSchemeReachesTheEngine() {
+        using Scheme = DesktopAppearance::Scheme;
+        const auto bus = QDBusConnection::sessionBus();
+        QCOMPARE(DesktopAppearance::desktopScheme(bus), Scheme::noPreference);  // light palette
+        {
+            FakePortal portal(1);
+            QCOMPARE(DesktopAppearance::desktopScheme(bus), Scheme::dark);
+        }
+        {
+            FakePortal portal(2);
+            QCOMPARE(DesktopAppearance::desktopScheme(bus), Scheme::light);
+        }
+        QCOMPARE(DesktopAppearance::chromiumFlags("", Scheme::dark),
+                 QByteArray("--blink-settings=preferredColorScheme=0"));
+        QCOMPARE(DesktopAppearance::chromiumFlags("--disable-gpu", Scheme::light),
+                 QByteArray("--disable-gpu --blink-settings=preferredColorScheme=1"));
+        QCOMPARE(DesktopAppearance::chromiumFlags("--disable-gpu", Scheme::noPreference),
+                 QByteArray("--disable-gpu"));
+        // A choice made by whoever started the program stands.
+        QCOMPARE(DesktopAppearance::chromiumFlags("--blink-settings=preferredColorScheme=1",
+                                                  Scheme::dark),
+                 QByteArray("--blink-settings=preferredColorScheme=1"));
+    }
+
+    void terminationSignalsArriveOnTheEventLoop() {
+        TerminationSignals signalsSeen;
+        QSignalSpy received(&signalsSeen, &TerminationSignals::received);
+        ::raise(SIGTERM);
+        ::raise(SIGINT);
+        QTRY_COMPARE(received.count(), 2);
+        QCOMPARE(received.at(0).at(0).toInt(), SIGTERM);
+        QCOMPARE(received.at(1).at(0).toInt(), SIGINT);
+    }
+};
+
+VELTO_REGISTER_TEST(LifecycleTest);
+#include "LifecycleTest.moc"

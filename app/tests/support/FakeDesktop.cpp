@@ -1,0 +1,49 @@
+#include "FakeDesktop.h"
+
+#include <QDBusMessage>
+
+namespace velto::app::test {
+
+namespace {
+const QString connectionName = QStringLiteral("fake-desktop");
+}
+
+uint FakeNotificationServer::Notify(const QString& /*appName*/, uint /*replacesId*/,
+                                    const QString& /*appIcon*/, const QString& summary,
+                                    const QString& body, const QStringList& actions,
+                                    const QVariantMap& /*hints*/, int /*expireTimeout*/) {
+    const uint id = nextId_++;
+    shown.append({id, summary, body, actions});
+    return id;
+}
+
+void FakeNotificationServer::activate(QDBusConnection& bus, uint id, const QString& action) {
+    QDBusMessage signal = QDBusMessage::createSignal(
+        QStringLiteral("/org/freedesktop/Notifications"),
+        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("ActionInvoked"));
+    signal << id << action;
+    bus.send(signal);
+}
+
+void FakeFileManager::ShowItems(const QStringList& uris, const QString& /*startupId*/) {
+    shownItems.append(uris);
+}
+
+FakeDesktop::FakeDesktop()
+    : bus_(QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName)) {
+    registered_ = bus_.isConnected() &&
+                  bus_.registerObject(QStringLiteral("/org/freedesktop/Notifications"),
+                                      &notifications, QDBusConnection::ExportAllSlots) &&
+                  bus_.registerService(QStringLiteral("org.freedesktop.Notifications")) &&
+                  bus_.registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &fileManager,
+                                      QDBusConnection::ExportAllSlots) &&
+                  bus_.registerService(QStringLiteral("org.freedesktop.FileManager1"));
+}
+
+FakeDesktop::~FakeDesktop() {
+    bus_.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
+    bus_.unregisterService(QStringLiteral("org.freedesktop.FileManager1"));
+    QDBusConnection::disconnectFromBus(connectionName);
+}
+
+}  // namespace velto::app::test

@@ -1,0 +1,126 @@
+// Page logic checked inside the real page: signature parsing, avatars, progress maths, history
+// storage and drop-region computation. Returns the list of failures (empty when all hold).
+(function () {
+  "use strict";
+  const failures = [];
+  function check(name, actual, expected) {
+    const a = JSON.stringify(actual);
+    const e = JSON.stringify(expected);
+    if (a !== e) {
+      failures.push(name + ": got " + a + ", expected " + e);
+    }
+  }
+
+  // ---- signatures
+  const parse = Velto.signature.parse;
+  check("full signature", parse("Ann Lee at Office [Velto] (Linux)", "10.0.0.2"),
+    { user: "Ann Lee", computer: "Office", app: "Velto", platform: "Linux", known: true });
+  check("computer name with ' at ' and brackets", parse("Bo at Desk at Home (2) [Velto] (Macintosh)"),
+    { user: "Bo", computer: "Desk at Home (2)", app: "Velto", platform: "Macintosh", known: true });
+  check("other program's tag", parse("Cy at Lab [Other] (Windows)").app, "Other");
+  check("no tags", parse("Dee at Attic"), { user: "Dee", computer: "Attic", app: "", platform: "", known: true });
+  check("address only", parse("10.0.0.9", "10.0.0.9"), { user: "10.0.0.9", computer: "", app: "", platform: "", known: false });
+  check("anything else", parse("weird-thing").user, "weird-thing");
+  check("empty", parse("", "").user, "Unknown");
+
+  // ---- avatars
+  const A = Velto.avatar;
+  check("two initials", A.initials("ann lee"), "AL");
+  check("first and last of three", A.initials("Ann Marie Lee"), "AL");
+  check("one word", A.initials("Émile"), "É");
+  check("punctuation skipped", A.initials("(Bo) 'Cy'"), "BC");
+  check("unknown peer", A.initials("10.0.0.9", false), "?");
+  check("same colour for same seed", A.colour("10.0.0.2"), A.colour("10.0.0.2"));
+  check("colour from palette", A.palette.includes(A.colour("x")), true);
+  const colours = new Set(["a", "b", "c", "d", "e", "f", "g", "h", "i", "j"].map(A.colour));
+  check("colours spread", colours.size >= 4, true);
+
+  // ---- progress maths
+  const P = Velto.progress;
+  check("fraction by bytes", P.fraction({ byteCount: 200, byteFinished: 50, itemCount: 2, itemFinished: 0 }), 0.25);
+  check("fraction by items when no bytes", P.fraction({ byteCount: 0, byteFinished: 0, itemCount: 4, itemFinished: 3 }), 0.75);
+  check("fraction clamped", P.fraction({ byteCount: 10, byteFinished: 12 }), 1);
+  check("fraction of nothing", P.fraction({ byteCount: 0, itemCount: 0 }), 0);
+  check("bytes", [P.formatBytes(0), P.formatBytes(999), P.formatBytes(1000), P.formatBytes(1536000), P.formatBytes(25e9)],
+    ["0 B", "999 B", "1.00 KB", "1.54 MB", "25.0 GB"]);
+  check("rate text", [P.formatRate(0), P.formatRate(2.5e6)], ["", "2.50 MB/s"]);
+  check("durations", [P.formatDuration(0.2), P.formatDuration(42), P.formatDuration(125), P.formatDuration(7260)],
+    ["1 s", "42 s", "2 min 5 s", "2 h 1 min"]);
+  const meter = new P.RateMeter(3000);
+  check("no rate from one sample", (meter.add(0, 0), meter.rate()), 0);
+  meter.add(1000, 1e6);
+  meter.add(2000, 3e6);
+  check("rate over window", meter.rate(), 1.5e6);
+  meter.add(6000, 7e6); // the first samples fall out of the 3 s window
+  check("rate follows recent samples", meter.rate(), 1e6);
+  check("time left", meter.remaining(5e6), 5);
+
+  // ---- history
+  const memory = () => {
+    const data = {};
+    return { getItem: (k) => (k in data ? data[k] : null), setItem: (k, v) => { data[k] = String(v); }, data };
+  };
+  const store = memory();
+  const h = new Velto.History(store, { perPeerLimit: 3 });
+  h.load();
+  h.rememberPeer("10.0.0.2", "Ann at Office [Velto] (Linux)", 5);
+  h.add("10.0.0.2", { id: "m1", dir: "out", kind: "text", text: "hi", time: 1, key: "k1", state: "done" });
+  h.add("10.0.0.2", { id: "m2", dir: "out", kind: "files", files: [], time: 2, key: "k2", state: "active" });
+  h.add("10.0.0.3", { id: "m3", dir: "in", kind: "text", text: "yo", time: 9, key: "k3", state: "done", unread: true });
+  check("found by transfer", h.findTransfer("k2").peerKey, "10.0.0.2");
+  check("most recent first", h.conversationKeys(), ["10.0.0.3", "10.0.0.2"]);
+  check("unread", [h.unreadCount("10.0.0.3"), h.markRead("10.0.0.3"), h.unreadCount("10.0.0.3")], [1, true, 0]);
+  check("saved", h.save(), true);
+  const again = new Velto.History(store).load();
+  check("peers survive", again.peer("10.0.0.2").signature, "Ann at Office [Velto] (Linux)");
+  check("messages survive", again.messages("10.0.0.2").map((m) => m.id), ["m1", "m2"]);
+  check("a transfer cut short by a restart failed", [again.messages("10.0.0.2")[1].state, again.messages("10.0.0.2")[1].interrupted], ["failed", true]);
+  check("finished ones untouched", again.messages("10.0.0.2")[0].state, "done");
+  check("lookup rebuilt", again.findTransfer("k3").message.text, "yo");
+  for (let i = 0; i < 4; i++) {
+    h.add("10.0.0.4", { id: "n" + i, dir: "in", kind: "text", text: "x", time: 10 + i, key: "q" + i, state: "done" });
+  }
+  check("limit per peer keeps the newest", h.messages("10.0.0.4").map((m) => m.id), ["n1", "n2", "n3"]);
+  check("dropped ones forgotten", h.findTransfer("q0"), null);
+  const broken = memory();
+  broken.setItem(Velto.History.storageKey, "{not json");
+  check("unreadable storage starts empty", new Velto.History(broken).load().conversationKeys(), []);
+  let writes = 0;
+  const full = { getItem: () => null, setItem: () => { writes += 1; if (writes === 1) throw new Error("QuotaExceededError"); } };
+  const big = new Velto.History(full).load();
+  for (let i = 0; i < 4; i++) big.add("p", { id: "b" + i, dir: "in", kind: "text", text: "t", time: i, state: "done" });
+  check("full storage drops the older half and saves", [big.save(), big.messages("p").map((m) => m.id)], [true, ["b2", "b3"]]);
+  // The page's own storage (the persistent profile) round-trips too.
+  const real = new Velto.History(window.localStorage).load();
+  real.add("10.9.9.9", { id: "r1", dir: "in", kind: "text", text: "kept", time: 1, state: "done" });
+  real.save();
+  check("local storage round trip", new Velto.History(window.localStorage).load().messages("10.9.9.9")[0].text, "kept");
+  real.clear("10.9.9.9");
+  real.save();
+
+  // ---- drop regions
+  const R = Velto.regions;
+  const viewport = { width: 800, height: 600 };
+  check("regions in order, whole pixels", R.compute([
+    { rect: { x: 10.4, y: 20.6, width: 100.2, height: 30 }, type: "original", name: "input" },
+    { rect: { x: 0, y: 0, width: 800, height: 600 }, type: "object", name: "p" },
+  ], viewport), [
+    { x: 10, y: 20, width: 101, height: 31, type: "original", name: "input" },
+    { x: 0, y: 0, width: 800, height: 600, type: "object", name: "p" },
+  ]);
+  check("clipped to the list and the window", R.compute([
+    { rect: { x: 0, y: 90, width: 280, height: 50 }, clip: { x: 0, y: 60, width: 280, height: 60 }, type: "object", name: "half" },
+    { rect: { x: 0, y: 10, width: 280, height: 40 }, clip: { x: 0, y: 60, width: 280, height: 60 }, type: "object", name: "hidden" },
+    { rect: { x: 700, y: 550, width: 300, height: 300 }, type: "object", name: "edge" },
+  ], viewport), [
+    { x: 0, y: 90, width: 280, height: 30, type: "object", name: "half" },
+    { x: 700, y: 550, width: 100, height: 50, type: "object", name: "edge" },
+  ]);
+  const hits = [{ x: 10, y: 10, width: 10, height: 10, type: "original", name: "a" }, { x: 0, y: 0, width: 100, height: 100, type: "object", name: "b" }];
+  check("first match wins", R.hitTest(hits, 15, 15).name, "a");
+  check("right and bottom edges outside", [R.hitTest(hits, 20, 15).name, R.hitTest(hits, 15, 20).name], ["b", "b"]);
+  check("left and top edges inside", R.hitTest(hits, 10, 10).name, "a");
+  check("miss", R.hitTest(hits, 100, 5), null);
+
+  return failures;
+})();

@@ -1,0 +1,633 @@
+// The page: peers on the left, one conversation on the right, everything through the bridge.
+(function (Velto) {
+  "use strict";
+
+  const bridge = Velto.bridge;
+  const view = Velto.view;
+  const $ = (id) => document.getElementById(id);
+
+  const state = {
+    self: { signature: "", addresses: [] },
+    peers: new Map(), // key -> peer dictionary, for peers on the network now
+    selected: null,
+    history: new Velto.History(window.localStorage).load(),
+    meters: new Map(), // transfer key -> RateMeter
+    regions: [],
+    dropTarget: null,
+  };
+
+  // ---- helpers
+
+  function describe(key) {
+    const peer = state.peers.get(key);
+    const remembered = state.history.peer(key);
+    const signature = peer ? peer.systemSignature : remembered ? remembered.signature : key;
+    const ip = peer ? peer.ip : key;
+    const parsed = Velto.signature.parse(signature, ip);
+    return {
+      key,
+      name: parsed.user,
+      known: parsed.known,
+      avatar: peer && peer.avatar,
+      detail: view.detailLine(parsed, ip),
+      parsed,
+      ip,
+      online: Boolean(peer),
+    };
+  }
+
+  function newTransferKey() {
+    const random = crypto.getRandomValues(new Uint32Array(2));
+    return "page-" + Date.now().toString(36) + "-" + random[0].toString(36) + random[1].toString(36);
+  }
+
+  let saveTimer = null;
+  function saveSoon() {
+    if (saveTimer) {
+      return;
+    }
+    saveTimer = setTimeout(() => {
+      saveTimer = null;
+      state.history.save();
+    }, 400);
+  }
+  function saveNow() {
+    clearTimeout(saveTimer);
+    saveTimer = null;
+    state.history.save();
+  }
+  window.addEventListener("beforeunload", saveNow);
+
+  // ---- peer list
+
+  function renderPeers() {
+    const online = $("online-peers");
+    const earlier = $("earlier-peers");
+    online.textContent = "";
+    earlier.textContent = "";
+    const onlineKeys = [...state.peers.keys()].sort((a, b) => describe(a).name.localeCompare(describe(b).name));
+    for (const key of onlineKeys) {
+      online.appendChild(view.peerRow(rowInfo(key)));
+    }
+    const earlierKeys = state.history.conversationKeys().filter((key) => !state.peers.has(key));
+    for (const key of earlierKeys) {
+      earlier.appendChild(view.peerRow(rowInfo(key)));
+    }
+    $("online-empty").hidden = onlineKeys.length > 0;
+    $("earlier-section").hidden = earlierKeys.length === 0;
+    scheduleRegions();
+  }
+
+  function rowInfo(key) {
+    const info = describe(key);
+    info.selected = key === state.selected;
+    info.unread = key === state.selected ? 0 : state.history.unreadCount(key);
+    return info;
+  }
+
+  function select(key) {
+    state.selected = key;
+    if (key && state.history.markRead(key)) {
+      saveSoon();
+    }
+    renderPeers();
+    renderMain();
+    if (key && state.peers.has(key)) {
+      $("message-input").focus();
+    }
+  }
+
+  // ---- main pane
+
+  function renderMain() {
+    const key = state.selected;
+    const showConversation = Boolean(key) && (state.peers.has(key) || state.history.messages(key).length > 0);
+    $("empty-state").hidden = showConversation;
+    $("conversation").hidden = !showConversation;
+    if (showConversation) {
+      renderConversationHeader();
+      renderMessages(true);
+    } else {
+      renderEmptyState();
+    }
+    scheduleRegions();
+  }
+
+  function renderEmptyState() {
+    const someone = state.peers.size > 0 || state.history.conversationKeys().length > 0;
+    $("empty-title").textContent = someone ? "Pick a computer to start" : "Looking for other computers";
+    $("empty-text").textContent = someone
+      ? "Choose a computer on the left to send it a message, files or folders. You can also drop files right onto it."
+      : "Computers running Velto on this network show up on the left by themselves. " +
+        "Open Velto on the other computer, and make sure both are on the same network.";
+    $("empty-state").classList.toggle("searching", !someone);
+    const addresses = state.self.addresses;
+    $("empty-self").textContent = addresses.length
+      ? "This computer's address: " + addresses.join(", ")
+      : "";
+  }
+
+  function renderConversationHeader() {
+    const info = describe(state.selected);
+    view.fillAvatar($("conversation-avatar"), { name: info.name, known: info.known, avatar: info.avatar, seed: info.key });
+    $("conversation-name").textContent = info.name;
+    $("conversation-detail").textContent = info.detail;
+    const presence = $("conversation-presence");
+    presence.textContent = info.online ? "On the network" : "Not on the network";
+    presence.className = "presence " + (info.online ? "online" : "offline");
+    const input = $("message-input");
+    input.disabled = !info.online;
+    $("attach").disabled = !info.online;
+    $("composer").classList.toggle("disabled", !info.online);
+    const note = $("composer-note");
+    note.hidden = info.online;
+    note.textContent = info.online ? "" : info.name + " is not on the network right now. The conversation stays here.";
+    updateSendButton();
+  }
+
+  function liveOf(message) {
+    const meter = state.meters.get(message.key);
+    if (!meter || message.state !== "active") {
+      return null;
+    }
+    const p = message.progress || {};
+    return { rate: meter.rate(), remaining: p.byteCount > 0 ? meter.remaining(p.byteCount - p.byteFinished) : null };
+  }
+
+  function renderMessages(scrollToEnd) {
+    const scroller = $("messages");
+    const inner = $("messages-inner");
+    const atEnd = scroller.scrollHeight - scroller.scrollTop - scroller.clientHeight < 40;
+    inner.textContent = "";
+    const messages = state.history.messages(state.selected);
+    if (messages.length === 0) {
+      const hint = view.el("div", "conversation-empty");
+      hint.appendChild(view.el("div", "conversation-empty-title", "No messages yet"));
+      hint.appendChild(
+        view.el("div", null, "Write a message below, attach files or folders, or drop them anywhere here.")
+      );
+      inner.appendChild(hint);
+    }
+    let lastDay = "";
+    const now = Date.now();
+    for (const message of messages) {
+      const day = view.dayLabel(message.time, now);
+      if (day !== lastDay) {
+        inner.appendChild(view.el("div", "day", day));
+        lastDay = day;
+      }
+      inner.appendChild(view.message(message, liveOf(message)));
+    }
+    if (scrollToEnd || atEnd) {
+      scroller.scrollTop = scroller.scrollHeight;
+    }
+  }
+
+  // Replaces one message's element in place; progress updates come often.
+  function refreshMessage(peerKey, message) {
+    if (peerKey !== state.selected || $("conversation").hidden) {
+      return;
+    }
+    const old = $("messages-inner").querySelector('[data-id="' + CSS.escape(message.id) + '"]');
+    if (!old) {
+      renderMessages(false);
+      return;
+    }
+    const scroller = $("messages");
+    const atEnd = scroller.scrollHeight - scroller.scrollTop - scroller.clientHeight < 40;
+    old.replaceWith(view.message(message, liveOf(message)));
+    if (atEnd) {
+      scroller.scrollTop = scroller.scrollHeight;
+    }
+  }
+
+  let pendingRefresh = new Map();
+  function refreshSoon(peerKey, message) {
+    pendingRefresh.set(message.id, [peerKey, message]);
+    if (pendingRefresh.size === 1) {
+      requestAnimationFrame(() => {
+        const batch = pendingRefresh;
+        pendingRefresh = new Map();
+        for (const [key, item] of batch.values()) {
+          refreshMessage(key, item);
+        }
+      });
+    }
+  }
+
+  function addMessage(peerKey, message) {
+    message.id = message.id || newTransferKey();
+    message.time = message.time || Date.now();
+    if (message.dir === "in" && peerKey !== state.selected) {
+      message.unread = true;
+    }
+    state.history.add(peerKey, message);
+    if (peerKey === state.selected) {
+      if ($("conversation").hidden) {
+        renderMain();
+      } else {
+        renderMessages(true);
+      }
+    }
+    renderPeers();
+    saveSoon();
+    return message;
+  }
+
+  // ---- sending
+
+  function sendText() {
+    const input = $("message-input");
+    const text = input.value;
+    const key = state.selected;
+    if (!text.trim() || !key || !state.peers.has(key)) {
+      return;
+    }
+    const transferKey = newTransferKey();
+    addMessage(key, { dir: "out", kind: "text", text, key: transferKey, state: "waiting" });
+    bridge.callHandler("velto", { command: "sendText", data: { key, text, transferKey } }, () => {});
+    input.value = "";
+    autoGrow();
+    updateSendButton();
+  }
+
+  function sendFiles(key, paths) {
+    if (!paths.length || !state.peers.has(key)) {
+      return;
+    }
+    const transferKey = newTransferKey();
+    addMessage(key, {
+      dir: "out",
+      kind: "files",
+      files: paths.map((path) => ({ name: view.baseName(path), path })),
+      key: transferKey,
+      state: "waiting",
+    });
+    // An unknown peer is never answered, so nothing here waits for the answer.
+    bridge.callHandler("velto", { command: "sendFiles", data: { key, files: paths, transferKey } });
+  }
+
+  async function chooseAndSend() {
+    const key = state.selected;
+    if (!key || !state.peers.has(key)) {
+      return;
+    }
+    const paths = await bridge.request("showOpenPanel");
+    if (Array.isArray(paths) && paths.length) {
+      sendFiles(key, paths);
+    }
+  }
+
+  // ---- events from the native side
+
+  function onPeer(data) {
+    state.peers.set(data.key, data.peer);
+    state.history.rememberPeer(data.key, data.peer.systemSignature, Date.now());
+    saveSoon();
+    renderPeers();
+    if (state.selected === data.key) {
+      renderConversationHeader();
+    } else if (!state.selected) {
+      renderEmptyState();
+    }
+  }
+
+  function onPeerRemoved(data) {
+    state.peers.delete(data.key);
+    renderPeers();
+    if (state.selected === data.key) {
+      renderMain();
+    } else if (!state.selected) {
+      renderEmptyState();
+    }
+  }
+
+  function withTransfer(key, change) {
+    const found = state.history.findTransfer(key);
+    if (!found) {
+      return;
+    }
+    change(found.message);
+    refreshSoon(found.peerKey, found.message);
+    saveSoon();
+  }
+
+  function meterFor(key) {
+    let meter = state.meters.get(key);
+    if (!meter) {
+      meter = new Velto.progress.RateMeter(3000);
+      state.meters.set(key, meter);
+    }
+    return meter;
+  }
+
+  function finish(key, outcome) {
+    withTransfer(key, (message) => {
+      if (message.state === "done" || message.state === "failed") {
+        return;
+      }
+      message.state = outcome;
+      const p = message.progress;
+      if (outcome === "done" && p && p.byteCount > 0 && message.startedAt) {
+        // From the connection to the end: a fast transfer may report its progress only once.
+        message.averageRate = (p.byteFinished * 1000) / Math.max(1, Date.now() - message.startedAt);
+      }
+      if (outcome === "done" && message.kind === "pending") {
+        message.kind = "files";  // an incoming transfer that carried no element
+      }
+      state.meters.delete(key);
+    });
+    saveNow();
+  }
+
+  const handlers = {
+    "peer-added": onPeer,
+    "peer-modified": onPeer,
+    "peer-removed": onPeerRemoved,
+    "transfer-connected": (data) =>
+      withTransfer(data.key, (message) => {
+        if (message.state === "waiting") {
+          message.state = "active";
+        }
+        message.startedAt = Date.now();
+      }),
+    "transfer-progress": (data) => {
+      meterFor(data.key).add(performance.now(), data.byteFinished);
+      withTransfer(data.key, (message) => {
+        if (message.state === "waiting") {
+          message.state = "active";
+        }
+        message.progress = {
+          itemCount: data.itemCount,
+          itemFinished: data.itemFinished,
+          byteCount: data.byteCount,
+          byteFinished: data.byteFinished,
+          filename: data.filename || (message.progress && message.progress.filename) || null,
+        };
+      });
+    },
+    "transfer-finished": (data) => finish(data.key, "done"),
+    "transfer-failed": (data) => finish(data.key, "failed"),
+    "transfer-incoming": (data) => {
+      if (!state.peers.has(data.peer.key)) {
+        onPeer({ key: data.peer.key, peer: data.peer });
+      }
+      addMessage(data.peer.key, {
+        dir: "in",
+        kind: "pending",
+        files: [],
+        key: data.key,
+        state: "active",
+        startedAt: Date.now(),
+      });
+    },
+    "transfer-incoming-text": (data) =>
+      withTransfer(data.key, (message) => {
+        message.kind = "text";
+        message.text = data.text;
+      }),
+    "transfer-incoming-file": (data) =>
+      withTransfer(data.key, (message) => {
+        message.kind = "files";
+        message.files = (message.files || []).concat([{ name: view.baseName(data.path), path: data.path }]);
+      }),
+    // "drag-update" gives window coordinates with the origin at the bottom left.
+    "drag-update": (data) =>
+      showDropTarget(Velto.regions.hitTest(state.regions, Number(data.x), window.innerHeight - Number(data.y))),
+    "drag-finish": () => showDropTarget(null),
+    "drag-on": (data) => {
+      showDropTarget(null);
+      if (data.type === "object" && Array.isArray(data.files) && state.peers.has(data.name)) {
+        if (state.selected !== data.name) {
+          select(data.name);
+        }
+        sendFiles(data.name, data.files);
+      }
+    },
+  };
+
+  function onEvent(envelope) {
+    const handler = handlers[envelope.event];
+    if (handler) {
+      handler(envelope.data || {});
+    }
+  }
+
+  // ---- drop regions
+
+  function computeRegions() {
+    const entries = [];
+    const input = $("message-input");
+    const conversationOpen = !$("conversation").hidden && state.peers.has(state.selected);
+    if (conversationOpen && !input.disabled) {
+      entries.push({ rect: input.getBoundingClientRect(), type: "original", name: "message-input" });
+    }
+    const listClip = $("peer-scroll").getBoundingClientRect();
+    for (const row of $("online-peers").children) {
+      entries.push({ rect: row.getBoundingClientRect(), clip: listClip, type: "object", name: row.dataset.key });
+    }
+    if (conversationOpen) {
+      entries.push({ rect: $("conversation").getBoundingClientRect(), type: "object", name: state.selected });
+    }
+    return Velto.regions.compute(entries, { width: window.innerWidth, height: window.innerHeight });
+  }
+
+  let regionsQueued = false;
+  function scheduleRegions() {
+    if (regionsQueued) {
+      return;
+    }
+    regionsQueued = true;
+    requestAnimationFrame(() => {
+      regionsQueued = false;
+      const regions = computeRegions();
+      if (!Velto.regions.same(regions, state.regions)) {
+        state.regions = regions;
+        bridge.callHandler("velto", { command: "setDropableRegions", data: regions });
+      }
+    });
+  }
+
+  function showDropTarget(region) {
+    const name = region && region.type === "object" ? region.name : null;
+    if (name === state.dropTarget) {
+      return;
+    }
+    state.dropTarget = name;
+    for (const row of document.querySelectorAll(".peer.drop-target")) {
+      row.classList.remove("drop-target");
+    }
+    const hint = $("drop-hint");
+    hint.classList.remove("shown");
+    if (!name) {
+      return;
+    }
+    const row = document.querySelector('.peer[data-key="' + CSS.escape(name) + '"]');
+    if (row) {
+      row.classList.add("drop-target");
+    }
+    if (name === state.selected && !$("conversation").hidden) {
+      $("drop-hint-name").textContent = describe(name).name;
+      hint.classList.add("shown");
+    }
+  }
+
+  // ---- context menu and dragging out
+
+  const syncTextLimit = 8000; // the alert carrying it is cut at about 10,000 characters
+
+  function onContextMenu(event) {
+    const node = event.target.closest(".message");
+    const found = node && findMessage(node.dataset.id);
+    if (!found) {
+      bridge.syncEvent("setContextMenuPayload", { type: "none" });
+      return;
+    }
+    const payload = {};
+    if (found.kind === "text") {
+      payload.text = found.text.length > syncTextLimit ? found.text.slice(0, syncTextLimit) : found.text;
+    } else {
+      const paths = (found.files || []).map((file) => file.path).filter(Boolean);
+      if (paths.length) {
+        payload.file = paths;
+      }
+    }
+    bridge.syncEvent("setContextMenuPayload", { type: "chat-history", payload });
+  }
+
+  function findMessage(id) {
+    return state.history.messages(state.selected).find((message) => message.id === id) || null;
+  }
+
+  function onDragStart(event) {
+    const card = event.target.closest && event.target.closest(".card.draggable");
+    if (!card) {
+      return;
+    }
+    event.preventDefault();
+    const found = findMessage(card.closest(".message").dataset.id);
+    const files = found ? (found.files || []).map((file) => file.path).filter(Boolean) : [];
+    if (files.length) {
+      bridge.callHandler("velto", { command: "dragStart", data: { files } }, () => {});
+    }
+  }
+
+  // ---- composer
+
+  function autoGrow() {
+    const input = $("message-input");
+    input.style.height = "auto";
+    input.style.height = Math.min(input.scrollHeight, 160) + "px";
+    scheduleRegions();
+  }
+
+  function updateSendButton() {
+    const input = $("message-input");
+    $("send").disabled = input.disabled || !input.value.trim();
+  }
+
+  // ---- add by address
+
+  const ipv4 = /^(25[0-5]|2[0-4]\d|1\d\d|[1-9]?\d)(\.(25[0-5]|2[0-4]\d|1\d\d|[1-9]?\d)){3}$/;
+
+  function sayHello(form, status) {
+    const ip = form.elements.ip.value.trim();
+    if (!ipv4.test(ip)) {
+      status.textContent = "That is not an IPv4 address like 192.168.1.20.";
+      status.className = "form-status bad";
+      return false;
+    }
+    bridge.callHandler("velto", { command: "sayHello", data: { ip } }, () => {});
+    status.textContent = "Said hello to " + ip + ". It appears in the list when it answers.";
+    status.className = "form-status good";
+    return true;
+  }
+
+  // ---- identity
+
+  function renderSelf() {
+    const parsed = Velto.signature.parse(state.self.signature, "");
+    view.fillAvatar($("self-avatar"), { name: parsed.user, known: true, seed: state.self.signature });
+    $("self-name").textContent = parsed.computer ? parsed.user + " · " + parsed.computer : parsed.user || "This computer";
+    $("self-detail").textContent = state.self.addresses.length ? state.self.addresses.join(", ") : "No network";
+    $("self-card").title = "This computer: " + state.self.signature;
+    renderEmptyState();
+  }
+
+  // ---- wiring
+
+  function wire() {
+    for (const list of [$("online-peers"), $("earlier-peers")]) {
+      list.addEventListener("click", (event) => {
+        const row = event.target.closest(".peer");
+        if (row) {
+          select(row.dataset.key);
+        }
+      });
+      list.addEventListener("keydown", (event) => {
+        const row = event.target.closest(".peer");
+        if (row && (event.key === "Enter" || event.key === " ")) {
+          event.preventDefault();
+          select(row.dataset.key);
+        }
+      });
+    }
+    const input = $("message-input");
+    input.addEventListener("keydown", (event) => {
+      if (event.key === "Enter" && !event.shiftKey && !event.isComposing) {
+        event.preventDefault();
+        sendText();
+      }
+    });
+    input.addEventListener("input", () => {
+      autoGrow();
+      updateSendButton();
+    });
+    $("send").addEventListener("click", sendText);
+    $("attach").addEventListener("click", chooseAndSend);
+    $("messages").addEventListener("scroll", scheduleRegions, { passive: true });
+    $("peer-scroll").addEventListener("scroll", scheduleRegions, { passive: true });
+    window.addEventListener("resize", scheduleRegions);
+    new ResizeObserver(scheduleRegions).observe(document.body);
+    document.addEventListener("contextmenu", onContextMenu);
+    document.addEventListener("dragstart", onDragStart);
+
+    const dialog = $("address-dialog");
+    $("add-by-address").addEventListener("click", () => {
+      $("address-status").textContent = "";
+      dialog.showModal();
+    });
+    $("address-cancel").addEventListener("click", () => dialog.close());
+    $("address-form").addEventListener("submit", (event) => {
+      event.preventDefault();
+      if (sayHello(event.target, $("address-status"))) {
+        setTimeout(() => dialog.open && dialog.close(), 1200);
+      }
+    });
+    $("empty-address-form").addEventListener("submit", (event) => {
+      event.preventDefault();
+      sayHello(event.target, $("empty-address-status"));
+    });
+  }
+
+  async function start() {
+    wire();
+    renderPeers();
+    renderMain();
+    bridge.registerHandler("velto", onEvent);
+    const [self, peers] = await Promise.all([bridge.request("getSelf"), bridge.request("getPeers")]);
+    state.self = { signature: self.signature || "", addresses: self.addresses || [] };
+    for (const [key, peer] of Object.entries(peers || {})) {
+      state.peers.set(key, peer);
+      state.history.rememberPeer(key, peer.systemSignature, Date.now());
+    }
+    bridge.listen();
+    renderSelf();
+    renderPeers();
+    renderMain();
+    document.body.classList.add("ready");
+  }
+
+  Velto.app = { state, select, sendFiles, computeRegions };
+  start();
+})((window.Velto = window.Velto || {}));

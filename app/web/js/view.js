@@ -1,0 +1,228 @@
+// Building the page's elements from plain data. No state lives here.
+(function (Velto) {
+  "use strict";
+
+  function el(tag, className, text) {
+    const node = document.createElement(tag);
+    if (className) {
+      node.className = className;
+    }
+    if (text !== undefined && text !== null) {
+      node.textContent = text;
+    }
+    return node;
+  }
+
+  const svgNs = "http://www.w3.org/2000/svg";
+  const iconPaths = {
+    file: "M7 3h7l5 5v13H7z M14 3v5h5",
+    files: "M9 3h7l4 4v11H9z M16 3v4h4 M5 7v14h11",
+    check: "M5 12.5l4.5 4.5L19 7.5",
+    alert: "M12 8v5 M12 16.5v.5 M10.3 4l-7.5 13a2 2 0 0 0 1.7 3h15a2 2 0 0 0 1.7-3L13.7 4a2 2 0 0 0-3.4 0z",
+    inbox: "M4 13l2.5-8h11L20 13v6H4z M4 13h5l1 2h4l1-2h5",
+  };
+
+  function icon(name, className) {
+    const svg = document.createElementNS(svgNs, "svg");
+    svg.setAttribute("viewBox", "0 0 24 24");
+    svg.setAttribute("aria-hidden", "true");
+    svg.setAttribute("class", "icon " + (className || ""));
+    const path = document.createElementNS(svgNs, "path");
+    path.setAttribute("d", iconPaths[name]);
+    svg.appendChild(path);
+    return svg;
+  }
+
+  // person: {name, known, avatar, seed}
+  function fillAvatar(node, person) {
+    node.textContent = "";
+    node.style.background = "";
+    if (person.avatar) {
+      const image = el("img");
+      image.src = person.avatar;
+      image.alt = "";
+      node.appendChild(image);
+      node.classList.add("picture");
+      return node;
+    }
+    node.classList.remove("picture");
+    node.textContent = Velto.avatar.initials(person.name, person.known);
+    node.style.background = Velto.avatar.colour(person.seed || person.name);
+    return node;
+  }
+
+  function avatar(person, size) {
+    return fillAvatar(el("div", "avatar" + (size ? " " + size : "")), person);
+  }
+
+  function detailLine(parsed, ip) {
+    return [parsed.computer, parsed.platform, ip].filter(Boolean).join(" · ");
+  }
+
+  // info: {key, name, known, avatar, detail, online, unread, selected}
+  function peerRow(info) {
+    const row = el("li", "peer" + (info.selected ? " selected" : "") + (info.online ? "" : " offline"));
+    row.dataset.key = info.key;
+    row.tabIndex = 0;
+    row.setAttribute("role", "button");
+    const picture = avatar({ name: info.name, known: info.known, avatar: info.avatar, seed: info.key });
+    if (info.online) {
+      picture.appendChild(el("span", "online-dot"));
+    }
+    row.appendChild(picture);
+    const text = el("div", "peer-text");
+    text.appendChild(el("div", "peer-name", info.name));
+    text.appendChild(el("div", "peer-detail", info.detail));
+    row.appendChild(text);
+    if (info.unread > 0) {
+      row.appendChild(el("span", "badge", String(info.unread)));
+    }
+    return row;
+  }
+
+  function pad(n) {
+    return String(n).padStart(2, "0");
+  }
+
+  function clock(date) {
+    return pad(date.getHours()) + ":" + pad(date.getMinutes());
+  }
+
+  function dayLabel(timeMs, nowMs) {
+    const date = new Date(timeMs);
+    const today = new Date(nowMs);
+    const startOfDay = (d) => new Date(d.getFullYear(), d.getMonth(), d.getDate()).getTime();
+    const days = Math.round((startOfDay(today) - startOfDay(date)) / 86400000);
+    if (days === 0) {
+      return "Today";
+    }
+    if (days === 1) {
+      return "Yesterday";
+    }
+    return date.toLocaleDateString(undefined, {
+      weekday: "long",
+      day: "numeric",
+      month: "long",
+      year: date.getFullYear() === today.getFullYear() ? undefined : "numeric",
+    });
+  }
+
+  function baseName(path) {
+    const trimmed = String(path || "").replace(/\/+$/, "");
+    return trimmed.slice(trimmed.lastIndexOf("/") + 1) || trimmed;
+  }
+
+  // What the line under a transfer says, and its tone.
+  function transferStatus(message, rate, remaining) {
+    const p = message.progress || {};
+    const P = Velto.progress;
+    const out = message.dir === "out";
+    switch (message.state) {
+      case "waiting":
+        return { text: out ? "Waiting…" : "Receiving…", tone: "muted" };
+      case "active": {
+        if (!p.byteCount && !p.itemCount) {
+          return { text: out ? "Connected…" : "Receiving…", tone: "muted" };
+        }
+        const parts = [Math.floor(P.fraction(p) * 100) + "%"];
+        if (p.byteCount > 0) {
+          parts.push(P.formatBytes(p.byteFinished) + " of " + P.formatBytes(p.byteCount));
+        }
+        if (rate > 0) {
+          parts.push(P.formatRate(rate));
+        }
+        if (remaining !== null && remaining !== undefined) {
+          parts.push(P.formatDuration(remaining) + " left");
+        }
+        return { text: parts.join(" · "), tone: "muted" };
+      }
+      case "done": {
+        const parts = [out ? "Sent" : "Received"];
+        if (p.byteCount > 0) {
+          parts.push(P.formatBytes(p.byteCount));
+        }
+        if (message.averageRate > 0) {
+          parts.push(P.formatRate(message.averageRate));
+        }
+        return { text: parts.join(" · "), tone: "good" };
+      }
+      case "failed":
+        return { text: message.interrupted ? "Interrupted" : out ? "Not sent" : "Failed", tone: "bad" };
+      default:
+        return { text: "", tone: "muted" };
+    }
+  }
+
+  function fileList(message) {
+    const list = el("ul", "file-names");
+    const files = message.files || [];
+    const shown = files.slice(0, 4);
+    for (const file of shown) {
+      const item = el("li", "file-name", file.name);
+      item.title = file.path || file.name;
+      list.appendChild(item);
+    }
+    if (files.length > shown.length) {
+      list.appendChild(el("li", "file-more", "and " + (files.length - shown.length) + " more"));
+    }
+    if (files.length === 0 && message.progress && message.progress.filename) {
+      list.appendChild(el("li", "file-name", message.progress.filename));
+    }
+    return list;
+  }
+
+  // live: {rate, remaining} for a transfer under way.
+  function message(message, live) {
+    const node = el("div", "message " + message.dir + " " + message.kind + " " + message.state);
+    node.dataset.id = message.id;
+    if (message.key) {
+      node.dataset.transfer = message.key;
+    }
+    const status = transferStatus(message, live && live.rate, live && live.remaining);
+
+    if (message.kind === "text") {
+      const bubble = el("div", "bubble");
+      bubble.appendChild(el("div", "bubble-text", message.text));
+      node.appendChild(bubble);
+    } else {
+      const card = el("div", "bubble card");
+      const head = el("div", "card-head");
+      const files = message.files || [];
+      head.appendChild(icon(files.length > 1 ? "files" : message.kind === "pending" ? "inbox" : "file", "card-icon"));
+      head.appendChild(fileList(message));
+      card.appendChild(head);
+      if (message.state === "active" || message.state === "waiting") {
+        const bar = el("div", "progress");
+        const fill = el("div", "progress-fill");
+        fill.style.width = (Velto.progress.fraction(message.progress) * 100).toFixed(1) + "%";
+        bar.appendChild(fill);
+        card.appendChild(bar);
+      }
+      const line = el("div", "card-status " + status.tone);
+      if (message.state === "done") {
+        line.appendChild(icon("check", "status-icon"));
+      } else if (message.state === "failed") {
+        line.appendChild(icon("alert", "status-icon"));
+      }
+      line.appendChild(document.createTextNode(status.text));
+      card.appendChild(line);
+      if (message.dir === "in" && message.state === "done" && files.some((f) => f.path)) {
+        card.draggable = true;
+        card.classList.add("draggable");
+        card.title = "Drag to another program";
+      }
+      node.appendChild(card);
+    }
+
+    const meta = el("div", "meta");
+    meta.appendChild(document.createTextNode(clock(new Date(message.time))));
+    if (message.kind === "text" && message.dir === "out") {
+      const note = message.state === "done" ? "Delivered" : message.state === "failed" ? "Not delivered" : "Sending…";
+      meta.appendChild(el("span", "meta-state " + status.tone, " · " + note));
+    }
+    node.appendChild(meta);
+    return node;
+  }
+
+  Velto.view = { el, icon, avatar, fillAvatar, detailLine, peerRow, message, dayLabel, baseName, transferStatus };
+})((window.Velto = window.Velto || {}));
