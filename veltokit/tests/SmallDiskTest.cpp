@@ -44,7 +44,7 @@ TEST_F(SmallDisk, TotalBeyondTheFreeSpaceIsRefusedBeforeAnythingIsWritten) {
     EXPECT_EQ(treeOf(downloads), (std::map<std::string, std::string>{{"keep.txt", "mine"}}));
 }
 
-// A small file is written in place, a large one by the writer thread: both fail cleanly.
+// A file of one chunk and one of two: both fail cleanly.
 TEST_F(SmallDisk, DiskFillingUpWhileWritingFailsAndRemovesThePartialFile) {
     for (const std::size_t size : {std::size_t{256 * 1024}, std::size_t{12 * 1024 * 1024}}) {
         ReceivingRig rig(downloads);

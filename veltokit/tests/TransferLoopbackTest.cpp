@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "support/FileTree.h"
+#include "support/RawTcpPeer.h"
 #include "support/RecordingDelegates.h"
 #include "support/TempDir.h"
 #include "velto/AsyncTcpListener.h"
@@ -16,9 +17,8 @@ class Acceptor : public TcpListenerDelegate {
     explicit Acceptor(std::string basePath) : basePath_(std::move(basePath)) {}
     void socketDidAcceptNewSocket(AsyncTcpListener&,
                                   std::shared_ptr<AsyncTcpSocket> socket) override {
-        auto queue = socket->queue();
-        transfers.push_back(VeltoIncomingTransfer::create(std::move(socket), "key", receiver,
-                                                          basePath_, std::move(queue)));
+        transfers.push_back(
+            VeltoIncomingTransfer::create(std::move(socket), "key", receiver, basePath_));
     }
     std::shared_ptr<RecordingIncomingDelegate> receiver =
         std::make_shared<RecordingIncomingDelegate>();
@@ -37,7 +37,9 @@ TEST(TransferOverLoopback, TreeArrivesAndARefusedConnectionFailsOnce) {
         writeFile(tree + "/d" + std::to_string(i % 7) + "/f" + std::to_string(i),
                   std::to_string(i));
     }
-    writeFile(tree + "/big.bin", std::string(23'000'000, 'q'));
+    // Bytes that differ with their position: a piece stored at the wrong offset shows.
+    const Bytes big = patternBytes(23'000'000);
+    writeFile(tree + "/big.bin", std::string(big.begin(), big.end()));
     auto outgoing = DispatchQueue::create("outgoing");
     auto incoming = DispatchQueue::create("incoming");
     auto acceptor = std::make_shared<Acceptor>(downloads.str());

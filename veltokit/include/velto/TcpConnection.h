@@ -15,7 +15,7 @@ class TcpConnection;
 // Reports of one TCP connection. Every call arrives on the connection's queue, one at a time,
 // in event order, and never from inside a call the delegate made on the connection.
 class TcpConnectionDelegate {
-public:
+  public:
     virtual ~TcpConnectionDelegate() = default;
 
     virtual void socketDidConnect(TcpConnection& /*sock*/, const std::string& /*host*/,
@@ -25,6 +25,13 @@ public:
     // New bytes arrived for the read at the head of the queue (count of this arrival only).
     virtual void socketDidReadPartialData(TcpConnection& /*sock*/, std::size_t /*length*/,
                                           long /*tag*/) {}
+    // The same arrival with its bytes, valid during the call only, for a delegate that puts
+    // them to use while they are fresh in the cache; the completed read still brings them all.
+    // Connections that cannot offer the bytes report the count alone, as does this default.
+    virtual void socketDidReadPartialBytes(TcpConnection& sock, const std::uint8_t* /*bytes*/,
+                                           std::size_t length, long tag) {
+        socketDidReadPartialData(sock, length, tag);
+    }
     virtual void socketDidWrite(TcpConnection& /*sock*/, long /*tag*/) {}
     // Bytes of one pass of a write still in progress (not a running total).
     virtual void socketDidWritePartialData(TcpConnection& /*sock*/, std::size_t /*length*/,
@@ -49,7 +56,7 @@ public:
 // Writes go out in the order issued, each with one completion. disconnectAfterWriting() closes
 // once every queued write is out. After a disconnect no read or write report is delivered.
 class TcpConnection {
-public:
+  public:
     virtual ~TcpConnection() = default;
 
     virtual void setDelegate(std::weak_ptr<TcpConnectionDelegate> delegate) = 0;

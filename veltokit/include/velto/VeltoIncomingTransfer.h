@@ -15,8 +15,6 @@
 
 namespace velto {
 
-class ChunkWriter;
-class DispatchQueue;
 class IncomingStorage;
 
 // Reads one incoming stream and stores what it carries: stream header, then per element its
@@ -41,12 +39,10 @@ class VeltoIncomingTransfer : public TcpConnectionDelegate,
 
     // Takes the accepted connection over, reports created and queues the first read. Runs on
     // the connection's queue. basePath is the destination folder; empty means the user's
-    // Downloads folder. When given queue (the connection's queue), the chunks of a large file
-    // are written on a thread of their own while the connection is read on.
+    // Downloads folder.
     static std::shared_ptr<VeltoIncomingTransfer> create(
         std::shared_ptr<TcpConnection> socket, std::string key,
-        std::shared_ptr<VeltoIncomingTransferDelegate> delegate, std::string basePath = {},
-        std::shared_ptr<DispatchQueue> queue = nullptr);
+        std::shared_ptr<VeltoIncomingTransferDelegate> delegate, std::string basePath = {});
     ~VeltoIncomingTransfer() override;
 
     // Removes intermediate folders in basePath (empty: Downloads) that no running transfer
@@ -71,12 +67,14 @@ class VeltoIncomingTransfer : public TcpConnectionDelegate,
     // TcpConnectionDelegate
     void socketDidRead(TcpConnection& sock, Bytes data, long tag) override;
     void socketDidReadPartialData(TcpConnection& sock, std::size_t length, long tag) override;
+    void socketDidReadPartialBytes(TcpConnection& sock, const std::uint8_t* bytes,
+                                   std::size_t length, long tag) override;
     void socketDidDisconnect(TcpConnection& sock, const std::string& error) override;
 
   protected:
     VeltoIncomingTransfer(std::shared_ptr<TcpConnection> socket, std::string key,
                           std::shared_ptr<VeltoIncomingTransferDelegate> delegate,
-                          std::string basePath, std::shared_ptr<DispatchQueue> queue);
+                          std::string basePath);
 
   private:
     enum class State { reading, completed, failed };
@@ -87,8 +85,6 @@ class VeltoIncomingTransfer : public TcpConnectionDelegate,
     void nameComplete();
     void sizeRead(const Bytes& data);
     void bodyChunkRead(Bytes data);
-    void storeChunk(Bytes data);
-    void chunkStored(bool written, const std::string& error);
     void doNextFile();
     void doNextChunk();
     void completeElement();
@@ -110,11 +106,10 @@ class VeltoIncomingTransfer : public TcpConnectionDelegate,
     std::uint64_t currentElementPlusOne_ = 0;  // 1-based number of the current element
     std::uint64_t currentSize_ = 0;            // body bytes of completed reads
     std::uint64_t partialSize_ = 0;            // bytes of the read in progress
+    std::uint64_t partialStored_ = 0;          // of those, already in the file
     std::uint64_t lastReportedPartialSize_ = 0;
     std::uint64_t queuedSize_ = 0;  // body bytes for which reads are queued
-    int bodyReadsQueued_ = 0;
-    int chunksBeingWritten_ = 0;  // handed to the writer, outcome not yet in
-    std::string currentName_;     // as received
+    std::string currentName_;       // as received
     std::string currentRelativePath_;
     std::string currentPath_;  // inside the intermediate folder; empty for a text
     Bytes currentNameBuffer_;
@@ -123,8 +118,6 @@ class VeltoIncomingTransfer : public TcpConnectionDelegate,
     std::string basePath_;
     std::chrono::system_clock::time_point startTime_;
     std::unique_ptr<IncomingStorage> storage_;
-    std::shared_ptr<DispatchQueue> queue_;  // where the writer reports; none: writes in place
-    std::unique_ptr<ChunkWriter> writer_;   // after storage_: goes first, waiting for its write
     std::string setupFailure_;
     std::atomic<State> state_ = State::reading;
 };

@@ -5,7 +5,6 @@
 
 #include "core/ChunkPool.h"
 #include "core/Utf8.h"
-#include "incoming/ChunkWriter.h"
 #include "incoming/ElementName.h"
 #include "incoming/IncomingStorage.h"
 #include "velto/BinUtils.h"
@@ -19,26 +18,22 @@ namespace velto {
 
 std::shared_ptr<VeltoIncomingTransfer> VeltoIncomingTransfer::create(
     std::shared_ptr<TcpConnection> socket, std::string key,
-    std::shared_ptr<VeltoIncomingTransferDelegate> delegate, std::string basePath,
-    std::shared_ptr<DispatchQueue> queue) {
-    std::shared_ptr<VeltoIncomingTransfer> transfer(
-        new VeltoIncomingTransfer(std::move(socket), std::move(key), std::move(delegate),
-                                  std::move(basePath), std::move(queue)));
+    std::shared_ptr<VeltoIncomingTransferDelegate> delegate, std::string basePath) {
+    std::shared_ptr<VeltoIncomingTransfer> transfer(new VeltoIncomingTransfer(
+        std::move(socket), std::move(key), std::move(delegate), std::move(basePath)));
     transfer->begin();
     return transfer;
 }
 
 VeltoIncomingTransfer::VeltoIncomingTransfer(
     std::shared_ptr<TcpConnection> socket, std::string key,
-    std::shared_ptr<VeltoIncomingTransferDelegate> delegate, std::string basePath,
-    std::shared_ptr<DispatchQueue> queue)
+    std::shared_ptr<VeltoIncomingTransferDelegate> delegate, std::string basePath)
     : socket_(std::move(socket)),
       key_(std::move(key)),
       delegate_(std::move(delegate)),
       basePath_(basePath.empty() ? UserFolders::userDownloadsFolder() : std::move(basePath)),
       startTime_(std::chrono::system_clock::now()),
-      storage_(std::make_unique<IncomingStorage>(basePath_, startTime_)),
-      queue_(std::move(queue)) {}
+      storage_(std::make_unique<IncomingStorage>(basePath_, startTime_)) {}
 
 VeltoIncomingTransfer::~VeltoIncomingTransfer() = default;
 
@@ -196,80 +191,40 @@ void VeltoIncomingTransfer::sizeRead(const Bytes& data) {
     doNextChunk();
 }
 
-// Chunks read and not yet stored count as in flight: four when an element's body starts, and
-// one more read each time a chunk is stored, while any are left.
 void VeltoIncomingTransfer::doNextChunk() {
     if (queuedSize_ < currentElementSize_) {
-        const int reads = maxBodyReadsInFlight - bodyReadsQueued_ - chunksBeingWritten_;
+        const int reads = queuedSize_ == 0 ? maxBodyReadsInFlight : 1;
         for (int i = 0; i < reads && queuedSize_ < currentElementSize_; ++i) {
             const std::uint64_t length = std::min(bodyReadSize, currentElementSize_ - queuedSize_);
             socket_->readDataToLength(static_cast<std::size_t>(length), bodyReadTimeout,
                                       tagFileBody);
             queuedSize_ += length;
-            ++bodyReadsQueued_;
         }
-    } else if (currentSize_ >= currentElementSize_ && chunksBeingWritten_ == 0) {
+    } else if (currentSize_ >= currentElementSize_) {
         completeElement();
     }
 }
 
+// The file already holds what arrived in pieces before the read completed; the rest goes now.
 void VeltoIncomingTransfer::bodyChunkRead(Bytes data) {
-    --bodyReadsQueued_;
-    const std::size_t length = data.size();
     if (isText()) {
         textBuffer_->insert(textBuffer_->end(), data.begin(), data.end());
-        ChunkPool::give(std::move(data));
     } else {
-        storeChunk(std::move(data));
-        if (state_ != State::reading) {
+        const std::size_t stored = std::min<std::uint64_t>(partialStored_, data.size());
+        std::string error;
+        if (!storage_->write(data.data() + stored, data.size() - stored, error)) {
+            fail(error);
             return;
         }
     }
+    const std::size_t length = data.size();
+    ChunkPool::give(std::move(data));
     partialSize_ = 0;
+    partialStored_ = 0;
     lastReportedPartialSize_ = 0;
     currentSize_ += length;
     diagnostic("Incoming chunk: ", length, currentSize_, currentElementSize_);
     reportProgress(currentElementPlusOne_ - 1, byteFinished_ + currentSize_, true);
-    doNextChunk();
-}
-
-// A file of more than one chunk is written by the writer while the next chunks are read; a
-// smaller one costs no hand-over.
-void VeltoIncomingTransfer::storeChunk(Bytes data) {
-    if (!queue_ || currentElementSize_ <= bodyReadSize) {
-        std::string error;
-        const bool written = storage_->write(data, error);
-        ChunkPool::give(std::move(data));
-        if (!written) {
-            fail(error);
-        }
-        return;
-    }
-    if (!writer_) {
-        writer_ = std::make_unique<ChunkWriter>(queue_);
-    }
-    ++chunksBeingWritten_;
-    writer_->write(
-        std::move(data),
-        [storage = storage_.get()](const Bytes& chunk, std::string& error) {
-            return storage->write(chunk, error);
-        },
-        [weak = weak_from_this()](bool written, const std::string& error) {
-            if (const auto self = weak.lock()) {
-                self->chunkStored(written, error);
-            }
-        });
-}
-
-void VeltoIncomingTransfer::chunkStored(bool written, const std::string& error) {
-    if (state_ != State::reading) {
-        return;
-    }
-    --chunksBeingWritten_;
-    if (!written) {
-        fail(error);
-        return;
-    }
     doNextChunk();
 }
 
@@ -284,6 +239,22 @@ void VeltoIncomingTransfer::socketDidReadPartialData(TcpConnection& /*sock*/, st
         reportProgress(currentElementPlusOne_ - 1, byteFinished_ + currentSize_ + partialSize_,
                        true);
     }
+}
+
+// A piece of a file body is written while it is still in the cache, rather than read back from
+// memory once the whole 10 MiB chunk is in.
+void VeltoIncomingTransfer::socketDidReadPartialBytes(TcpConnection& sock,
+                                                      const std::uint8_t* bytes, std::size_t length,
+                                                      long tag) {
+    if (tag == tagFileBody && state_ == State::reading && !isText()) {
+        std::string error;
+        if (!storage_->write(bytes, length, error)) {
+            fail(error);
+            return;
+        }
+        partialStored_ += length;
+    }
+    socketDidReadPartialData(sock, length, tag);
 }
 
 void VeltoIncomingTransfer::completeElement() {
@@ -309,7 +280,6 @@ void VeltoIncomingTransfer::completeElement() {
 
 void VeltoIncomingTransfer::completeTransfer() {
     diagnostic("Finished transfer");
-    writer_.reset();
     socket_->disconnect();
     std::optional<std::string> published;
     std::string error;
@@ -332,7 +302,6 @@ void VeltoIncomingTransfer::fail(const std::string& reason) {
     }
     state_ = State::failed;
     diagnostic("Incoming transfer failed:", reason);
-    writer_.reset();  // waits for a write under way before the file goes
     storage_->discard();
     textBuffer_.reset();
     socket_->disconnect();
@@ -342,14 +311,6 @@ void VeltoIncomingTransfer::fail(const std::string& reason) {
 }
 
 void VeltoIncomingTransfer::socketDidDisconnect(TcpConnection& /*sock*/, const std::string& error) {
-    // A sender may close as soon as its last byte is out: with every byte of the last element
-    // read, the file still being written completes the transfer all the same.
-    const bool allRead = currentElementPlusOne_ == elementCount_ &&
-                         queuedSize_ == currentElementSize_ &&
-                         currentSize_ == currentElementSize_;
-    if (state_ == State::reading && chunksBeingWritten_ > 0 && allRead) {
-        return;
-    }
     fail(error.empty() ? "the connection was closed before the end" : error);
 }
 

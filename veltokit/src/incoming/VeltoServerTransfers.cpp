@@ -19,9 +19,8 @@ void VeltoServer::socketDidAcceptNewSocket(AsyncTcpListener& /*listener*/,
         delegate = incomingDelegate_;
     }
     // Created outside the lock: creation already reports to the delegate.
-    // The accepted socket reports on the incoming queue, which the file writer reports to too.
-    auto transfer = VeltoIncomingTransfer::create(
-        std::move(newSocket), generateRandomStringWithLength(32), delegate, {}, incomingQueue_);
+    auto transfer = VeltoIncomingTransfer::create(std::move(newSocket),
+                                                  generateRandomStringWithLength(32), delegate);
     std::lock_guard lock(mutex_);
     std::erase_if(pendingIncomingTransfers_, [](const auto& t) { return t->hasEnded(); });
     pendingIncomingTransfers_.push_back(std::move(transfer));
