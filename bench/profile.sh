@@ -51,13 +51,13 @@ EOF
     source_path=$work/src/tree
 fi
 
-testlan_spawn h1 perf record -q -g -F 999 -o "$out/receiver.data" "$cli" receive --json \
+testlan_spawn h1 perf record -q --call-graph dwarf,8192 -F ${VELTO_PROFILE_HZ:-499} -o "$out/receiver.data" "$cli" receive --json \
     >"$work/events" 2>/dev/null
 receiver=$TESTLAN_LAST_PID
 for ((tries = 0; tries < 500; tries++)); do
     [ -z "$(testlan_exec h1 ss -Hltn 'sport = :4644')" ] && sleep 0.01 || break
 done
-testlan_exec h2 perf record -q -g -F 999 -o "$out/sender.data" "$cli" send "$(testlan_ip h1)" \
+testlan_exec h2 perf record -q --call-graph dwarf,8192 -F ${VELTO_PROFILE_HZ:-499} -o "$out/sender.data" "$cli" send "$(testlan_ip h1)" \
     "$source_path" >/dev/null
 for ((tries = 0; tries < 3000; tries++)); do
     grep -q '"transfer-finished"' "$work/events" && break

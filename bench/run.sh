@@ -4,7 +4,9 @@
 #
 #   bash bench/run.sh                  all cases, 5 repetitions, table in bench/results/<date>.md
 #   bash bench/run.sh --reps 3 --cases file,tree
-#   bash bench/run.sh --cli PATH       another velto-cli build (e.g. an older one, to compare)
+#   bash bench/run.sh --cli PATH       another velto-cli build
+#   bash bench/run.sh --compare PATH   also runs this velto-cli (say, an earlier build) in every
+#                                      repetition of the file and tree cases, as "previous"
 #
 # Cases (each repetition runs Velto and its baseline one after the other):
 #   file      one 1 GiB file: velto-cli send -> velto-cli receive, against socat into a file
@@ -25,12 +27,14 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 reps=5
 cases=file,tree,text,discovery,eight
 cli=""
+previous=""
 while [ $# -gt 0 ]; do
     case $1 in
     --reps) reps=$2 && shift 2 ;;
     --cases) cases=$2 && shift 2 ;;
     --cli) cli=$(realpath "$2") && shift 2 ;;
-    *) echo "usage: bench/run.sh [--reps N] [--cases file,tree,text,discovery,eight] [--cli PATH]" >&2 && exit 2 ;;
+    --compare) previous=$(realpath "$2") && shift 2 ;;
+    *) echo "usage: bench/run.sh [--reps N] [--cases file,tree,text,discovery,eight] [--cli PATH] [--compare PATH]" >&2 && exit 2 ;;
     esac
 done
 
@@ -41,7 +45,7 @@ if [ -z "${VELTO_BENCH_INSIDE:-}" ]; then
     cmake --preset bench >/dev/null
     cmake --build --preset bench
     exec unshare --net --mount --fork -- env VELTO_BENCH_INSIDE=1 bash "$0" --reps "$reps" \
-        --cases "$cases" ${cli:+--cli "$cli"}
+        --cases "$cases" ${cli:+--cli "$cli"} ${previous:+--compare "$previous"}
 fi
 
 # Inside the private namespaces from here on.
@@ -106,12 +110,12 @@ stop_timed() {
     wait "$pid" 2>/dev/null || true
 }
 
-# Starts "velto-cli receive --json" on a host under /usr/bin/time; its stamped events go to $2.
-# Sets receiver_pid.
+# Starts "velto-cli receive --json" (or $4 receive --json) on a host under /usr/bin/time; its
+# stamped events go to $2. Sets receiver_pid.
 start_receiver() {
-    local host=$1 events=$2 times=$3
+    local host=$1 events=$2 times=$3 program=${4:-$cli}
     rm -rf "$(testlan_home "$host")/Downloads"
-    testlan_spawn "$host" /usr/bin/time -f "$timefmt" -o "$times" "$cli" receive --json \
+    testlan_spawn "$host" /usr/bin/time -f "$timefmt" -o "$times" "$program" receive --json \
         > >(python3 "$lan/stamp.py" >"$events") 2>>"$work/receiver.err"
     receiver_pid=$TESTLAN_LAST_PID
     wait_for_port "$host" 4644
@@ -119,27 +123,34 @@ start_receiver() {
 
 # --- cases -------------------------------------------------------------------------------
 
+# One transfer of a file or folder from h2 to a fresh receiver on h1, checked byte for byte.
+velto_send_rep() {
+    local case=$1 system=$2 program=$3 rep=$4 source=$5 bytes=$6 t0 t1
+    local events=$work/events-$case-$system-$rep received
+    received=$(testlan_home h1)/Downloads/$(basename "$source")
+    start_receiver h1 "$events" "$work/rtime" "$program"
+    t0=$EPOCHREALTIME
+    testlan_exec h2 /usr/bin/time -f "$timefmt" -o "$work/stime" "$program" send "$ip1" \
+        "$source" >/dev/null || fail "velto-cli send failed"
+    t1=$(python3 "$lan/events.py" "$events" transfer-finished) || fail "no finished report"
+    stop_timed "$receiver_pid"
+    diff -r -q "$source" "$received" >/dev/null || fail "$received differs from $source"
+    record "$case" "$system" "$rep" "$bytes" "$(seconds_between "$t0" "$t1")" \
+        "$(cpu_of "$work/stime")" "$(cpu_of "$work/rtime")" \
+        "$(rss_of "$work/stime")" "$(rss_of "$work/rtime")"
+    rm -rf "$received"
+}
+
 make_file() { head -c "$2" /dev/urandom >"$1"; }
 
 case_file() {
-    local src=$work/src/big.bin size=$((1024 * 1024 * 1024)) rep
+    local src=$work/src/big.bin size=$((1024 * 1024 * 1024)) rep t0 t1
     mkdir -p "$work/src" "$work/raw"
     make_file "$src" "$size"
     for ((rep = 1; rep <= reps; rep++)); do
         note "file: repetition $rep of $reps"
-        start_receiver h1 "$work/events-file-$rep" "$work/rtime"
-        local t0 t1
-        t0=$EPOCHREALTIME
-        testlan_exec h2 /usr/bin/time -f "$timefmt" -o "$work/stime" "$cli" send "$ip1" "$src" \
-            >/dev/null || fail "velto-cli send failed"
-        t1=$(python3 "$lan/events.py" "$work/events-file-$rep" transfer-finished) ||
-            fail "no finished report"
-        stop_timed "$receiver_pid"
-        cmp -s "$src" "$(testlan_home h1)/Downloads/big.bin" || fail "the received file differs"
-        record file velto "$rep" "$size" "$(seconds_between "$t0" "$t1")" \
-            "$(cpu_of "$work/stime")" "$(cpu_of "$work/rtime")" \
-            "$(rss_of "$work/stime")" "$(rss_of "$work/rtime")"
-        rm -f "$(testlan_home h1)/Downloads/big.bin"
+        velto_send_rep file velto "$cli" "$rep" "$src" "$size"
+        [ -z "$previous" ] || velto_send_rep file previous "$previous" "$rep" "$src" "$size"
 
         rm -f "$work/raw/big.bin"
         testlan_spawn h1 sh -c '/usr/bin/time -f "$0" -o "$1" socat -b 131072 -u \
@@ -162,7 +173,7 @@ case_file() {
 }
 
 case_tree() {
-    local parent=$work/src/trees folders=100 files=10000 size=4096 rep
+    local parent=$work/src/trees folders=100 files=10000 size=4096 rep t0 t1
     mkdir -p "$parent/tree" "$work/raw"
     python3 - "$parent/tree" "$folders" "$files" "$size" <<'EOF'
 import os, sys
@@ -176,20 +187,8 @@ EOF
     local bytes=$((files * size))
     for ((rep = 1; rep <= reps; rep++)); do
         note "tree: repetition $rep of $reps"
-        start_receiver h1 "$work/events-tree-$rep" "$work/rtime"
-        local t0 t1
-        t0=$EPOCHREALTIME
-        testlan_exec h2 /usr/bin/time -f "$timefmt" -o "$work/stime" "$cli" send "$ip1" \
-            "$parent/tree" >/dev/null || fail "velto-cli send failed"
-        t1=$(python3 "$lan/events.py" "$work/events-tree-$rep" transfer-finished) ||
-            fail "no finished report"
-        stop_timed "$receiver_pid"
-        diff -r -q "$parent/tree" "$(testlan_home h1)/Downloads/tree" >/dev/null ||
-            fail "the received tree differs"
-        record tree velto "$rep" "$bytes" "$(seconds_between "$t0" "$t1")" \
-            "$(cpu_of "$work/stime")" "$(cpu_of "$work/rtime")" \
-            "$(rss_of "$work/stime")" "$(rss_of "$work/rtime")"
-        rm -rf "$(testlan_home h1)/Downloads/tree"
+        velto_send_rep tree velto "$cli" "$rep" "$parent/tree" "$bytes"
+        [ -z "$previous" ] || velto_send_rep tree previous "$previous" "$rep" "$parent/tree" "$bytes"
 
         rm -rf "$work/raw/tree"
         testlan_spawn h1 sh -c '/usr/bin/time -f "$0" -o "$1" sh "$2" receive "$3"; date +%s.%N >"$4"' \

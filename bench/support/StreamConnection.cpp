@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "core/ChunkPool.h"
+
 namespace velto::bench {
 
 std::shared_ptr<StreamConnection> StreamConnection::create(std::shared_ptr<DispatchQueue> queue,
@@ -34,6 +36,7 @@ void StreamConnection::readDataToLength(std::size_t length, double /*timeout*/, 
 void StreamConnection::writeData(Bytes data, double /*timeout*/, long tag) {
     if (!closed_) {
         writes_.push_back({data.size(), tag});
+        ChunkPool::give(std::move(data));  // as the real socket does once a write is out
         schedule();
     }
 }

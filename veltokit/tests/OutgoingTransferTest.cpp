@@ -2,6 +2,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
+#include <mutex>
 #include <thread>
 
 #include "support/FileTree.h"
@@ -110,6 +112,53 @@ TEST(OutgoingWire, LargeFileGoesInTenMebibyteChunksOneWriteAtATime) {
     EXPECT_GT(progressOf(reports).size(), 8u);  // partial writes were reported too
 }
 
+// A body of whole chunks that notes, at each read, how many body writes had been issued.
+class WatchedBody : public VeltoItem {
+  public:
+    explicit WatchedBody(std::size_t chunks)
+        : VeltoItem("body.bin", chunks * chunkSize, chunks * chunkSize) {}
+
+    std::function<std::size_t()> writesIssued;
+    Bytes nextChunk() override {
+        std::lock_guard lock(mutex_);
+        issuedAtRead_.push_back(writesIssued());
+        return Bytes(chunkSize, 'b');
+    }
+    std::vector<std::size_t> issuedAtRead() const {
+        std::lock_guard lock(mutex_);
+        return issuedAtRead_;
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    std::vector<std::size_t> issuedAtRead_;
+};
+
+TEST(OutgoingWire, NextChunkIsReadWhileTheCurrentGoesOutButNeverTwoAhead) {
+    const auto body = std::make_shared<WatchedBody>(5);
+    SendingRig rig({body});
+    body->writesIssued = [&rig] {
+        std::size_t bodies = 0;
+        for (const auto& [tag, size] : rig.local->writeLog()) {
+            bodies += tag == VeltoTransfer::tagFileBody ? 1 : 0;
+        }
+        return bodies;
+    };
+    rig.remote->setCollecting(false);  // holds the first chunk back
+    rig.remote->setWindow(65'536);
+    rig.start();
+    waitUntil([&] { return body->issuedAtRead().size() == 2; });  // read ahead meanwhile
+    rig.remote->setCollecting(true);
+    ASSERT_TRUE(rig.delegate->waitForEnd());
+    ASSERT_EQ(rig.delegate->kinds().back(), "finished");
+
+    // Chunk k is read once chunk k-1 has been handed to the socket, and not before: the
+    // transfer holds at most the chunk going out and the one read ahead.
+    EXPECT_EQ(body->issuedAtRead(), (std::vector<std::size_t>{0, 1, 2, 3, 4}));
+    EXPECT_EQ(rig.local->maxWritesInFlight(), 1u);
+    EXPECT_EQ(rig.remote->collected().size(), 16 + 9 + 8 + 5 * VeltoItem::chunkSize);
+}
+
 TEST(OutgoingFailure, RefusedConnectionReportsFailedOnceAndNothingElse) {
     SendingRig rig(VeltoTransfer::itemsForText("hi"));
     rig.local->refuseConnect("connection refused");
@@ -154,7 +203,9 @@ TEST(OutgoingFailure, SourceThatChangesWhileSentEndsTheTransferWithoutWrongBytes
          {Change::vanishes, Change::shrinksBefore, Change::shrinksDuring, Change::growsDuring}) {
         TempDir dir;
         const std::string path = dir.str() + "/f.bin";
-        const std::string content = patterned(VeltoItem::chunkSize + 1000);
+        // Three chunks: while the first is held back, the second has been read ahead, so a
+        // change made then shows when the third is read.
+        const std::string content = patterned(2 * VeltoItem::chunkSize + 1000);
         writeFile(path, content);
         SendingRig rig({std::make_shared<VeltoFile>(path)});
         rig.remote->setCollecting(false);  // holds the first chunk back

@@ -44,26 +44,31 @@ TEST_F(SmallDisk, TotalBeyondTheFreeSpaceIsRefusedBeforeAnythingIsWritten) {
     EXPECT_EQ(treeOf(downloads), (std::map<std::string, std::string>{{"keep.txt", "mine"}}));
 }
 
+// A file of one chunk and one of two: both fail cleanly.
 TEST_F(SmallDisk, DiskFillingUpWhileWritingFailsAndRemovesThePartialFile) {
-    ReceivingRig rig(downloads);
-    rig.create();
-    const std::string body(256 * 1024, 'b');
-    rig.send(streamHeader(2, body.size()) + folderElement("d") + element("d/f", body.size()), true);
-    for (int i = 0; i < 10000 && rig.delegate->count("progress") < 4; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    {  // another program takes the rest of the disk meanwhile
-        std::ofstream filler(downloads + "/filler", std::ios::binary);
-        const std::string block(4096, 'f');
-        while (filler.write(block.data(), static_cast<std::streamsize>(block.size()))) {
+    for (const std::size_t size : {std::size_t{256 * 1024}, std::size_t{12 * 1024 * 1024}}) {
+        ReceivingRig rig(downloads);
+        rig.create();
+        const std::string body(size, 'b');
+        rig.send(streamHeader(2, body.size()) + folderElement("d") + element("d/f", body.size()),
+                 true);
+        for (int i = 0; i < 10000 && rig.delegate->count("progress") < 4; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
+        {  // another program takes the rest of the disk meanwhile
+            std::ofstream filler(downloads + "/filler", std::ios::binary);
+            const std::string block(4096, 'f');
+            while (filler.write(block.data(), static_cast<std::streamsize>(block.size()))) {
+            }
+        }
+        rig.send(bytesOf(body));
+        ASSERT_TRUE(rig.delegate->waitForEnd()) << size;
+        rig.queue->sync([] {});
+        EXPECT_EQ(rig.delegate->kinds().back(), "failed") << size;
+        std::filesystem::remove(downloads + "/filler");
+        EXPECT_EQ(treeOf(downloads), (std::map<std::string, std::string>{{"keep.txt", "mine"}}))
+            << size;
     }
-    rig.send(bytesOf(body));
-    ASSERT_TRUE(rig.delegate->waitForEnd());
-    rig.queue->sync([] {});
-    EXPECT_EQ(rig.delegate->kinds().back(), "failed");
-    std::filesystem::remove(downloads + "/filler");
-    EXPECT_EQ(treeOf(downloads), (std::map<std::string, std::string>{{"keep.txt", "mine"}}));
 }
 
 }  // namespace

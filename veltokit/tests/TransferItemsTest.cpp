@@ -143,7 +143,9 @@ TEST(TransferItems, UnlistableFolderIsLeftOutBeforeAnythingIsSent) {
 TEST(TransferItems, FileThatChangesAfterListingStopsWithAReason) {
     TempDir dir;
     const std::string path = dir.str() + "/f";
-    for (const std::string change : {"grow", "shrink", "vanish"}) {
+    // A pipe in the file's place, with nobody writing, must not hold the transfer up either.
+    for (const std::string change : {"grow", "shrink", "vanish", "pipe"}) {
+        std::filesystem::remove(path);
         writeFile(path, "0123456789");
         VeltoFile file(path);
         if (change == "grow") {
@@ -152,6 +154,9 @@ TEST(TransferItems, FileThatChangesAfterListingStopsWithAReason) {
             writeFile(path, "01234");
         } else {
             std::filesystem::remove(path);
+        }
+        if (change == "pipe") {
+            ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
         }
         EXPECT_TRUE(file.nextChunk().empty()) << change;
         EXPECT_NE(file.readFailure(), "") << change;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "support/FileTree.h"
+#include "support/RawTcpPeer.h"
 #include "support/RecordingDelegates.h"
 #include "support/TempDir.h"
 #include "velto/AsyncTcpListener.h"
@@ -36,7 +37,9 @@ TEST(TransferOverLoopback, TreeArrivesAndARefusedConnectionFailsOnce) {
         writeFile(tree + "/d" + std::to_string(i % 7) + "/f" + std::to_string(i),
                   std::to_string(i));
     }
-    writeFile(tree + "/big.bin", std::string(23'000'000, 'q'));
+    // Bytes that differ with their position: a piece stored at the wrong offset shows.
+    const Bytes big = patternBytes(23'000'000);
+    writeFile(tree + "/big.bin", std::string(big.begin(), big.end()));
     auto outgoing = DispatchQueue::create("outgoing");
     auto incoming = DispatchQueue::create("incoming");
     auto acceptor = std::make_shared<Acceptor>(downloads.str());

@@ -10,7 +10,7 @@ if ! unshare --mount --propagation private true 2>/dev/null; then
 fi
 exec unshare --mount --propagation private bash -c '
     disk=$(mktemp -d)
-    if ! mount -t tmpfs -o size=2m tmpfs "$disk"; then
+    if ! mount -t tmpfs -o size=32m tmpfs "$disk"; then
         echo "small-disk: skipped, tmpfs cannot be mounted here" >&2
         exit 77
     fi

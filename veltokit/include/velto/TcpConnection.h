@@ -25,6 +25,13 @@ class TcpConnectionDelegate {
     // New bytes arrived for the read at the head of the queue (count of this arrival only).
     virtual void socketDidReadPartialData(TcpConnection& /*sock*/, std::size_t /*length*/,
                                           long /*tag*/) {}
+    // The same arrival with its bytes, valid during the call only, for a delegate that puts
+    // them to use while they are fresh in the cache; the completed read still brings them all.
+    // Connections that cannot offer the bytes report the count alone, as does this default.
+    virtual void socketDidReadPartialBytes(TcpConnection& sock, const std::uint8_t* /*bytes*/,
+                                           std::size_t length, long tag) {
+        socketDidReadPartialData(sock, length, tag);
+    }
     virtual void socketDidWrite(TcpConnection& /*sock*/, long /*tag*/) {}
     // Bytes of one pass of a write still in progress (not a running total).
     virtual void socketDidWritePartialData(TcpConnection& /*sock*/, std::size_t /*length*/,

@@ -67,6 +67,8 @@ class VeltoIncomingTransfer : public TcpConnectionDelegate,
     // TcpConnectionDelegate
     void socketDidRead(TcpConnection& sock, Bytes data, long tag) override;
     void socketDidReadPartialData(TcpConnection& sock, std::size_t length, long tag) override;
+    void socketDidReadPartialBytes(TcpConnection& sock, const std::uint8_t* bytes,
+                                   std::size_t length, long tag) override;
     void socketDidDisconnect(TcpConnection& sock, const std::string& error) override;
 
   protected:
@@ -104,6 +106,7 @@ class VeltoIncomingTransfer : public TcpConnectionDelegate,
     std::uint64_t currentElementPlusOne_ = 0;  // 1-based number of the current element
     std::uint64_t currentSize_ = 0;            // body bytes of completed reads
     std::uint64_t partialSize_ = 0;            // bytes of the read in progress
+    std::uint64_t partialStored_ = 0;          // of those, already in the file
     std::uint64_t lastReportedPartialSize_ = 0;
     std::uint64_t queuedSize_ = 0;  // body bytes for which reads are queued
     std::string currentName_;       // as received

@@ -15,6 +15,8 @@
 
 namespace velto {
 
+class ChunkReadAhead;
+
 using ItemList = std::vector<std::shared_ptr<VeltoItem>>;
 
 // A chosen path, or an entry under it, that the element list leaves out, and why.
@@ -49,6 +51,7 @@ class VeltoTransfer : public TcpConnectionDelegate,
 
     static std::shared_ptr<VeltoTransfer> create(ItemList items, VeltoPeer peer,
                                                  std::shared_ptr<DispatchQueue> dispatchQueue);
+    ~VeltoTransfer() override;
 
     void setDelegate(std::shared_ptr<VeltoTransferDelegate> delegate);
     void setKey(std::string key);
@@ -84,6 +87,7 @@ class VeltoTransfer : public TcpConnectionDelegate,
     void connect();
     void writeElementHeader();
     void nextChunk();
+    void chunkReadAhead();
     void bodyChunkWritten();
     void finish();
     void fail(const std::string& reason);
@@ -106,6 +110,8 @@ class VeltoTransfer : public TcpConnectionDelegate,
     std::string key_;
     ConnectionFactory connectionFactory_;
     std::atomic<State> state_ = State::created;
+    std::unique_ptr<ChunkReadAhead> readAhead_;  // for elements of more than one chunk
+    bool waitingForChunk_ = false;               // a write is done, its successor still read
 };
 
 }  // namespace velto

@@ -206,10 +206,10 @@ bool IncomingStorage::prepareFile(const std::string& relative, std::string& erro
     return true;
 }
 
-bool IncomingStorage::write(const Bytes& chunk, std::string& error) {
+bool IncomingStorage::write(const std::uint8_t* bytes, std::size_t length, std::string& error) {
     std::size_t done = 0;
-    while (done < chunk.size()) {
-        const ssize_t n = ::write(file_.get(), chunk.data() + done, chunk.size() - done);
+    while (done < length) {
+        const ssize_t n = ::write(file_.get(), bytes + done, length - done);
         if (n < 0 && errno == EINTR) {
             continue;
         }

@@ -31,7 +31,10 @@ class IncomingStorage {
     // relative has been cleaned (ElementName): no empty, "." or ".." components.
     bool prepareFolder(const std::string& relative, std::string& error);
     bool prepareFile(const std::string& relative, std::string& error);
-    bool write(const Bytes& chunk, std::string& error);
+    bool write(const std::uint8_t* bytes, std::size_t length, std::string& error);
+    bool write(const Bytes& chunk, std::string& error) {
+        return write(chunk.data(), chunk.size(), error);
+    }
     bool closeFile(std::string& error);
 
     // Moves the result into the destination: a single entry under its own name, several as

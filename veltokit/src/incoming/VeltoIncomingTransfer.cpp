@@ -205,12 +205,14 @@ void VeltoIncomingTransfer::doNextChunk() {
     }
 }
 
+// The file already holds what arrived in pieces before the read completed; the rest goes now.
 void VeltoIncomingTransfer::bodyChunkRead(Bytes data) {
     if (isText()) {
         textBuffer_->insert(textBuffer_->end(), data.begin(), data.end());
     } else {
+        const std::size_t stored = std::min<std::uint64_t>(partialStored_, data.size());
         std::string error;
-        if (!storage_->write(data, error)) {
+        if (!storage_->write(data.data() + stored, data.size() - stored, error)) {
             fail(error);
             return;
         }
@@ -218,6 +220,7 @@ void VeltoIncomingTransfer::bodyChunkRead(Bytes data) {
     const std::size_t length = data.size();
     ChunkPool::give(std::move(data));
     partialSize_ = 0;
+    partialStored_ = 0;
     lastReportedPartialSize_ = 0;
     currentSize_ += length;
     diagnostic("Incoming chunk: ", length, currentSize_, currentElementSize_);
@@ -236,6 +239,22 @@ void VeltoIncomingTransfer::socketDidReadPartialData(TcpConnection& /*sock*/, st
         reportProgress(currentElementPlusOne_ - 1, byteFinished_ + currentSize_ + partialSize_,
                        true);
     }
+}
+
+// A piece of a file body is written while it is still in the cache, rather than read back from
+// memory once the whole 10 MiB chunk is in.
+void VeltoIncomingTransfer::socketDidReadPartialBytes(TcpConnection& sock,
+                                                      const std::uint8_t* bytes, std::size_t length,
+                                                      long tag) {
+    if (tag == tagFileBody && state_ == State::reading && !isText()) {
+        std::string error;
+        if (!storage_->write(bytes, length, error)) {
+            fail(error);
+            return;
+        }
+        partialStored_ += length;
+    }
+    socketDidReadPartialData(sock, length, tag);
 }
 
 void VeltoIncomingTransfer::completeElement() {

@@ -202,7 +202,12 @@ void TcpSocketCore::deliver(Event& event) {
                 delegate->socketDidRead(*handle, std::move(event.data), event.tag);
                 break;
             case Kind::ReadPartial:
-                delegate->socketDidReadPartialData(*handle, event.length, event.tag);
+                if (event.bytes != nullptr) {
+                    delegate->socketDidReadPartialBytes(*handle, event.bytes, event.length,
+                                                        event.tag);
+                } else {
+                    delegate->socketDidReadPartialData(*handle, event.length, event.tag);
+                }
                 break;
             case Kind::Wrote:
                 delegate->socketDidWrite(*handle, event.tag);
@@ -242,7 +247,10 @@ bool TcpSocketCore::serveHeadRead() {
         return true;
     }
     if (count > 0) {
-        events_.push_back({.kind = Kind::ReadPartial, .tag = head.tag, .length = count});
+        events_.push_back({.kind = Kind::ReadPartial,
+                           .tag = head.tag,
+                           .length = count,
+                           .bytes = head.data.data() + head.filled - count});
         return true;
     }
     return false;
@@ -287,8 +295,9 @@ void TcpSocketCore::startReceive() {
     ReadOp& head = reads_.front();
     // A large read takes its bytes straight into its own buffer: no copy for a body chunk.
     const bool direct = head.missing() >= received_.capacity();
-    const auto target =
-        direct ? boost::asio::buffer(head.destination(), head.missing()) : received_.freeSpace();
+    const auto target = direct ? boost::asio::buffer(head.destination(),
+                                                     std::min(head.missing(), kDirectReceiveMax))
+                               : received_.freeSpace();
     socket_.async_read_some(target, [self = shared_from_this(), direct](
                                         const boost::system::error_code& error, std::size_t count) {
         self->onReceived(error, count, direct);
@@ -310,7 +319,10 @@ void TcpSocketCore::onReceived(const boost::system::error_code& error, std::size
         if (head.missing() == 0) {
             completeHeadRead();
         } else {
-            events_.push_back({.kind = Kind::ReadPartial, .tag = head.tag, .length = count});
+            events_.push_back({.kind = Kind::ReadPartial,
+                               .tag = head.tag,
+                               .length = count,
+                               .bytes = head.data.data() + head.filled - count});
         }
     } else {
         received_.commit(count);
@@ -504,6 +516,9 @@ void TcpSocketCore::shutDown() {
     writeTimer_.cancel();
     received_.clear();
     closeAfterWriting_ = false;
+    for (Event& event : events_) {
+        event.bytes = nullptr;  // the reads' buffers may go now
+    }
     if (!receiving_) {
         reads_.clear();
     }

@@ -46,6 +46,9 @@ struct TcpSocketStats {
 class TcpSocketCore : public std::enable_shared_from_this<TcpSocketCore> {
   public:
     static constexpr std::size_t kReceiveBufferSize = 64 * 1024;
+    // A large read takes at most this much per system call, so that the delegate sees each
+    // arrival (socketDidReadPartialBytes) while it is still in the processor's cache.
+    static constexpr std::size_t kDirectReceiveMax = 256 * 1024;
     static constexpr std::size_t kStagedWriteMax = 64 * 1024;  // larger writes go out as they are
     static constexpr std::size_t kStagingCapacity = 256 * 1024;
 
@@ -79,6 +82,7 @@ class TcpSocketCore : public std::enable_shared_from_this<TcpSocketCore> {
         Kind kind{};
         long tag = 0;
         std::size_t length = 0;
+        const std::uint8_t* bytes = nullptr;  // of ReadPartial, inside the head read's buffer
         Bytes data{};
         std::string text{};  // host of Connected, error of Disconnected
         std::uint16_t port = 0;

@@ -1,5 +1,6 @@
 #include "velto/VeltoTransfer.h"
 
+#include "transfer/ChunkReadAhead.h"
 #include "transfer/ItemWalk.h"
 #include "velto/AsyncTcpSocket.h"
 #include "velto/BinUtils.h"
@@ -45,6 +46,8 @@ VeltoTransfer::VeltoTransfer(ItemList items, VeltoPeer peer,
         totalSize_ += item->size();
     }
 }
+
+VeltoTransfer::~VeltoTransfer() = default;
 
 void VeltoTransfer::setDelegate(std::shared_ptr<VeltoTransferDelegate> delegate) {
     delegate_ = std::move(delegate);
@@ -136,7 +139,15 @@ void VeltoTransfer::writeElementHeader() {
 
 void VeltoTransfer::nextChunk() {
     const auto& item = items_[transferedCount_];
-    Bytes data = item->nextChunk();
+    std::optional<Bytes> readAhead;
+    if (readAhead_) {
+        if (readAhead_->reading()) {
+            waitingForChunk_ = true;  // goes on in chunkReadAhead()
+            return;
+        }
+        readAhead = readAhead_->take();
+    }
+    Bytes data = readAhead ? std::move(*readAhead) : item->nextChunk();
     // The body must be exactly as long as the header said: anything else ends the transfer
     // before a wrong byte is written.
     if (!item->readFailure().empty()) {
@@ -155,8 +166,25 @@ void VeltoTransfer::nextChunk() {
     reportProgress(transferedSize_ + transferedItemSize_);
     if (data.empty()) {
         bodyChunkWritten();
-    } else {
-        socket_->writeData(std::move(data), bodyStallTimeout, tagFileBody);
+        return;
+    }
+    socket_->writeData(std::move(data), bodyStallTimeout, tagFileBody);
+    // The next chunk of a large file is read while this one goes out.
+    if (transferedItemPosition_ < item->size()) {
+        if (!readAhead_) {
+            readAhead_ = std::make_unique<ChunkReadAhead>(dispatchQueue_);
+        }
+        readAhead_->start(item, [weak = weak_from_this()] {
+            if (const auto self = weak.lock()) {
+                self->chunkReadAhead();
+            }
+        });
+    }
+}
+
+void VeltoTransfer::chunkReadAhead() {
+    if (std::exchange(waitingForChunk_, false) && state_ == State::sending) {
+        nextChunk();
     }
 }
 
@@ -181,6 +209,7 @@ void VeltoTransfer::bodyChunkWritten() {
 
 void VeltoTransfer::finish() {
     state_ = State::finished;
+    readAhead_.reset();
     if (delegate_) {
         delegate_->transferWithFinished(*this);
     }
@@ -193,6 +222,7 @@ void VeltoTransfer::fail(const std::string& reason) {
     }
     diagnostic("transfer failed", reason);
     state_ = State::failed;
+    readAhead_.reset();  // waits for a read under way
     if (socket_) {
         socket_->disconnect();
     }

@@ -60,6 +60,14 @@ void RecordingTcpDelegate::socketDidReadPartialData(TcpConnection&, std::size_t 
     record({.kind = Kind::ReadPartial, .tag = tag, .length = length});
 }
 
+void RecordingTcpDelegate::socketDidReadPartialBytes(TcpConnection&, const std::uint8_t* bytes,
+                                                     std::size_t length, long tag) {
+    record({.kind = Kind::ReadPartial,
+            .tag = tag,
+            .length = length,
+            .data = Bytes(bytes, bytes + length)});
+}
+
 void RecordingTcpDelegate::socketDidWrite(TcpConnection& sock, long tag) {
     record({.kind = Kind::Wrote, .tag = tag}, [&] {
         if (onWrote) {

@@ -57,6 +57,9 @@ class RecordingTcpDelegate : public TcpConnectionDelegate {
                           std::uint16_t port) override;
     void socketDidRead(TcpConnection& sock, Bytes data, long tag) override;
     void socketDidReadPartialData(TcpConnection& sock, std::size_t length, long tag) override;
+    // Records the bytes too (in data).
+    void socketDidReadPartialBytes(TcpConnection& sock, const std::uint8_t* bytes,
+                                   std::size_t length, long tag) override;
     void socketDidWrite(TcpConnection& sock, long tag) override;
     void socketDidWritePartialData(TcpConnection& sock, std::size_t length, long tag) override;
     double socketShouldTimeoutWrite(TcpConnection& sock, long tag, double elapsed,
