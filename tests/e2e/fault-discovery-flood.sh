@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# A flood at the discovery port: 100,000 datagrams that must all be dropped, from 200 extra
+# addresses of one host, each of which also sends a valid hello. The instance keeps answering a
+# probe on another host all along, ends up with exactly the 200 peers and the probe in its
+# table, and its memory stays within a fixed bound.
+# Usage: fault-discovery-flood.sh PATH-TO-velto-cli [DATAGRAMS]
+set -euo pipefail
+source "$(dirname "$0")/load-lib.sh" "$1"
+count=${2:-100000}
+rss_limit_kb=$((64 * 1024))
+
+testlan_up 3
+ip1=$(testlan_ip h1)
+for ((n = 30; n < 230; n++)); do testlan_add_address h2 "10.77.0.$n"; done
+start_measured_receiver h1
+
+probe_log=$(testlan_home h3)/probe.json
+testlan_spawn h3 python3 "$E2E_TOOLS/discovery_load.py" probe --target "$ip1" --seconds 12 \
+    >"$probe_log"
+probe=$TESTLAN_LAST_PID
+testlan_exec h2 python3 "$E2E_TOOLS/discovery_load.py" flood --target "$ip1" \
+    --sources 10.77.0.30-229 --count "$count" --seconds 60 ||
+    fail "some of the 200 valid hellos were never answered"
+wait "$probe" || fail "the instance answered no probe during the flood: $(cat "$probe_log")"
+echo "probe during the flood: $(cat "$probe_log")"
+echo "after: $(figures_of "$INSTANCE")"
+kill -0 "$INSTANCE" 2>/dev/null || fail "the instance is gone"
+
+# The table, from the instance's own reports: every address added once, none removed.
+events=$(testlan_home h1)/events
+added=$(python3 -c 'import json, sys
+for line in sys.stdin:
+    event = json.loads(line)
+    if event["event"] == "peer-added":
+        print(event["data"]["key"])' <"$events" | sort)
+expected=$( (seq -f '10.77.0.%g' 30 229 && testlan_ip h3) | sort)
+[ "$added" = "$expected" ] || fail "the table holds $(echo "$added" | wc -l) peers, not the 201 valid ones"
+[ "$(count_events h1 peer-removed)" -eq 0 ] || fail "a peer was removed"
+echo "table: $(echo "$added" | wc -l) peers, exactly the valid ones"
+expect_growth_at_most "resident memory (kB)" "$BEFORE_RSS" "$(rss_kb_of "$INSTANCE")" "$rss_limit_kb"

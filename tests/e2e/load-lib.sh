@@ -1,0 +1,68 @@
+# shellcheck shell=bash disable=SC2034  # the figures noted here are read by the scenarios
+# Helpers for the fault and load scenarios, on top of the transfer helpers: the figures of a
+# running process (open descriptors, threads, resident memory, read from /proc: the test LAN's
+# hosts share the process id space) and a receiver whose figures are taken at its start.
+# Source with the velto-cli to run as argument.
+
+# shellcheck source=transfer-lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/transfer-lib.sh" "$1"
+E2E_TOOLS=$(cd "$(dirname "${BASH_SOURCE[0]}")/tools" && pwd)
+
+# Keeps ASan's quarantine of freed memory small in sanitizer builds, so that resident memory
+# says something about what the program holds; other builds ignore it.
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}quarantine_size_mb=8"
+
+fds_of() { find "/proc/$1/fd" -mindepth 1 -maxdepth 1 2>/dev/null | wc -l; }
+threads_of() { awk '/^Threads:/ { print $2 }' "/proc/$1/status"; }
+rss_kb_of() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status"; }
+
+# "fds=12 threads=6 rss=20480kB" for a process.
+figures_of() { echo "fds=$(fds_of "$1") threads=$(threads_of "$1") rss=$(rss_kb_of "$1")kB"; }
+
+# Starts a receiver on a host and notes its process (INSTANCE) and figures (BEFORE_FDS,
+# BEFORE_THREADS, BEFORE_RSS).
+start_measured_receiver() {
+    start_receiver "$1"
+    INSTANCE=$TESTLAN_LAST_PID
+    note_figures
+}
+
+note_figures() {
+    BEFORE_FDS=$(fds_of "$INSTANCE")
+    BEFORE_THREADS=$(threads_of "$INSTANCE")
+    BEFORE_RSS=$(rss_kb_of "$INSTANCE")
+    echo "before: $(figures_of "$INSTANCE")"
+}
+
+# Waits (at most about 5 s) until the receiver holds no more descriptors than at the start:
+# those of dropped connections go as it gets round to closing them.
+wait_for_descriptors_released() {
+    local tries
+    for ((tries = 0; tries < 50; tries++)); do
+        (($(fds_of "$INSTANCE") <= BEFORE_FDS)) && return 0
+        sleep 0.1
+    done
+}
+
+# Sends from one host to the receiver on another, expects velto-cli to succeed, and waits (at
+# most about 60 s) until the receiver reports one more finished transfer: the sender is done
+# once its last byte is handed over, the receiver once the result is published.
+send_and_wait() {
+    local from=$1 receiver=$2 before tries
+    shift 2
+    before=$(count_events "$receiver" transfer-finished)
+    testlan_exec "$from" "$VELTO_CLI" send "$@" >/dev/null || fail "send $* from $from failed"
+    for ((tries = 0; tries < 600; tries++)); do
+        (($(count_events "$receiver" transfer-finished) > before)) && return 0
+        sleep 0.1
+    done
+    fail "$receiver did not finish receiving $*"
+}
+
+# Fails unless a figure grew by at most limit: expect_growth_at_most NAME BEFORE AFTER LIMIT.
+expect_growth_at_most() {
+    local name=$1 before=$2 after=$3 limit=$4
+    if ((after - before > limit)); then
+        fail "$name grew from $before to $after (more than $limit)"
+    fi
+}
