@@ -49,14 +49,4 @@ void ReceivingRig::send(const Bytes& bytes, bool keepOpen) {
     }
 }
 
-LoopRig::LoopRig(ItemList items, std::string basePath, std::shared_ptr<DispatchQueue> outgoing,
-                 std::shared_ptr<DispatchQueue> incomingQueue) {
-    std::tie(sendingEnd, receivingEnd) = MemoryConnection::pair(outgoing, incomingQueue);
-    transfer = transferOver(std::move(items), outgoing, sendingEnd);
-    transfer->setDelegate(sender);
-    incomingQueue->sync(
-        [&] { incoming = VeltoIncomingTransfer::create(receivingEnd, "key", receiver, basePath); });
-    transfer->start();
-}
-
 }  // namespace velto::test

@@ -45,18 +45,4 @@ struct ReceivingRig {
     std::shared_ptr<VeltoIncomingTransfer> transfer;
 };
 
-// An outgoing transfer connected to an incoming one.
-struct LoopRig {
-    LoopRig(ItemList items, std::string basePath, std::shared_ptr<DispatchQueue> outgoing,
-            std::shared_ptr<DispatchQueue> incoming);
-    std::shared_ptr<RecordingTransferDelegate> sender =
-        std::make_shared<RecordingTransferDelegate>();
-    std::shared_ptr<RecordingIncomingDelegate> receiver =
-        std::make_shared<RecordingIncomingDelegate>();
-    std::shared_ptr<MemoryConnection> sendingEnd;
-    std::shared_ptr<MemoryConnection> receivingEnd;
-    std::shared_ptr<VeltoTransfer> transfer;
-    std::shared_ptr<VeltoIncomingTransfer> incoming;
-};
-
 }  // namespace velto::test
