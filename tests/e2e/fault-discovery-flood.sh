@@ -2,7 +2,8 @@
 # A flood at the discovery port: 100,000 datagrams that must all be dropped, from 200 extra
 # addresses of one host, each of which also sends a valid hello. The instance keeps answering a
 # probe on another host all along, ends up with exactly the 200 peers and the probe in its
-# table, and its memory stays within a fixed bound.
+# table, refuses each malformed datagram it gets with a diagnostic line, and its descriptors,
+# threads and memory stay within fixed bounds.
 # Usage: fault-discovery-flood.sh PATH-TO-velto-cli [DATAGRAMS]
 set -euo pipefail
 source "$(dirname "$0")/load-lib.sh" "$1"
@@ -15,14 +16,20 @@ for ((n = 30; n < 230; n++)); do testlan_add_address h2 "10.77.0.$n"; done
 start_measured_receiver h1
 
 probe_log=$(testlan_home h3)/probe.json
+flood_log=$(testlan_home h2)/flood.json
 testlan_spawn h3 python3 "$E2E_TOOLS/discovery_load.py" probe --target "$ip1" --seconds 12 \
     >"$probe_log"
 probe=$TESTLAN_LAST_PID
 testlan_exec h2 python3 "$E2E_TOOLS/discovery_load.py" flood --target "$ip1" \
-    --sources 10.77.0.30-229 --count "$count" --seconds 60 ||
-    fail "some of the 200 valid hellos were never answered"
+    --sources 10.77.0.30-229 --count "$count" --seconds 60 >"$flood_log" ||
+    fail "some of the 200 valid hellos were never answered: $(cat "$flood_log")"
+echo "flood: $(cat "$flood_log")"
 wait "$probe" || fail "the instance answered no probe during the flood: $(cat "$probe_log")"
 echo "probe during the flood: $(cat "$probe_log")"
+# Datagrams are lost only where a receive buffer overflows; most probes must get through.
+figure() { python3 -c "import json, sys; print(json.load(sys.stdin)[sys.argv[1]])" "$1" <"$2"; }
+(($(figure answered "$probe_log") * 2 >= $(figure probes "$probe_log"))) ||
+    fail "the instance answered fewer than half of the probes"
 echo "after: $(figures_of "$INSTANCE")"
 kill -0 "$INSTANCE" 2>/dev/null || fail "the instance is gone"
 
@@ -37,4 +44,16 @@ expected=$( (seq -f '10.77.0.%g' 30 229 && testlan_ip h3) | sort)
 [ "$added" = "$expected" ] || fail "the table holds $(echo "$added" | wc -l) peers, not the 201 valid ones"
 [ "$(count_events h1 peer-removed)" -eq 0 ] || fail "a peer was removed"
 echo "table: $(echo "$added" | wc -l) peers, exactly the valid ones"
+
+# One diagnostic line per refused datagram that reached the instance: no more than were sent,
+# and no fewer than were sent less those its receive buffer had no room for.
+refusable=$(figure refusable_sent "$flood_log")
+overflows=$(testlan_exec h1 awk '/^Udp:/ && ++n == 2 { print $4 }' /proc/net/snmp)  # InErrors
+refused=$(count_diagnostics h1 "Dropped datagram from")
+echo "refused with a diagnostic line: $refused of $refusable sent ($overflows lost to a full receive buffer)"
+((refused <= refusable && refused >= refusable - overflows)) ||
+    fail "$refused diagnostic lines for $refusable refusable datagrams"
+
+expect_growth_at_most "open descriptors" "$BEFORE_FDS" "$(fds_of "$INSTANCE")" 0
+expect_growth_at_most "threads" "$BEFORE_THREADS" "$(threads_of "$INSTANCE")" 0
 expect_growth_at_most "resident memory (kB)" "$BEFORE_RSS" "$(rss_kb_of "$INSTANCE")" "$rss_limit_kb"

@@ -19,13 +19,16 @@ rss_kb_of() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status"; }
 # "fds=12 threads=6 rss=20480kB" for a process.
 figures_of() { echo "fds=$(fds_of "$1") threads=$(threads_of "$1") rss=$(rss_kb_of "$1")kB"; }
 
-# Starts a receiver on a host and notes its process (INSTANCE) and figures (BEFORE_FDS,
-# BEFORE_THREADS, BEFORE_RSS).
+# Starts a receiver on a host, with its diagnostic lines in receiver.err, and notes its process
+# (INSTANCE) and figures (BEFORE_FDS, BEFORE_THREADS, BEFORE_RSS).
 start_measured_receiver() {
-    start_receiver "$1"
+    start_receiver "$1" --verbose
     INSTANCE=$TESTLAN_LAST_PID
     note_figures
 }
+
+# How many of a host's receiver's diagnostic lines match a pattern.
+count_diagnostics() { grep -c -- "$2" "$(testlan_home "$1")/receiver.err" || true; }
 
 note_figures() {
     BEFORE_FDS=$(fds_of "$INSTANCE")
@@ -34,11 +37,11 @@ note_figures() {
     echo "before: $(figures_of "$INSTANCE")"
 }
 
-# Waits (at most about 5 s) until the receiver holds no more descriptors than at the start:
-# those of dropped connections go as it gets round to closing them.
+# Waits (at most $1 seconds, default 5) until the receiver holds no more descriptors than at the
+# start: those of dropped connections go as it gets round to closing them.
 wait_for_descriptors_released() {
     local tries
-    for ((tries = 0; tries < 50; tries++)); do
+    for ((tries = 0; tries < ${1:-5} * 10; tries++)); do
         (($(fds_of "$INSTANCE") <= BEFORE_FDS)) && return 0
         sleep 0.1
     done

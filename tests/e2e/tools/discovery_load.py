@@ -6,8 +6,9 @@
       texts that are not UTF-8, empty and oversized datagrams), from the given source
       addresses, with one valid type-1 hello from each source mixed in. Then, until each source
       has had its reply (type 2, proof that its record exists), it repeats that source's hello
-      twice a second. Stops after S seconds in any case. Prints one JSON line of figures; exits 1
-      when a source got no reply.
+      twice a second. Stops after S seconds in any case. Prints one JSON line of figures (among
+      them refusable_sent: the datagrams sent that the instance refuses with a diagnostic line);
+      exits 1 when a source got no reply.
 
   probe --target IP --seconds S --interval I
       Announces itself every I seconds for S seconds and times each reply; prints one JSON line
@@ -43,18 +44,19 @@ def bound(address):
 
 
 def malformed(rng):
-    """A datagram that no instance may turn into a peer record or an answer."""
+    """A datagram that no instance may turn into a peer record or an answer, and whether the
+    instance refuses it with a diagnostic line (types outside 1..5 go without a word)."""
     kind = rng.randrange(8)
     if kind == 0:  # a port-field type cut short
-        return bytes([rng.choice([4, 5])]) + rng.randbytes(rng.randrange(2))
+        return bytes([rng.choice([4, 5])]) + rng.randbytes(rng.randrange(2)), True
     if kind == 1:  # a hello whose text is not UTF-8 (0xFF never occurs in UTF-8)
-        return bytes([rng.choice([1, 2, 4, 5])]) + rng.randbytes(rng.randrange(40)) + b"\xff"
+        return bytes([rng.choice([1, 2, 4, 5])]) + rng.randbytes(rng.randrange(40)) + b"\xff", True
     if kind == 2:
-        return b""
+        return b"", True
     if kind == 3:  # large, of an unknown type
-        return b"\x07" + rng.randbytes(rng.randrange(1000, 8000))
+        return b"\x07" + rng.randbytes(rng.randrange(1000, 8000)), False
     # a type outside 1..5 with anything after it
-    return bytes([rng.choice([0] + list(range(6, 256)))]) + rng.randbytes(rng.randrange(64))
+    return bytes([rng.choice([0] + list(range(6, 256)))]) + rng.randbytes(rng.randrange(64)), False
 
 
 def hello(source):
@@ -89,13 +91,16 @@ def flood(args):
     started = time.monotonic()
     deadline = started + args.seconds
     answered = set()
-    sent = dropped = 0
+    sent = dropped = refusable = 0
     every = max(1, args.count // len(sources))
     for i in range(args.count):
         if time.monotonic() > deadline:
             break
         sock = by_address[sources[i % len(sources)]]
-        if not send(sock, malformed(rng), args.target):
+        data, refused_aloud = malformed(rng)
+        if send(sock, data, args.target):
+            refusable += refused_aloud
+        else:
             dropped += 1
             time.sleep(0.001)
         sent += 1
@@ -116,7 +121,8 @@ def flood(args):
             select.select(list(sockets), [], [], 0.05)
             collect_replies(sockets, args.target, answered)
     print(json.dumps({
-        "malformed_sent": sent, "send_queue_full": dropped, "sources": len(sources),
+        "malformed_sent": sent, "send_queue_full": dropped, "refusable_sent": refusable,
+        "sources": len(sources),
         "answered": len(answered), "hello_repeats": repeats,
         "flood_seconds": round(flood_seconds, 2),
         "datagrams_per_second": round(sent / flood_seconds) if flood_seconds else None,
