@@ -17,11 +17,7 @@ slow_log=$(testlan_home h2)/slow.json
 testlan_spawn h2 python3 "$E2E_TOOLS/slow_http.py" slow --target "$ip1" --writers 5 \
     --readers 5 --seconds 25 >"$slow_log"
 slow=$TESTLAN_LAST_PID
-for ((tries = 0; tries < 100; tries++)); do
-    grep -q connected "$slow_log" && break
-    sleep 0.1
-done
-grep -q connected "$slow_log" || fail "the slow clients could not connect"
+wait_for_output "$slow_log" connected "the slow clients could not connect"
 echo "with the slow clients: $(figures_of "$INSTANCE")"
 fetch_log=$(testlan_home h3)/fetch.json
 testlan_exec h3 python3 "$E2E_TOOLS/slow_http.py" fetch --target "$ip1" --seconds 12 \
@@ -43,3 +39,4 @@ refused=$(count_diagnostics h1 "Metadata request refused from")
 abandoned=$(count_diagnostics h1 "abandoned")
 echo "refusals: $refused slow requests refused, $abandoned replies to slow readers abandoned"
 ((refused == 5 && abandoned == 5)) || fail "not every slow client was refused with a diagnostic line"
+stop_measured_receiver

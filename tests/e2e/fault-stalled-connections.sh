@@ -20,11 +20,7 @@ testlan_spawn h2 python3 "$E2E_TOOLS/tcp_stall.py" --target "$ip1" --stalled 200
     --limit 90 >"$stall_log"
 staller=$TESTLAN_LAST_PID
 # The real transfer starts once the stalled connections are all open and held.
-for ((tries = 0; tries < 300; tries++)); do
-    grep -q opened "$stall_log" && break
-    sleep 0.1
-done
-grep -q opened "$stall_log" || fail "the stalled connections could not be opened"
+wait_for_output "$stall_log" opened "the stalled connections could not be opened"
 echo "during: $(figures_of "$INSTANCE")"
 started=$EPOCHREALTIME
 send_and_wait h3 h1 "$ip1" "$big"
@@ -43,3 +39,4 @@ reports=$(count_events h1 transfer-failed)
 lines=$(count_diagnostics h1 "Incoming transfer failed:")
 echo "refusals: $reports reports, $lines diagnostic lines"
 ((reports == 250 && lines == 250)) || fail "not every stalled stream was reported failed"
+stop_measured_receiver

@@ -20,11 +20,23 @@ rss_kb_of() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status"; }
 figures_of() { echo "fds=$(fds_of "$1") threads=$(threads_of "$1") rss=$(rss_kb_of "$1")kB"; }
 
 # Starts a receiver on a host, with its diagnostic lines in receiver.err, and notes its process
-# (INSTANCE) and figures (BEFORE_FDS, BEFORE_THREADS, BEFORE_RSS).
+# (INSTANCE, on INSTANCE_HOST) and figures (BEFORE_FDS, BEFORE_THREADS, BEFORE_RSS).
 start_measured_receiver() {
     start_receiver "$1" --verbose
     INSTANCE=$TESTLAN_LAST_PID
+    INSTANCE_HOST=$1
     note_figures
+}
+
+# Waits (at most about 30 s) until a load generator's output has a line matching a pattern;
+# fails with the message given otherwise: wait_for_output FILE PATTERN MESSAGE.
+wait_for_output() {
+    local tries
+    for ((tries = 0; tries < 300; tries++)); do
+        grep -q -- "$2" "$1" && return 0
+        sleep 0.1
+    done
+    fail "$3"
 }
 
 # How many of a host's receiver's diagnostic lines match a pattern.
@@ -35,6 +47,19 @@ note_figures() {
     BEFORE_THREADS=$(threads_of "$INSTANCE")
     BEFORE_RSS=$(rss_kb_of "$INSTANCE")
     echo "before: $(figures_of "$INSTANCE")"
+}
+
+# Stops the receiver as a user would (TERM) and expects a clean exit: in the AddressSanitizer
+# build this is where memory that nothing refers to any more is reported as leaked.
+stop_measured_receiver() {
+    local status=0
+    kill -TERM "$INSTANCE"
+    wait "$INSTANCE" || status=$?
+    if ((status != 0)); then
+        tail -n 30 "$(testlan_home "$INSTANCE_HOST")/receiver.err" >&2
+        fail "the receiver ended with status $status"
+    fi
+    echo "receiver stopped cleanly"
 }
 
 # Waits (at most $1 seconds, default 5) until the receiver holds no more descriptors than at the

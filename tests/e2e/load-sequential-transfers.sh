@@ -11,8 +11,7 @@ sender=("$E2E_TOOLS/stream_sender.py")
 testlan_up 2
 ip1=$(testlan_ip h1)
 dl=$(downloads_of h1)
-start_receiver h1
-INSTANCE=$TESTLAN_LAST_PID
+start_measured_receiver h1
 # A few transfers first, so that what is set up once (buffers, the first file's folder) is in
 # place before the figures are taken.
 testlan_exec h2 python3 "${sender[@]}" sequence --target "$ip1" --count 20 >/dev/null ||
@@ -29,3 +28,4 @@ testlan_exec h1 python3 "${sender[@]}" verify --folder "$dl" --count "$count" ||
 expect_growth_at_most "open descriptors" "$BEFORE_FDS" "$(fds_of "$INSTANCE")" 0
 expect_growth_at_most "threads" "$BEFORE_THREADS" "$(threads_of "$INSTANCE")" 0
 expect_growth_at_most "resident memory (kB)" "$BEFORE_RSS" "$(rss_kb_of "$INSTANCE")" "$rss_limit_kb"
+stop_measured_receiver
