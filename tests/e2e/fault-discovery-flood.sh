@@ -60,5 +60,5 @@ echo "refused with a diagnostic line: $refused of $refusable sent ($overflows lo
 
 expect_growth_at_most "open descriptors" "$BEFORE_FDS" "$(fds_of "$INSTANCE")" 0
 expect_growth_at_most "threads" "$BEFORE_THREADS" "$(threads_of "$INSTANCE")" 0
-expect_growth_at_most "resident memory (kB)" "$BEFORE_RSS" "$(rss_kb_of "$INSTANCE")" "$rss_limit_kb"
+expect_memory_growth_at_most "$BEFORE_RSS" "$(rss_kb_of "$INSTANCE")" "$rss_limit_kb"
 stop_measured_receiver

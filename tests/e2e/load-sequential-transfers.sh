@@ -27,5 +27,5 @@ testlan_exec h1 python3 "${sender[@]}" verify --folder "$dl" --count "$count" ||
     fail "the received files differ from those sent"
 expect_growth_at_most "open descriptors" "$BEFORE_FDS" "$(fds_of "$INSTANCE")" 0
 expect_growth_at_most "threads" "$BEFORE_THREADS" "$(threads_of "$INSTANCE")" 0
-expect_growth_at_most "resident memory (kB)" "$BEFORE_RSS" "$(rss_kb_of "$INSTANCE")" "$rss_limit_kb"
+expect_memory_growth_at_most "$BEFORE_RSS" "$(rss_kb_of "$INSTANCE")" "$rss_limit_kb"
 stop_measured_receiver

@@ -29,6 +29,7 @@ def main():
     args = parser.parse_args()
 
     rng = random.Random(4645)
+    started = time.monotonic()
     opened = {}  # socket -> (kind, time its last byte went out)
     for i in range(args.stalled + args.random):
         sock = socket.create_connection((args.target, PORT), timeout=10)
@@ -43,7 +44,8 @@ def main():
         sock.setblocking(False)
         opened[sock] = (kind, time.monotonic())
 
-    print(json.dumps({"opened": len(opened)}), flush=True)
+    print(json.dumps({"opened": len(opened), "seconds": round(time.monotonic() - started, 2)}),
+          flush=True)
     slowest = {"stalled": 0.0, "random": 0.0}
     closed = 0
     deadline = time.monotonic() + args.limit
