@@ -2,7 +2,8 @@
 # Two Velto programs on the test LAN, each under its own Xvfb in its own network namespace:
 # the first sends a text and a folder to the second through the page's own commands, and both
 # windows are captured as PNG files in docs/screenshots/ (empty state, conversations with
-# finished transfers, peer lists with avatars, dark theme, the taken-port message).
+# finished transfers, peer lists with avatars, dark theme, the taken-port message), and the
+# chat-history menu with the preview window from the program's menu test.
 # Also checks, and prints, that the folder arrived whole in the receiver's Downloads, that a
 # closed window leaves the program running and receiving, that a second launch hands over to the
 # running program and shows its window again, that a taken port ends the program with its
@@ -148,6 +149,19 @@ wait "$pid_dump" 2>/dev/null || true
 goodbyes=$(testlan_exec h2 tcpdump -r "$capture" -n 'udp[8] = 3' 2>/dev/null | wc -l)
 check "quitting sent one goodbye ($goodbyes seen)" test "$goodbyes" = 1
 shoot h2 92 06-receiver-after-goodbye.png
+
+# The chat-history menu on received files and our own preview window, as the menu test shows them.
+cmake --build --preset default --target velto_app_tests -j2
+captures=$(mktemp -d)
+check "the menu test passes and leaves its captures" unshare --net --fork -- bash -c "
+    ip link set lo up && VELTO_TEST_SCREENSHOTS='$captures' xvfb-run -a -s '-screen 0 1280x800x24' \
+    dbus-run-session -- '$root/build/default/app/tests/velto_app_tests' ContextMenuTest >/dev/null"
+for capture in menu-on-received-files:08 preview-picture:09 preview-text:10 preview-other:11; do
+    name=${capture%:*}
+    [ -f "$captures/$name.png" ] && mv "$captures/$name.png" "$out/${capture#*:}-$name.png" &&
+        echo "     $out/${capture#*:}-$name.png"
+done
+rm -rf "$captures"
 
 echo
 if [ "$failures" -eq 0 ]; then echo "screenshots: all checks passed"; else echo "screenshots: $failures check(s) failed"; fi

@@ -3,6 +3,8 @@
 #include <QWebEngineView>
 #include <memory>
 
+class QMenu;
+
 namespace velto::app {
 
 class ViewController;
@@ -19,7 +21,30 @@ class VeltoWebView : public QWebEngineView {
     }
     std::shared_ptr<ViewController> viewController() const { return viewController_.lock(); }
 
+    // The engine's own drag handling, for the controller to call where the page handles a drag.
+    void engineDragEnter(QDragEnterEvent* event) { QWebEngineView::dragEnterEvent(event); }
+    void engineDragMove(QDragMoveEvent* event) { QWebEngineView::dragMoveEvent(event); }
+    void engineDragLeave(QDragLeaveEvent* event) { QWebEngineView::dragLeaveEvent(event); }
+    void engineDrop(QDropEvent* event) { QWebEngineView::dropEvent(event); }
+
+    // Prunes the engine's menu and adds the chat-history items the page asked for.
+    void willOpenMenu(QMenu& menu);
+
+  signals:
+    // A context menu is about to be shown (after willOpenMenu).
+    void menuOpening(QMenu* menu);
+
+  protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
   private:
+    // The controller's drag handling once the redirection is on, else none.
+    std::shared_ptr<ViewController> dragController() const;
+
     std::weak_ptr<ViewController> viewController_;
 };
 

@@ -1,5 +1,6 @@
 #include "ViewController.h"
 
+#include <QDBusConnection>
 #include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -11,10 +12,12 @@
 #include <chrono>
 
 #include "AppDelegate.h"
+#include "DragDestination.h"
 #include "FileDragSource.h"
 #include "Notifications.h"
 #include "OpenPanel.h"
 #include "PeerDictionary.h"
+#include "QuickLookPanel.h"
 #include "VeltoWebPage.h"
 #include "VeltoWebView.h"
 #include "velto/Diagnostics.h"
@@ -43,8 +46,9 @@ const QString pageUrl = QStringLiteral("qrc:/dist/index.html");
 std::shared_ptr<ViewController> ViewController::create(AppDelegate& app, QWidget* window,
                                                        VeltoWebView* webView,
                                                        QWebEngineProfile* profile,
-                                                       Notifications* notifications) {
-    auto* controller = new ViewController(app, window, webView, profile, notifications);
+                                                       Notifications* notifications,
+                                                       FileRevealer* revealer) {
+    auto* controller = new ViewController(app, window, webView, profile, notifications, revealer);
     return std::shared_ptr<ViewController>(controller, [](ViewController* released) {
         if (QThread::currentThread() == released->thread()) {
             delete released;
@@ -55,12 +59,15 @@ std::shared_ptr<ViewController> ViewController::create(AppDelegate& app, QWidget
 }
 
 ViewController::ViewController(AppDelegate& app, QWidget* window, VeltoWebView* webView,
-                               QWebEngineProfile* profile, Notifications* notifications)
+                               QWebEngineProfile* profile, Notifications* notifications,
+                               FileRevealer* revealer)
     : app_(app),
       window_(window),
       webView_(webView),
       profile_(profile),
       notifications_(notifications),
+      revealer_(revealer),
+      quickLookPanel_(new QuickLookPanel(QDBusConnection::sessionBus(), this)),
       bridge_(new Bridge(this)),
       outgoingQueue_(DispatchQueue::create("outgoing")) {}
 
@@ -81,8 +88,33 @@ void ViewController::viewDidLoad() {
     });
     // Events raised while the page (re)loads wait until its script listens again.
     connect(page_, &QWebEnginePage::loadStarted, bridge_, [this] { bridge_->setPageReady(false); });
+    dragDestination_ = std::make_unique<DragDestination>(*bridge_, dropableRegions_, *webView_);
+    connect(page_, &QWebEnginePage::loadFinished, this, [this](bool ok) {
+        if (ok) {
+            installDragRedirect();
+        }
+    });
     webView_->setPage(page_);
     page_->load(QUrl(pageUrl));
+}
+
+void ViewController::installDragRedirect() {
+    if (flipped_) {
+        return;
+    }
+    flipped_ = true;
+    diagnostic("drags over the page go to the controller");
+}
+
+int ViewController::numberOfPreviewItems() const {
+    return quickLookSources_ ? static_cast<int>(quickLookSources_->size()) : 0;
+}
+
+QUrl ViewController::previewItemAt(int index) const {
+    if (quickLookSources_ && index >= 0 && index < quickLookSources_->size()) {
+        return QUrl::fromLocalFile(quickLookSources_->at(index));
+    }
+    return QUrl::fromLocalFile(QStringLiteral("/"));
 }
 
 // ---- commands from the page

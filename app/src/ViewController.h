@@ -10,6 +10,7 @@
 
 #include "Bridge.h"
 #include "DropRegion.h"
+#include "PreviewDataSource.h"
 #include "VeltoWebView.h"
 #include "velto/DispatchQueue.h"
 #include "velto/VeltoIncomingTransferDelegate.h"
@@ -28,7 +29,10 @@ class VeltoServer;
 namespace velto::app {
 
 class AppDelegate;
+class DragDestination;
+class FileRevealer;
 class Notifications;
+class QuickLookPanel;
 class VeltoWebPage;
 
 // The controller of the main window: hosts the page, answers its commands, and turns every
@@ -39,6 +43,7 @@ class ViewController : public QObject,
                        public VeltoPeerDiscoveryDelegate,
                        public VeltoTransferDelegate,
                        public VeltoIncomingTransferDelegate,
+                       public PreviewDataSource,
                        public std::enable_shared_from_this<ViewController> {
     Q_OBJECT
   public:
@@ -48,7 +53,8 @@ class ViewController : public QObject,
     // deleted on the GUI thread whichever thread lets it go last.
     static std::shared_ptr<ViewController> create(AppDelegate& app, QWidget* window,
                                                   VeltoWebView* webView, QWebEngineProfile* profile,
-                                                  Notifications* notifications);
+                                                  Notifications* notifications,
+                                                  FileRevealer* revealer);
     ~ViewController() override;
 
     // Registers with the application, sets up the page and its bridge, and loads the page.
@@ -66,6 +72,21 @@ class ViewController : public QObject,
     const QString& contextMenuType() const { return contextMenuType_; }
     const std::optional<QJsonObject>& contextMenuPayload() const { return contextMenuPayload_; }
     const std::shared_ptr<DispatchQueue>& outgoingDispatchQueue() const { return outgoingQueue_; }
+
+    // Drags over the web view reach the controller once the page has first finished loading.
+    void installDragRedirect();
+    bool flipped() const { return flipped_; }
+    DragDestination& dragDestination() { return *dragDestination_; }
+
+    // Previews of received files, and what the chat-history menu acts with.
+    const std::optional<QStringList>& quickLookSources() const { return quickLookSources_; }
+    void setQuickLookSources(const QStringList& paths) { quickLookSources_ = paths; }
+    QuickLookPanel* quickLookPanel() const { return quickLookPanel_; }
+    FileRevealer* fileRevealer() const { return revealer_; }
+
+    // PreviewDataSource: an index outside the list gives the root folder.
+    int numberOfPreviewItems() const override;
+    QUrl previewItemAt(int index) const override;
 
     // VeltoPeerDiscoveryDelegate
     void peerDiscoveryWithAdded(const std::string& key, const VeltoPeer& peer) override;
@@ -96,7 +117,8 @@ class ViewController : public QObject,
 
   private:
     ViewController(AppDelegate& app, QWidget* window, VeltoWebView* webView,
-                   QWebEngineProfile* profile, Notifications* notifications);
+                   QWebEngineProfile* profile, Notifications* notifications,
+                   FileRevealer* revealer);
 
     void setDropableRegions(const QJsonValue& data);
     QJsonObject collectPeers() const;
@@ -116,6 +138,8 @@ class ViewController : public QObject,
     QPointer<VeltoWebView> webView_;
     QWebEngineProfile* profile_;
     QPointer<Notifications> notifications_;
+    FileRevealer* revealer_;
+    QuickLookPanel* quickLookPanel_;
     VeltoWebPage* page_ = nullptr;
     Bridge* bridge_;
     QWebChannel* channel_ = nullptr;
@@ -124,6 +148,9 @@ class ViewController : public QObject,
     QVector<DropRegion> dropableRegions_;
     QString contextMenuType_ = QStringLiteral("none");
     std::optional<QJsonObject> contextMenuPayload_;
+    std::optional<QStringList> quickLookSources_;
+    bool flipped_ = false;
+    std::unique_ptr<DragDestination> dragDestination_;
 };
 
 }  // namespace velto::app

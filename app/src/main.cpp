@@ -42,8 +42,8 @@ int main(int argc, char** argv) {
 
     MainWindow window;
     AppDelegate appDelegate;
-    const auto controller =
-        ViewController::create(appDelegate, &window, window.webView(), profile, &notifications);
+    const auto controller = ViewController::create(appDelegate, &window, window.webView(), profile,
+                                                   &notifications, &revealer);
     controller->viewDidLoad();
 
     appDelegate.applicationWillFinishLaunching();

@@ -18,15 +18,12 @@
 
 using namespace velto;
 using namespace velto::app;
+using velto::app::test::command;
 using velto::app::test::FakeDesktop;
 using velto::app::test::json;
 using velto::app::test::PageHarness;
 
 namespace {
-
-QJsonObject command(const QString& name, const QJsonObject& data) {
-    return {{"command", name}, {"data", data}};
-}
 
 // The events of one transfer key, in the order the page got them.
 QJsonArray eventsOf(const QJsonArray& events, const QString& key) {
@@ -45,10 +42,6 @@ QStringList namesOf(const QJsonArray& events) {
         names.append(event.toObject().value("event").toString());
     }
     return names;
-}
-
-QStringList keysOf(const QJsonObject& object) {
-    return object.keys();
 }
 
 // The key the server gave the incoming transfer that the page was told about last.
@@ -160,10 +153,10 @@ class EventsTest : public QObject {
         for (const auto& event : outgoing) {
             const QJsonObject data = event.toObject().value("data").toObject();
             if (event.toObject().value("event") == QLatin1String("transfer-progress")) {
-                QCOMPARE(keysOf(data), (QStringList{"byteCount", "byteFinished", "itemCount",
-                                                    "itemFinished", "key"}));
+                QCOMPARE(data.keys(), (QStringList{"byteCount", "byteFinished", "itemCount",
+                                                   "itemFinished", "key"}));
             } else {
-                QCOMPARE(keysOf(data), QStringList{"key"});
+                QCOMPARE(data.keys(), QStringList{"key"});
             }
         }
 
@@ -193,8 +186,8 @@ class EventsTest : public QObject {
                 continue;
             }
             const QJsonObject data = event.toObject().value("data").toObject();
-            QCOMPARE(keysOf(data), (QStringList{"byteCount", "byteFinished", "filename", "filepath",
-                                                "isIncoming", "itemCount", "itemFinished", "key"}));
+            QCOMPARE(data.keys(), (QStringList{"byteCount", "byteFinished", "filename", "filepath",
+                                               "isIncoming", "itemCount", "itemFinished", "key"}));
             QCOMPARE(data.value("isIncoming"), QJsonValue(true));
             QVERIFY(data.value("filename").isNull() || data.value("filename").isString());
         }

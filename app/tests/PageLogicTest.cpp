@@ -118,23 +118,6 @@ class PageLogicTest : public QObject {
         QCOMPARE(page->evaluate("document.getElementById('message-input').value").toString(),
                  QString());
 
-        // A right-click on a message tells the native side what the menu is about, before the
-        // menu opens; anywhere else it clears that.
-        auto rightClick = [this](const QString& selector) {
-            page->evaluate(QStringLiteral("document.querySelector(\"%1\").dispatchEvent(new "
-                                          "MouseEvent('contextmenu', {bubbles: true})); true")
-                               .arg(selector));
-        };
-        rightClick(".message.out.text .bubble-text");
-        QCOMPARE(page->controller().contextMenuType(), QStringLiteral("chat-history"));
-        QCOMPARE(json(*page->controller().contextMenuPayload()),
-                 json(QJsonObject{{"text", "first\nsecond"}}));
-        rightClick("[data-transfer='in-1'] .file-name");
-        QCOMPARE(json(*page->controller().contextMenuPayload()),
-                 json(QJsonObject{{"file", QJsonArray{"/home/u/Downloads/report.pdf"}}}));
-        rightClick("#conversation-name");
-        QCOMPARE(page->controller().contextMenuType(), QStringLiteral("none"));
-
         QVERIFY(page->reload());
         page->evaluate("Velto.app.select('10.77.0.21'); true");
         QVERIFY(

@@ -210,16 +210,11 @@ TEST(BinUtilsRead, AdvancesTheCursorInEitherByteOrder) {
                  });
 }
 
-TEST(Hex, ConvertsBothWays) {
+// Which texts are accepted is checked against the rule by the unhexlify fuzzer; here, the
+// exact refusals.
+TEST(Hex, ConvertsBothWaysAndTellsWhyATextIsRefused) {
     EXPECT_EQ(hexlify(Bytes{0x00, 0x0A, 0xFF}), "000aff");
-    EXPECT_EQ(hexlify(Bytes{}), "");
-    for (const char* text : {"000aff", "000AFF", "00 0a ff", " 0 00A F F "}) {
-        EXPECT_EQ(unhexlify(text), (Bytes{0x00, 0x0A, 0xFF})) << text;
-    }
-    EXPECT_EQ(unhexlify(""), Bytes{});
-    EXPECT_EQ(unhexlify("   "), Bytes{});
-    EXPECT_EQ(hexlify(*unhexlify("DE ad Be EF")), "deadbeef");
-
+    EXPECT_EQ(unhexlify(" 0 00A F F "), (Bytes{0x00, 0x0A, 0xFF}));
     DiagnosticCapture capture;
     EXPECT_FALSE(unhexlify("0x41"));
     EXPECT_FALSE(unhexlify("00\t0a"));  // only the ordinary space is skipped

@@ -66,7 +66,7 @@ TEST(IncomingParser, LoneMarkerElementIsATextAndInATwoElementTransferAFile) {
               (std::vector<std::string>{"created", "progress", "text", "finished"}));
     const auto reports = textRig->delegate->reports();
     EXPECT_EQ(reports[reports.size() - 2].name, text);
-    EXPECT_EQ(reports[2].path, "");  // rule b: a text has an empty path
+    EXPECT_EQ(reports[2].path, "");  // a text has no path of its own
     EXPECT_EQ(downloads.tree(), downloads.untouched());
 
     const std::string notUtf8 = std::string("a\xFF") + "b";

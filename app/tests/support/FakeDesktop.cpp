@@ -29,6 +29,22 @@ void FakeFileManager::ShowItems(const QStringList& uris, const QString& /*startu
     shownItems.append(uris);
 }
 
+void FakePreviewer::ShowFile(const QString& uri, const QString& /*windowHandle*/,
+                             bool /*closeIfShown*/) {
+    shownUris.append(uri);
+}
+
+bool FakePreviewer::registerOn(QDBusConnection& bus) {
+    return bus.registerObject(QStringLiteral("/org/gnome/NautilusPreviewer"), this,
+                              QDBusConnection::ExportAllSlots) &&
+           bus.registerService(QStringLiteral("org.gnome.NautilusPreviewer"));
+}
+
+void FakePreviewer::unregisterFrom(QDBusConnection& bus) {
+    bus.unregisterService(QStringLiteral("org.gnome.NautilusPreviewer"));
+    bus.unregisterObject(QStringLiteral("/org/gnome/NautilusPreviewer"));
+}
+
 FakeDesktop::FakeDesktop()
     : bus_(QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName)) {
     registered_ = bus_.isConnected() &&

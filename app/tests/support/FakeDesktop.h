@@ -45,6 +45,20 @@ class FakeFileManager : public QObject {
     void ShowItems(const QStringList& uris, const QString& startupId);
 };
 
+// The desktop's previewer; registered only by the tests that want one running.
+class FakePreviewer : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.gnome.NautilusPreviewer2")
+  public:
+    QStringList shownUris;
+
+    bool registerOn(QDBusConnection& bus);
+    void unregisterFrom(QDBusConnection& bus);
+
+  public slots:
+    void ShowFile(const QString& uri, const QString& windowHandle, bool closeIfShown);
+};
+
 class FakeDesktop {
   public:
     FakeDesktop();

@@ -16,18 +16,20 @@ namespace velto::app::test {
 
 namespace {
 constexpr int scriptTimeoutMs = 60000;  // generous: CI machines are busy
-
-QString jsString(const QString& text) {
-    return QString::fromUtf8(QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact))
-        .mid(1)
-        .chopped(1);
-}
 }  // namespace
 
 QString json(const QJsonValue& value) {
     const QString wrapped =
         QString::fromUtf8(QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact));
     return wrapped.mid(1).chopped(1);
+}
+
+QJsonObject command(const QString& name, const QJsonValue& data) {
+    QJsonObject message{{"command", name}};
+    if (!data.isUndefined()) {
+        message.insert("data", data);
+    }
+    return message;
 }
 
 PageHarness::PageHarness(bool startServer, const QString& storagePath)
@@ -37,7 +39,7 @@ PageHarness::PageHarness(bool startServer, const QString& storagePath)
       window_(std::make_unique<MainWindow>()) {
     profile_->setPersistentStoragePath(storagePath.isEmpty() ? storage_.path() : storagePath);
     controller_ = ViewController::create(app_, window_.get(), window_->webView(), profile_,
-                                         notifications_.get());
+                                         notifications_.get(), &revealer_);
     controller_->viewDidLoad();
     if (startServer) {
         app_.applicationWillFinishLaunching();
@@ -81,6 +83,15 @@ bool PageHarness::waitFor(const QString& condition, int timeoutMs) {
     return false;
 }
 
+QPoint PageHarness::centreOf(const QString& selector) {
+    const auto box = evaluate(QStringLiteral("(() => { const r = document.querySelector(%1)"
+                                             ".getBoundingClientRect(); return [r.x + r.width / 2,"
+                                             " r.y + r.height / 2]; })()")
+                                  .arg(json(selector)))
+                         .toList();
+    return box.size() == 2 ? QPoint(box[0].toInt(), box[1].toInt()) : QPoint(-1, -1);
+}
+
 bool PageHarness::reload() {
     QSignalSpy loaded(controller_->page(), &QWebEnginePage::loadFinished);
     controller_->page()->triggerAction(QWebEnginePage::Reload);
@@ -103,26 +114,24 @@ QJsonArray PageHarness::recordedEvents() {
 }
 
 void PageHarness::call(const QString& id, const QJsonObject& message) {
-    const QString json = QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact));
     evaluate(QStringLiteral("window.__answers = window.__answers || {};"
                             "Velto.bridge.callHandler('velto', %1, (v) => {"
                             " window.__answers[%2] = JSON.stringify({v: v}); }); true")
-                 .arg(json, jsString(id)));
+                 .arg(json(message), json(id)));
 }
 
 bool PageHarness::answered(const QString& id) {
-    return evaluate(QStringLiteral("Boolean(window.__answers && %1 in window.__answers)")
-                        .arg(jsString(id)))
+    return evaluate(
+               QStringLiteral("Boolean(window.__answers && %1 in window.__answers)").arg(json(id)))
         .toBool();
 }
 
 QJsonValue PageHarness::answer(const QString& id) {
-    if (!waitFor(QStringLiteral("window.__answers && %1 in window.__answers").arg(jsString(id)))) {
+    if (!waitFor(QStringLiteral("window.__answers && %1 in window.__answers").arg(json(id)))) {
         return QJsonValue::Undefined;
     }
-    const QString json =
-        evaluate(QStringLiteral("window.__answers[%1]").arg(jsString(id))).toString();
-    return QJsonDocument::fromJson(json.toUtf8()).object().value("v");
+    const QString text = evaluate(QStringLiteral("window.__answers[%1]").arg(json(id))).toString();
+    return QJsonDocument::fromJson(text.toUtf8()).object().value("v");
 }
 
 }  // namespace velto::app::test

@@ -3,6 +3,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QJsonValue>
+#include <QPoint>
 #include <QString>
 #include <QTemporaryDir>
 #include <QVariant>
@@ -21,6 +22,9 @@ namespace velto::app::test {
 // Compact JSON text of a value, so that a failed comparison shows both sides.
 QString json(const QJsonValue& value);
 
+// A command message as the page sends it; data left out when undefined.
+QJsonObject command(const QString& name, const QJsonValue& data = QJsonValue::Undefined);
+
 // The program as main() puts it together, minus the single-instance and signal plumbing: the
 // real window, page, bridge and controller, with the page's storage in a folder of the test's.
 class PageHarness {
@@ -38,6 +42,8 @@ class PageHarness {
     QVariant evaluate(const QString& script);
     // Waits until the script's value is true; false on time-out.
     bool waitFor(const QString& condition, int timeoutMs = 60000);
+    // The centre of the first element matching a CSS selector, in the web view's coordinates.
+    QPoint centreOf(const QString& selector);
     // Loads the page anew (as a restart would) and waits until it is ready.
     bool reload();
 

@@ -12,7 +12,7 @@ namespace velto {
 class AsyncTcpListener;
 
 class TcpListenerDelegate {
-public:
+  public:
     virtual ~TcpListenerDelegate() = default;
     // A new connection, already on the listener's queue; it has no delegate until one is set.
     virtual void socketDidAcceptNewSocket(AsyncTcpListener& listener,
@@ -21,7 +21,7 @@ public:
 
 // Accepts TCP connections on a port of all IPv4 interfaces (0.0.0.0).
 class AsyncTcpListener {
-public:
+  public:
     static std::shared_ptr<AsyncTcpListener> create(std::weak_ptr<TcpListenerDelegate> delegate,
                                                     std::shared_ptr<DispatchQueue> queue);
     virtual ~AsyncTcpListener() = default;
@@ -31,7 +31,7 @@ public:
     virtual std::uint16_t localPort() const = 0;
     virtual void close() = 0;
 
-protected:
+  protected:
     AsyncTcpListener() = default;
 };
 

@@ -12,7 +12,7 @@ namespace velto {
 class AsyncUdpSocket;
 
 class UdpSocketDelegate {
-public:
+  public:
     virtual ~UdpSocketDelegate() = default;
     // One call per datagram: the whole payload and the sender's dotted-decimal IPv4 text.
     virtual void udpSocketDidReceive(AsyncUdpSocket& sock, const Bytes& data,
@@ -21,7 +21,7 @@ public:
 
 // An IPv4 UDP socket over Boost.Asio; callbacks on its queue.
 class AsyncUdpSocket {
-public:
+  public:
     static std::shared_ptr<AsyncUdpSocket> create(std::weak_ptr<UdpSocketDelegate> delegate,
                                                   std::shared_ptr<DispatchQueue> queue);
     virtual ~AsyncUdpSocket() = default;
@@ -36,7 +36,7 @@ public:
     virtual std::uint16_t localPort() const = 0;
     virtual void close() = 0;
 
-protected:
+  protected:
     AsyncUdpSocket() = default;
 };
 

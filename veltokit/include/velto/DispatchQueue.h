@@ -12,7 +12,7 @@ namespace velto {
 // A serial queue: one thread running an io_context kept alive by a work guard. Sockets and
 // timers made on the queue's context call back on that thread, one at a time.
 class DispatchQueue {
-public:
+  public:
     explicit DispatchQueue(std::string label);
     ~DispatchQueue();  // stops the context and joins the thread; pending work is dropped
 
@@ -33,7 +33,7 @@ public:
     void sync(const std::function<void()>& work);
     bool isCurrent() const;
 
-private:
+  private:
     // Shared with the thread, so that a queue released from its own thread stays valid until
     // the running handler returns.
     struct State {

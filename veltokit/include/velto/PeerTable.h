@@ -14,7 +14,7 @@ namespace velto {
 // The table of known peers, keyed by peer key. Written from library queues and read from any
 // thread: every access takes the lock, and reads hand out copies.
 class PeerTable {
-public:
+  public:
     using Record = std::shared_ptr<VeltoPeer>;  // identity of one record for its lifetime
 
     std::map<std::string, VeltoPeer> snapshot() const;
@@ -40,7 +40,7 @@ public:
     // True when key still maps to this very record.
     bool holds(const std::string& key, const Record& record) const;
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::map<std::string, Record> records_;
 };

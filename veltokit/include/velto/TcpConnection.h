@@ -15,7 +15,7 @@ class TcpConnection;
 // Reports of one TCP connection. Every call arrives on the connection's queue, one at a time,
 // in event order, and never from inside a call the delegate made on the connection.
 class TcpConnectionDelegate {
-public:
+  public:
     virtual ~TcpConnectionDelegate() = default;
 
     virtual void socketDidConnect(TcpConnection& /*sock*/, const std::string& /*host*/,
@@ -49,7 +49,7 @@ public:
 // Writes go out in the order issued, each with one completion. disconnectAfterWriting() closes
 // once every queued write is out. After a disconnect no read or write report is delivered.
 class TcpConnection {
-public:
+  public:
     virtual ~TcpConnection() = default;
 
     virtual void setDelegate(std::weak_ptr<TcpConnectionDelegate> delegate) = 0;

@@ -10,7 +10,7 @@ class VeltoIncomingTransfer;
 
 // Reports of an incoming transfer, on the server's "incoming" queue.
 class VeltoIncomingTransferDelegate {
-public:
+  public:
     virtual ~VeltoIncomingTransferDelegate() = default;
     virtual void incomingTransferWithCreated(VeltoIncomingTransfer& transfer) = 0;
     virtual void incomingTransferWithFinished(VeltoIncomingTransfer& transfer) = 0;

@@ -9,7 +9,7 @@ namespace velto {
 // Peer-table reports. Calls arrive on the server's "broadcast" queue with a snapshot of the
 // record as it was right after the change.
 class VeltoPeerDiscoveryDelegate {
-public:
+  public:
     virtual ~VeltoPeerDiscoveryDelegate() = default;
     virtual void peerDiscoveryWithAdded(const std::string& key, const VeltoPeer& peer) = 0;
     virtual void peerDiscoveryWithModified(const std::string& key, const VeltoPeer& peer) = 0;

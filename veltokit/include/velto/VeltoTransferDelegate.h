@@ -8,7 +8,7 @@ class VeltoTransfer;
 
 // Reports of an outgoing transfer, on the transfer's queue.
 class VeltoTransferDelegate {
-public:
+  public:
     virtual ~VeltoTransferDelegate() = default;
     virtual void transferWithConnected(VeltoTransfer& transfer) = 0;
     virtual void transferWithFinished(VeltoTransfer& transfer) = 0;

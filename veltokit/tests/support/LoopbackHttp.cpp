@@ -7,6 +7,8 @@
 
 #include <stdexcept>
 
+#include "support/RawTcpPeer.h"
+
 namespace velto::test {
 namespace {
 
@@ -16,18 +18,6 @@ sockaddr_in loopback(std::uint16_t port) {
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = htons(port);
     return address;
-}
-
-int listenOnLoopback(std::uint16_t& port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = loopback(0);
-    socklen_t length = sizeof address;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(fd, 8) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        throw std::runtime_error("cannot listen on loopback");
-    }
-    port = ntohs(address.sin_port);
-    return fd;
 }
 
 void sendAll(int fd, const std::string& text) {

@@ -12,33 +12,25 @@
 
 namespace velto::test {
 
-namespace {
-
-int listenOnLoopback() {
+int listenOnLoopback(std::uint16_t& port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(fd, 8) != 0) {
+    socklen_t size = sizeof address;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr*>(&address), size) != 0 ||
+        ::listen(fd, 8) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
         throw std::runtime_error("test peer cannot listen");
     }
+    port = ntohs(address.sin_port);
     const timeval limit{30, 0};
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
     setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);  // inherited by accept()
     return fd;
 }
 
-std::uint16_t portOf(int fd) {
-    sockaddr_in address{};
-    socklen_t size = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    return ntohs(address.sin_port);
-}
-
-}  // namespace
-
-RawTcpPeer::RawTcpPeer() : listener_(listenOnLoopback()), port_(portOf(listener_)) {}
+RawTcpPeer::RawTcpPeer() : listener_(listenOnLoopback(port_)) {}
 
 RawTcpPeer::~RawTcpPeer() {
     close();

@@ -32,6 +32,10 @@ class RawTcpPeer {
     std::uint16_t port_;
 };
 
+// A socket listening on 127.0.0.1 at an ephemeral port (given back in port); reads and writes
+// on it and on the connections it accepts give up after 30 s.
+int listenOnLoopback(std::uint16_t& port);
+
 // Bytes 0, 1, 2, ... 250, 0, 1, ... from offset on: a shifted or lost byte shows.
 Bytes patternBytes(std::size_t count, std::size_t offset = 0);
 

@@ -7,7 +7,6 @@
 #include "support/NetworkGuard.h"
 #include "velto/Diagnostics.h"
 
-
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     if (!GTEST_FLAG_GET(list_tests)) {
