@@ -18,19 +18,34 @@ namespace {
 
 constexpr std::string_view intermediatePrefix = ".VeltoTransferIntermediateStorage";
 
+// The destination sits at the bottom of a chain of otherwise empty folders, and the working
+// folder is one of them: a name that climbs out of the destination by any number of levels up
+// to the chain's length, or that is resolved against the working folder, lands in a folder of
+// the chain, where it is seen.
+constexpr int chainLength = 8;
+
 struct Sandbox {
-    fs::path outer;      // holds nothing but root
-    fs::path root;       // the working folder; holds nothing but Downloads
-    fs::path downloads;  // the destination
+    fs::path outer;               // the top of the chain
+    fs::path root;                // the working folder, inside the chain
+    fs::path downloads;           // the destination, the chain's last folder
+    std::vector<fs::path> chain;  // every folder from outer to downloads' parent
 };
 
 Sandbox& sandbox() {
     static Sandbox box = [] {
         std::string pattern = (fs::temp_directory_path() / "velto-fuzz-stream.XXXXXX").string();
         require(::mkdtemp(pattern.data()) != nullptr, "a sandbox folder");
-        Sandbox made{pattern, fs::path(pattern) / "root", fs::path(pattern) / "root" / "Downloads"};
+        Sandbox made;
+        made.outer = pattern;
+        fs::path folder = made.outer;
+        for (int level = 0; level < chainLength; ++level) {
+            made.chain.push_back(folder);
+            folder /= "level" + std::to_string(level);
+        }
+        made.root = made.chain.back();
+        made.downloads = folder;
         fs::create_directories(made.downloads);
-        fs::current_path(made.root);  // relative paths would land here, where they are seen
+        fs::current_path(made.root);
         return made;
     }();
     return box;
@@ -102,9 +117,11 @@ class CheckingDelegate : public velto::VeltoIncomingTransferDelegate {
 
 void checkSandboxAfter(const CheckingDelegate& delegate) {
     const Sandbox& box = sandbox();
-    require(entriesOf(box.outer) == std::vector<std::string>{"root"} &&
-                entriesOf(box.root) == std::vector<std::string>{"Downloads"},
-            "nothing is written outside the destination");
+    for (std::size_t level = 0; level < box.chain.size(); ++level) {
+        const fs::path next = level + 1 < box.chain.size() ? box.chain[level + 1] : box.downloads;
+        require(entriesOf(box.chain[level]) == std::vector<std::string>{next.filename().string()},
+                "nothing is written outside the destination");
+    }
     const auto entries = entriesOf(box.downloads);
     for (const auto& name : entries) {
         require(name.rfind(intermediatePrefix, 0) != 0,

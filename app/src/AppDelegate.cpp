@@ -6,6 +6,7 @@
 
 #include "ViewController.h"
 #include "velto/Diagnostics.h"
+#include "velto/VeltoIncomingTransfer.h"
 #include "velto/VeltoServer.h"
 
 namespace velto::app {
@@ -43,6 +44,9 @@ void AppDelegate::applicationWillFinishLaunching() {
     if (terminationRequested_) {
         return;  // leaving: no hello that a goodbye would have to take back
     }
+    // What an earlier run left half-received; folders of transfers still running elsewhere
+    // are locked and stay.
+    VeltoIncomingTransfer::removeLeftoverIntermediateFolders();
     server->sayHello();
     helloSaid_ = true;
 }

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusVariant>
+#include <QDir>
 #include <QMessageBox>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -23,6 +24,7 @@
 #include "TerminationSignals.h"
 #include "support/PageHarness.h"
 #include "support/TestRegistry.h"
+#include "velto/UserFolders.h"
 #include "velto/VeltoServer.h"
 
 using namespace velto;
@@ -73,11 +75,16 @@ class FakePortal {
 class LifecycleTest : public QObject {
     Q_OBJECT
   private slots:
-    void startUpRegistersTheControllerAndWiresBothDelegates() {
+    void startUpRegistersTheControllerWiresBothDelegatesAndClearsLeftovers() {
         PageHarness page(false);
         QCOMPARE(page.app().viewController().get(), &page.controller());
         QVERIFY(page.app().server() == nullptr);
+        // What a receiver killed mid-transfer leaves behind in Downloads.
+        const QDir downloads(QString::fromStdString(UserFolders::userDownloadsFolder()));
+        const QString leftover = ".VeltoTransferIntermediateStorage20261206083000killed";
+        QVERIFY(downloads.mkpath(leftover + "/Album"));
         page.app().applicationWillFinishLaunching();
+        QVERIFY(!downloads.exists(leftover));
         const auto server = page.app().server();
         QVERIFY(server != nullptr);
         QCOMPARE(dynamic_cast<ViewController*>(server->delegate().get()), &page.controller());

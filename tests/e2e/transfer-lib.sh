@@ -28,10 +28,11 @@ wait_for_listener() {
     fail "no receiver listens on $host"
 }
 
-# Starts "velto-cli receive --json" on a host, its events in $(testlan_home host)/events.
+# Starts "velto-cli receive --json" on a host, its events in $(testlan_home host)/events and its
+# standard error in receiver.err; options after the host go before "receive" (-v: diagnostics).
 start_receiver() {
     local host=$1
-    testlan_spawn "$host" "$VELTO_CLI" receive --json >"$(testlan_home "$host")/events" \
+    testlan_spawn "$host" "$VELTO_CLI" "${@:2}" receive --json >"$(testlan_home "$host")/events" \
         2>"$(testlan_home "$host")/receiver.err"
     wait_for_listener "$host"
 }

@@ -295,7 +295,9 @@ std::size_t IncomingStorage::removeLeftovers(const std::string& basePath) {
         if (UniqueFd lock = lockFolder(path)) {
             std::error_code failure;
             std::filesystem::remove_all(path, failure);
-            if (!failure) {
+            if (failure) {
+                diagnostic("cannot remove leftover", path, failure.message());
+            } else {
                 ++removed;
                 diagnostic("removed leftover", path);
             }
