@@ -82,7 +82,7 @@ class VeltoTransfer : public TcpConnectionDelegate,
     VeltoTransfer(ItemList items, VeltoPeer peer, std::shared_ptr<DispatchQueue> dispatchQueue);
 
   private:
-    enum class State { created, connecting, sending, finished, failed };
+    enum class State { created, connecting, sending, closing, finished, failed };
 
     void connect();
     void writeElementHeader();

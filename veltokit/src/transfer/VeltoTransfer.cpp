@@ -208,11 +208,12 @@ void VeltoTransfer::bodyChunkWritten() {
 }
 
 void VeltoTransfer::finish() {
-    state_ = State::finished;
+    // Small writes are reported complete once staged in the connection, before the kernel has
+    // them: the transfer has finished only when the connection closed after writing them all.
+    // A caller that exits on the report so loses nothing, and a peer that goes away meanwhile
+    // makes the transfer fail instead of finish.
+    state_ = State::closing;
     readAhead_.reset();
-    if (delegate_) {
-        delegate_->transferWithFinished(*this);
-    }
     socket_->disconnectAfterWriting();
 }
 
@@ -254,7 +255,14 @@ void VeltoTransfer::socketDidDisconnect(TcpConnection& /*sock*/, const std::stri
     diagnostic("didDisconnect", error);
     // Released after this report returns: the connection may still be on the call stack.
     auto retired = std::move(socket_);
-    fail(error.empty() ? "the connection was closed" : error);
+    if (state_ == State::closing && error.empty()) {
+        state_ = State::finished;
+        if (delegate_) {
+            delegate_->transferWithFinished(*this);
+        }
+    } else {
+        fail(error.empty() ? "the connection was closed" : error);
+    }
     dispatchQueue_->async([retired = std::move(retired)] {});
 }
 
