@@ -141,6 +141,18 @@ TEST(Publication, NothingShowsUnderAVisibleNameBeforePublicationAndLeftoversAreC
     EXPECT_TRUE(std::filesystem::exists(running.intermediatePath()));
     running.discard();
     EXPECT_TRUE(std::filesystem::is_empty(base.path()));
+
+    // A peer's item named like an intermediate folder must not be cleared at the next start.
+    const std::string lookalike = ".VeltoTransferIntermediateStorage2026Album";
+    EXPECT_EQ(publish(base.str(), {{lookalike, "/"}, {lookalike + "/a.txt", "a"}}),
+              base.str() + "/" + lookalike.substr(1));
+    EXPECT_EQ(publish(base.str(), {{lookalike, "b"}}),
+              base.str() + "/" + lookalike.substr(1) + " (2)");
+    EXPECT_EQ(IncomingStorage::removeLeftovers(base.str()), 0u);
+    EXPECT_EQ(treeOf(base.str()),
+              (std::map<std::string, std::string>{{lookalike.substr(1), "/"},
+                                                  {lookalike.substr(1) + "/a.txt", "a"},
+                                                  {lookalike.substr(1) + " (2)", "b"}}));
 }
 
 }  // namespace

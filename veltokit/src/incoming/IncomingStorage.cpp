@@ -244,11 +244,11 @@ bool IncomingStorage::publish(std::optional<std::string>& publishedPath, std::st
     }
     std::string result;
     if (entries.size() == 1) {
-        const std::string& name = entries.front();
+        const std::string name = StorageNames::itemName(entries.front());
         const auto candidate = [&](unsigned n) {
             return n == 1 ? name : StorageNames::numberedItem(name, n);
         };
-        if (!moveToFreeName(pathOf(name), basePath_, candidate, result, error)) {
+        if (!moveToFreeName(pathOf(entries.front()), basePath_, candidate, result, error)) {
             return false;
         }
         ::rmdir(intermediatePath_.c_str());

@@ -27,6 +27,10 @@ std::string StorageNames::datedFolder(std::chrono::system_clock::time_point star
     return sanitizedString("Received by Velto at " + localTime(startTime, "%Y-%m-%d %I-%M"));
 }
 
+std::string StorageNames::itemName(const std::string& name) {
+    return name.rfind(intermediatePrefix, 0) == 0 ? name.substr(1) : name;
+}
+
 std::string StorageNames::numberedItem(const std::string& name, unsigned number) {
     // The extension follows the last "." unless that "." starts the name (a hidden file).
     const auto dot = name.rfind('.');

@@ -16,6 +16,9 @@ class StorageNames {
     // "Received by Velto at yyyy-MM-dd hh-mm", cleaned of characters unsafe in a name.
     static std::string datedFolder(std::chrono::system_clock::time_point startTime);
 
+    // The name a single received item is published under: its own, except that a name the
+    // next start would take for a leftover intermediate folder loses its leading dot.
+    static std::string itemName(const std::string& name);
     // The n-th choice (n >= 2) for a single received item: "photo (3).jpg", "README (2)",
     // ".profile (2)", "archive.tar (2).gz", "my (2).project".
     static std::string numberedItem(const std::string& name, unsigned number);
