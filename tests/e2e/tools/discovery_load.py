@@ -16,14 +16,13 @@
 
 Every socket binds an address of the test LAN; nothing else is sent anywhere.
 """
-import argparse
 import json
 import random
 import select
 import socket
-import statistics
-import sys
 import time
+
+from toolmain import REQUIRED, run_commands, timing_summary
 
 PORT = 4644
 
@@ -151,27 +150,14 @@ def probe(args):
         time.sleep(max(0.0, start + args.interval - time.monotonic()))
     print(json.dumps({
         "probes": sent, "answered": len(times),
-        "worst_ms": round(max(times), 1) if times else None,
-        "median_ms": round(statistics.median(times), 1) if times else None,
+        **timing_summary(times),
     }), flush=True)
     return 0 if times else 1
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    commands = parser.add_subparsers(dest="command", required=True)
-    f = commands.add_parser("flood")
-    f.add_argument("--target", required=True)
-    f.add_argument("--sources", required=True)
-    f.add_argument("--count", type=int, default=100_000)
-    f.add_argument("--seconds", type=float, default=60)
-    p = commands.add_parser("probe")
-    p.add_argument("--target", required=True)
-    p.add_argument("--seconds", type=float, default=10)
-    p.add_argument("--interval", type=float, default=0.5)
-    args = parser.parse_args()
-    return flood(args) if args.command == "flood" else probe(args)
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    run_commands(__doc__.splitlines()[0], {
+        "flood": (flood, {"--target": REQUIRED, "--sources": REQUIRED, "--count": 100_000,
+                          "--seconds": 60.0}),
+        "probe": (probe, {"--target": REQUIRED, "--seconds": 10.0, "--interval": 0.5}),
+    })

@@ -14,13 +14,12 @@
       whole body, within L seconds. Prints one JSON line (fetches, worst and median in ms);
       exits 1 when one failed or was late.
 """
-import argparse
 import json
 import select
 import socket
-import statistics
-import sys
 import time
+
+from toolmain import REQUIRED, run_commands, timing_summary
 
 PORT = 4645
 REQUEST = b"GET /velto/avatar HTTP/1.1\r\nHost: velto\r\nConnection: close\r\n\r\n"
@@ -104,28 +103,14 @@ def fetch(args):
         time.sleep(max(0.0, start + args.interval - time.monotonic()))
     print(json.dumps({
         "fetches": len(times) + failures, "failed_or_late": failures,
-        "worst_ms": round(max(times), 1) if times else None,
-        "median_ms": round(statistics.median(times), 1) if times else None,
+        **timing_summary(times),
     }), flush=True)
     return 0 if failures == 0 and times else 1
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    commands = parser.add_subparsers(dest="command", required=True)
-    s = commands.add_parser("slow")
-    s.add_argument("--target", required=True)
-    s.add_argument("--writers", type=int, default=5)
-    s.add_argument("--readers", type=int, default=5)
-    s.add_argument("--seconds", type=float, default=15)
-    f = commands.add_parser("fetch")
-    f.add_argument("--target", required=True)
-    f.add_argument("--seconds", type=float, default=10)
-    f.add_argument("--interval", type=float, default=0.5)
-    f.add_argument("--limit", type=float, default=5)
-    args = parser.parse_args()
-    return slow(args) if args.command == "slow" else fetch(args)
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    run_commands(__doc__.splitlines()[0], {
+        "slow": (slow, {"--target": REQUIRED, "--writers": 5, "--readers": 5, "--seconds": 15.0}),
+        "fetch": (fetch, {"--target": REQUIRED, "--seconds": 10.0, "--interval": 0.5,
+                          "--limit": 5.0}),
+    })

@@ -12,13 +12,13 @@
 The stream is the protocol's: element count and total size ("<QQ"), then per element its name,
 a 0 byte, its size ("<Q") and its body.
 """
-import argparse
 import json
 import os
 import socket
 import struct
-import sys
 import time
+
+from toolmain import REQUIRED, run_commands
 
 PORT = 4644
 
@@ -78,20 +78,8 @@ def verify(args):
     return 0
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    commands = parser.add_subparsers(dest="command", required=True)
-    s = commands.add_parser("sequence")
-    s.add_argument("--target", required=True)
-    s.add_argument("--count", type=int, default=1000)
-    s.add_argument("--size", type=int, default=1024)
-    v = commands.add_parser("verify")
-    v.add_argument("--folder", required=True)
-    v.add_argument("--count", type=int, default=1000)
-    v.add_argument("--size", type=int, default=1024)
-    args = parser.parse_args()
-    return sequence(args) if args.command == "sequence" else verify(args)
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    run_commands(__doc__.splitlines()[0], {
+        "sequence": (sequence, {"--target": REQUIRED, "--count": 1000, "--size": 1024}),
+        "verify": (verify, {"--folder": REQUIRED, "--count": 1000, "--size": 1024}),
+    })
