@@ -50,7 +50,7 @@ TEST_F(MetadataServerOnLoopback, ClosesOnRequestsThatAreNotHttpOrTooLarge) {
 }
 
 TEST_F(MetadataServerOnLoopback, StalledClientNeitherBlocksOthersNorStaysForever) {
-    start({std::chrono::milliseconds(300), std::chrono::milliseconds(300)});
+    start({std::chrono::seconds(2), std::chrono::milliseconds(300)});
     test::RawHttpClient stalled(port);
     stalled.send("GET /velto/av");  // and then nothing
 
