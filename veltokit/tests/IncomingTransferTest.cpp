@@ -22,7 +22,7 @@ struct Downloads {
 
 std::vector<std::uint64_t> bodyReads(const WatchedConnection& connection) {
     std::vector<std::uint64_t> lengths;
-    for (const auto& [tag, length] : connection.readLog()) {
+    for (const auto& [tag, length] : connection.notes().reads) {
         if (tag == VeltoIncomingTransfer::tagFileBody) {
             lengths.push_back(length);
         }
@@ -107,10 +107,10 @@ TEST(IncomingParser, LargeBodiesAreReadTenMebibytesAtATimeAtMostFourAhead) {
         if (size == 25 * mib) {
             EXPECT_EQ(bodyReads(*rig.connection),
                       (std::vector<std::uint64_t>{10 * mib, 10 * mib, 5 * mib}));
-            EXPECT_EQ(rig.connection->maxReadsInFlight(), 3u);
+            EXPECT_EQ(rig.connection->notes().maxReadsInFlight, 3u);
         } else {
             EXPECT_EQ(bodyReads(*rig.connection), std::vector<std::uint64_t>(5, 10 * mib));
-            EXPECT_EQ(rig.connection->maxReadsInFlight(), 4u);
+            EXPECT_EQ(rig.connection->notes().maxReadsInFlight, 4u);
         }
         EXPECT_TRUE(bytesOf(readFile(downloads.path() + "/big")) == body);
         EXPECT_EQ(progressBreach(rig.delegate->reports()), "");
@@ -125,7 +125,7 @@ TEST(IncomingParser, PartialReadsReportEveryMillionBytes) {
     rig.send(streamHeader(1, 3'000'000) + element("f", 3'000'000), true);
     for (std::size_t sent = piece.size(); sent < 3'000'000; sent += piece.size()) {
         rig.send(piece, true);
-        ASSERT_TRUE(waitUntil([&] { return rig.connection->partialBytesRead() >= sent; }));
+        ASSERT_TRUE(waitUntil([&] { return rig.connection->notes().partialBytesRead >= sent; }));
     }
     rig.send(Bytes(3'000'000 % piece.size(), 'x'));
     ASSERT_TRUE(rig.delegate->waitForEnd());

@@ -29,8 +29,8 @@ void WatchedConnection::connectToHost(const std::string& host, std::uint16_t por
 void WatchedConnection::readDataToLength(std::size_t length, double timeout, long tag) {
     {
         std::lock_guard lock(mutex_);
-        reads_.emplace_back(tag, length);
-        maxReads_ = std::max(maxReads_, ++readsInFlight_);
+        notes_.reads.emplace_back(tag, length);
+        notes_.maxReadsInFlight = std::max(notes_.maxReadsInFlight, ++readsInFlight_);
     }
     socket_->readDataToLength(length, scaled(timeout), tag);
 }
@@ -38,8 +38,8 @@ void WatchedConnection::readDataToLength(std::size_t length, double timeout, lon
 void WatchedConnection::writeData(Bytes data, double timeout, long tag) {
     {
         std::lock_guard lock(mutex_);
-        writes_.emplace_back(tag, data.size());
-        maxWrites_ = std::max(maxWrites_, ++writesInFlight_);
+        notes_.writes.emplace_back(tag, data.size());
+        notes_.maxWritesInFlight = std::max(notes_.maxWritesInFlight, ++writesInFlight_);
     }
     socket_->writeData(std::move(data), scaled(timeout), tag);
 }
@@ -69,7 +69,7 @@ void WatchedConnection::socketDidRead(TcpConnection&, Bytes data, long tag) {
 void WatchedConnection::socketDidReadPartialData(TcpConnection&, std::size_t length, long tag) {
     {
         std::lock_guard lock(mutex_);
-        partialBytes_ += length;
+        notes_.partialBytesRead += length;
     }
     if (auto target = delegate()) {
         target->socketDidReadPartialData(*this, length, tag);
@@ -80,7 +80,7 @@ void WatchedConnection::socketDidReadPartialBytes(TcpConnection&, const std::uin
                                                   std::size_t length, long tag) {
     {
         std::lock_guard lock(mutex_);
-        partialBytes_ += length;
+        notes_.partialBytesRead += length;
     }
     if (auto target = delegate()) {
         target->socketDidReadPartialBytes(*this, bytes, length, tag);
@@ -109,7 +109,7 @@ double WatchedConnection::socketShouldTimeoutWrite(TcpConnection&, long tag, dou
     const double extension =
         target ? target->socketShouldTimeoutWrite(*this, tag, elapsed / timeScale_, bytesDone) : 0;
     std::lock_guard lock(mutex_);
-    answers_.push_back(extension);
+    notes_.writeTimeoutAnswers.push_back(extension);
     return scaled(extension);
 }
 
@@ -124,34 +124,9 @@ bool WatchedConnection::waitUntilConnected() {
     return connected_.wait_for(lock, std::chrono::seconds(30), [&] { return isConnected_; });
 }
 
-WatchedConnection::Log WatchedConnection::readLog() const {
+WatchedConnection::Notes WatchedConnection::notes() const {
     std::lock_guard lock(mutex_);
-    return reads_;
-}
-
-WatchedConnection::Log WatchedConnection::writeLog() const {
-    std::lock_guard lock(mutex_);
-    return writes_;
-}
-
-std::size_t WatchedConnection::maxReadsInFlight() const {
-    std::lock_guard lock(mutex_);
-    return maxReads_;
-}
-
-std::size_t WatchedConnection::maxWritesInFlight() const {
-    std::lock_guard lock(mutex_);
-    return maxWrites_;
-}
-
-std::size_t WatchedConnection::partialBytesRead() const {
-    std::lock_guard lock(mutex_);
-    return partialBytes_;
-}
-
-std::vector<double> WatchedConnection::writeTimeoutAnswers() const {
-    std::lock_guard lock(mutex_);
-    return answers_;
+    return notes_;
 }
 
 }  // namespace velto::test

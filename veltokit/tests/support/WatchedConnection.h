@@ -44,13 +44,17 @@ class WatchedConnection : public TcpConnection,
                                     std::size_t bytesDone) override;
     void socketDidDisconnect(TcpConnection& sock, const std::string& error) override;
 
+    // What the code under test asked for and was told so far.
+    struct Notes {
+        Log reads;
+        Log writes;
+        std::size_t maxReadsInFlight = 0;
+        std::size_t maxWritesInFlight = 0;
+        std::size_t partialBytesRead = 0;         // the new bytes partial reads told of
+        std::vector<double> writeTimeoutAnswers;  // extensions granted, in the code's units
+    };
+    Notes notes() const;
     bool waitUntilConnected();  // gives up after 30 s
-    Log readLog() const;
-    Log writeLog() const;
-    std::size_t maxReadsInFlight() const;
-    std::size_t maxWritesInFlight() const;
-    std::size_t partialBytesRead() const;             // the new bytes partial reads told of
-    std::vector<double> writeTimeoutAnswers() const;  // extensions granted, in the code's units
 
   private:
     explicit WatchedConnection(double timeScale) : timeScale_(timeScale) {}
@@ -63,14 +67,9 @@ class WatchedConnection : public TcpConnection,
     std::condition_variable connected_;
     bool isConnected_ = false;
     std::weak_ptr<TcpConnectionDelegate> delegate_;
-    Log reads_;
-    Log writes_;
+    Notes notes_;
     std::size_t readsInFlight_ = 0;
     std::size_t writesInFlight_ = 0;
-    std::size_t maxReads_ = 0;
-    std::size_t maxWrites_ = 0;
-    std::size_t partialBytes_ = 0;
-    std::vector<double> answers_;
 };
 
 }  // namespace velto::test
