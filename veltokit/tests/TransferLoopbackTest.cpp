@@ -84,7 +84,8 @@ TEST(TransferOverLoopback, FinishedComesOnceThePeerCanReadTheWholeStream) {
         // The connection is taken here, not by the test's thread: the sender can be done
         // before that thread would have accepted it.
         void transferWithFinished(VeltoTransfer& transfer) override {
-            if (peer.accept()) received = peer.receiveUntilClosed();
+            if (peer.accept())
+                received = peer.receiveUntilClosed();
             RecordingTransferDelegate::transferWithFinished(transfer);
         }
         RawTcpPeer& peer;
