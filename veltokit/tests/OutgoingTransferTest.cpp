@@ -172,14 +172,15 @@ TEST(OutgoingFailure, ReceiverThatStopsReadingOrClosesMidBodyFailsTheTransferOnc
 // ends the transfer, and what went out is a true prefix of the announced stream. A pipe in the
 // file's place, with nobody writing, must not hold the transfer up either.
 TEST(OutgoingFailure, SourceThatChangesWhileSentEndsTheTransferWithoutWrongBytes) {
+    // Three chunks: while the first is held back, the second has been read ahead, so a change
+    // made then shows when the third is read.
+    const std::string content = patterned(2 * VeltoItem::chunkSize + 1000);
+    const Bytes full = streamHeader(1, content.size()) + element("f.bin", content.size(), content);
     enum class Change { vanishes, becomesAPipe, shrinksBefore, shrinksDuring, growsDuring };
     for (const auto change : {Change::vanishes, Change::becomesAPipe, Change::shrinksBefore,
                               Change::shrinksDuring, Change::growsDuring}) {
         TempDir dir;
         const std::string path = dir.str() + "/f.bin";
-        // Three chunks: while the first is held back, the second has been read ahead, so a
-        // change made then shows when the third is read.
-        const std::string content = patterned(2 * VeltoItem::chunkSize + 1000);
         writeFile(path, content);
         SendingRig rig({std::make_shared<VeltoFile>(path)});  // the peer holds the first back
         if (change == Change::vanishes || change == Change::becomesAPipe) {
@@ -202,8 +203,6 @@ TEST(OutgoingFailure, SourceThatChangesWhileSentEndsTheTransferWithoutWrongBytes
         rig.queue->sync([] {});
         EXPECT_EQ(rig.delegate->count("failed"), 1u);
         EXPECT_EQ(rig.delegate->count("finished"), 0u);
-        const Bytes full =
-            streamHeader(1, content.size()) + element("f.bin", content.size(), content);
         EXPECT_LT(sent.size(), full.size());
         EXPECT_TRUE(std::equal(sent.begin(), sent.end(), full.begin()))
             << static_cast<int>(change) << " sent " << sent.size();
