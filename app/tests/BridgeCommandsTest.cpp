@@ -1,5 +1,5 @@
-// Every command the page can send, through the real page, web channel and controller, with the
-// real server running in this test's network namespace.
+// The commands the page can send (the drag ones: DragDropTest), through the real page, web
+// channel and controller, with the real server running in this test's network namespace.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
@@ -107,29 +107,6 @@ class BridgeCommandsTest : public QObject {
         QCOMPARE(page->recordedEvents(), QJsonArray());
     }
 
-    void setDropableRegionsReplacesTheListAndIsNeverAnswered() {
-        const QJsonArray regions{QJsonObject{{"x", 10},
-                                             {"y", 20.5},
-                                             {"width", 30},
-                                             {"height", 40},
-                                             {"type", "object"},
-                                             {"name", "10.77.0.31"}}};
-        page->call("regions", command("setDropableRegions", regions));
-        page->call("marker", command("noSuchCommand"));
-        QCOMPARE(json(page->answer("marker")), json(QJsonArray()));
-        QVERIFY(!page->answered("regions"));
-        const auto& stored = page->controller().dropableRegions();
-        QCOMPARE(stored.size(), 1);
-        QCOMPARE(stored[0].rect, QRectF(10, 20.5, 30, 40));
-        QCOMPARE(stored[0].type, QStringLiteral("object"));
-        QCOMPARE(stored[0].name, QStringLiteral("10.77.0.31"));
-
-        page->call("none", command("setDropableRegions", QJsonArray()));
-        page->call("marker2", command("noSuchCommand"));
-        QCOMPARE(json(page->answer("marker2")), json(QJsonArray()));
-        QVERIFY(page->controller().dropableRegions().isEmpty());
-    }
-
     void getSelfAndSayHello() {
         page->call("self", command("getSelf"));
         const QJsonObject self = page->answer("self").toObject();
@@ -180,16 +157,6 @@ class BridgeCommandsTest : public QObject {
         whenDialogOpens<OpenPanel>([](OpenPanel* panel) { panel->reject(); });
         page->call("cancelled", command("showOpenPanel"));
         QCOMPARE(json(page->answer("cancelled")), json(QJsonArray()));
-    }
-
-    void dragStartAnswersOnceTheDragHasEnded() {
-        QTimer::singleShot(300, [] {
-            // Escape ends a drag in progress.
-            QTest::keyClick(QApplication::topLevelWidgets().first(), Qt::Key_Escape);
-        });
-        page->call("drag",
-                   command("dragStart", QJsonObject{{"files", QJsonArray{"/etc/hostname"}}}));
-        QCOMPARE(json(page->answer("drag")), json(QJsonArray()));
     }
 
     void syncChannelSetsTheMenuPayloadBeforeTheAlertReturns() {

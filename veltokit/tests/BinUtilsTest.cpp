@@ -87,11 +87,6 @@ TEST(BinUtilsPack, TextEncodings) {
 }
 
 TEST(BinUtilsUnpack, ValueKindsAndByteOrders) {
-    EXPECT_EQ(unpack(">H", hex("0001")), std::vector<PackValue>{PackUInt{1}});
-    EXPECT_EQ(unpack("<h", hex("ffff")), std::vector<PackValue>{PackInt{-1}});
-    EXPECT_EQ(unpack("<B", hex("ff")), std::vector<PackValue>{PackUInt{255}});
-    EXPECT_EQ(unpack("<QQ", hex("02000000000000000a00000000000000")),
-              (std::vector<PackValue>{PackUInt64{2}, PackUInt64{10}}));
     float single = 1.5f;
     Bytes image(4);
     std::memcpy(image.data(), &single, 4);
@@ -99,7 +94,8 @@ TEST(BinUtilsUnpack, ValueKindsAndByteOrders) {
     EXPECT_TRUE(unpack("<", {}).empty());
     EXPECT_EQ(unpack("< H x", hex("010000")), std::vector<PackValue>{PackUInt{1}});
 
-    // Every code through a full round trip, in both byte orders.
+    // Every code through a full round trip, in both byte orders: unpack reads what pack, checked
+    // byte for byte above, wrote.
     const std::vector<PackValue> values = {PackInt{-5},
                                            PackUInt{200},
                                            true,

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "core/Utf8.h"
 #include "discovery/DiscoveryDatagram.h"
 #include "support/DiscoveryFakes.h"
 
@@ -43,17 +42,6 @@ TEST(DiscoveryDatagram, RefusesMalformedOnesWithAReasonAndUnknownTypesSilently) 
     }
     std::string refusal;  // a goodbye's text is never read, so it need not be UTF-8
     EXPECT_TRUE(DiscoveryDatagram::parse(datagram(3, "\xFF\xFE"), refusal));
-}
-
-TEST(Utf8, AcceptsWellFormedTextOnly) {
-    for (const char* good : {"", "plain", "\xC2\x80\xDF\xBF", "\xE0\xA0\x80\xEF\xBF\xBF",
-                             "\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"}) {
-        EXPECT_TRUE(isValidUtf8(good)) << good;
-    }
-    for (const char* bad : {"\x80", "\xC0\xAF", "\xE0\x9F\xBF", "\xF0\x8F\xBF\xBF", "\xED\xA0\x80",
-                            "\xF4\x90\x80\x80", "\xF5\x80\x80\x80", "\xE2\x82", "\xE2\x28\xA1"}) {
-        EXPECT_FALSE(isValidUtf8(bad)) << bad;
-    }
 }
 
 }  // namespace

@@ -31,8 +31,8 @@ TEST(DispatchQueue, CanBeReleasedFromItsOwnThread) {
     std::atomic<bool> ran{false};
     auto* raw = queue.get();
     raw->async([&ran, q = std::move(queue)]() mutable {
-        ran = true;
-        q.reset();  // last owner goes away inside the queue
+        q.reset();   // last owner goes away inside the queue
+        ran = true;  // only now: a release that hangs or aborts must fail the test
     });
     for (int i = 0; i < 20000 && !ran; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));

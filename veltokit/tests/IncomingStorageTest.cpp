@@ -83,37 +83,26 @@ TEST(StorageNames, FolderNamesUseTheTwelveHourClock) {
               ".VeltoTransferIntermediateStorage20261205030709R");
 }
 
-TEST(Publication, ClashesGetTheNextFreeNumberAndNothingIsReplaced) {
-    const std::vector<std::tuple<std::string, std::vector<std::string>, std::string>> cases = {
-        {"photo.jpg", {"photo.jpg", "photo (2).jpg"}, "photo (3).jpg"},
-        {"README", {"README"}, "README (2)"},
-        {".profile", {".profile"}, ".profile (2)"},
-        {"archive.tar.gz", {"archive.tar.gz"}, "archive.tar (2).gz"},
-    };
-    for (const auto& [name, existing, expected] : cases) {
-        TempDir base;
-        for (const auto& taken : existing) {
-            writeFile(base.str() + "/" + taken, "old " + taken);
-        }
-        EXPECT_EQ(publish(base.str(), {{name, "new"}}), base.str() + "/" + expected);
-        for (const auto& taken : existing) {
-            EXPECT_EQ(readFile(base.str() + "/" + taken), "old " + taken);
-        }
-        EXPECT_EQ(readFile(base.str() + "/" + expected), "new");
-    }
-}
-
-TEST(Publication, OneFolderKeepsItsNameAndSplitsLikeAFileOnAClash) {
+// One item keeps its name; on a clash, file or folder, it takes the next free number before
+// the last extension, and what was there stays as it was.
+TEST(Publication, OneItemKeepsItsNameOrTakesTheNextFreeNumberAndReplacesNothing) {
     TempDir base;
     const auto album = publish(
         base.str(),
         {{"Album", "/"}, {"Album/a.jpg", "a"}, {"Album/sub", "/"}, {"Album/sub/b.jpg", "b"}});
     EXPECT_EQ(album, base.str() + "/Album");
+    EXPECT_EQ(publish(base.str(), {{"Album", "/"}}), base.str() + "/Album (2)");
     EXPECT_EQ(treeOf(album), (std::map<std::string, std::string>{
                                  {"a.jpg", "a"}, {"sub", "/"}, {"sub/b.jpg", "b"}}));
-    EXPECT_EQ(publish(base.str(), {{"Album", "/"}}), base.str() + "/Album (2)");
     std::filesystem::create_directory(base.path() / "my.project");
     EXPECT_EQ(publish(base.str(), {{"my.project", "/"}}), base.str() + "/my (2).project");
+    writeFile(base.str() + "/archive.tar.gz", "old");
+    writeFile(base.str() + "/archive.tar (2).gz", "old 2");
+    EXPECT_EQ(publish(base.str(), {{"archive.tar.gz", "new"}}), base.str() + "/archive.tar (3).gz");
+    EXPECT_EQ(
+        readFile(base.str() + "/archive.tar.gz") + readFile(base.str() + "/archive.tar (2).gz"),
+        "oldold 2");
+    EXPECT_EQ(readFile(base.str() + "/archive.tar (3).gz"), "new");
 }
 
 TEST(Publication, SeveralItemsGoIntoTheDatedFolderNumberedOnAClash) {

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <thread>
 
 #include "support/FileTree.h"
 #include "support/TempDir.h"
@@ -21,9 +20,9 @@ struct Downloads {
     TempDir root;
 };
 
-std::vector<std::uint64_t> bodyReads(const MemoryConnection& end) {
+std::vector<std::uint64_t> bodyReads(const WatchedConnection& connection) {
     std::vector<std::uint64_t> lengths;
-    for (const auto& [tag, length] : end.readLog()) {
+    for (const auto& [tag, length] : connection.notes().reads) {
         if (tag == VeltoIncomingTransfer::tagFileBody) {
             lengths.push_back(length);
         }
@@ -33,14 +32,10 @@ std::vector<std::uint64_t> bodyReads(const MemoryConnection& end) {
 
 // Runs one raw stream into a fresh transfer and waits for its end.
 std::unique_ptr<ReceivingRig> receive(const Downloads& downloads, const Bytes& stream,
-                                      std::size_t piece = 0) {
+                                      std::size_t maxPiece = 0) {
     auto rig = std::make_unique<ReceivingRig>(downloads.path());
-    rig->local->setPieceSize(piece);
-    if (piece != 0) {
-        rig->local->setWindow(piece);
-    }
     rig->create();
-    rig->send(stream);
+    rig->send(stream, false, maxPiece);
     EXPECT_TRUE(rig->delegate->waitForEnd());
     rig->queue->sync([] {});
     return rig;
@@ -88,7 +83,7 @@ TEST(IncomingParser, FoldersAndEmptyFilesNeedNoBodyRead) {
     Downloads downloads;
     const auto rig = receive(downloads, streamHeader(3, 0) + folderElement("Album") +
                                             element("Album/empty", 0) + folderElement("Album/sub"));
-    EXPECT_TRUE(bodyReads(*rig->local).empty());
+    EXPECT_TRUE(bodyReads(*rig->connection).empty());
     EXPECT_EQ(treeOf(downloads.path() + "/Album"), (Tree{{"empty", ""}, {"sub", "/"}}));
     const auto reports = rig->delegate->reports();
     EXPECT_EQ(progressBreach(reports), "");
@@ -99,25 +94,23 @@ TEST(IncomingParser, LargeBodiesAreReadTenMebibytesAtATimeAtMostFourAhead) {
     for (const std::uint64_t size : {25 * mib, 50 * mib}) {
         Downloads downloads;
         ReceivingRig rig(downloads.path());
-        rig.local->setWindow(16 * mib);  // fewer, larger arrivals: only the reads matter here
         rig.create();
         Bytes stream = streamHeader(1, size) + element("big", size);
         const std::size_t bodyStart = stream.size();
         stream.resize(bodyStart + size, 'v');
         stream.back() = 'e';
         const Bytes body(stream.begin() + static_cast<std::ptrdiff_t>(bodyStart), stream.end());
-        rig.remote->writeData(std::move(stream), -1, 0);
-        rig.remote->disconnectAfterWriting();
+        rig.send(stream);
         ASSERT_TRUE(rig.delegate->waitForEnd());
         rig.queue->sync([] {});
         ASSERT_EQ(rig.delegate->kinds().back(), "finished");
         if (size == 25 * mib) {
-            EXPECT_EQ(bodyReads(*rig.local),
+            EXPECT_EQ(bodyReads(*rig.connection),
                       (std::vector<std::uint64_t>{10 * mib, 10 * mib, 5 * mib}));
-            EXPECT_EQ(rig.local->maxReadsInFlight(), 3u);
+            EXPECT_EQ(rig.connection->notes().maxReadsInFlight, 3u);
         } else {
-            EXPECT_EQ(bodyReads(*rig.local), std::vector<std::uint64_t>(5, 10 * mib));
-            EXPECT_EQ(rig.local->maxReadsInFlight(), 4u);
+            EXPECT_EQ(bodyReads(*rig.connection), std::vector<std::uint64_t>(5, 10 * mib));
+            EXPECT_EQ(rig.connection->notes().maxReadsInFlight, 4u);
         }
         EXPECT_TRUE(bytesOf(readFile(downloads.path() + "/big")) == body);
         EXPECT_EQ(progressBreach(rig.delegate->reports()), "");
@@ -127,12 +120,14 @@ TEST(IncomingParser, LargeBodiesAreReadTenMebibytesAtATimeAtMostFourAhead) {
 TEST(IncomingParser, PartialReadsReportEveryMillionBytes) {
     Downloads downloads;
     ReceivingRig rig(downloads.path());
-    rig.local->setPieceSize(512'000);
-    rig.local->setWindow(512'000);
     rig.create();
-    const std::string body(3'000'000, 'x');
-    rig.send(streamHeader(1, body.size()) + element("f", body.size()), true);
-    rig.send(bytesOf(body));  // a write of its own, so that pieces start with the body
+    const Bytes piece(512'000, 'x');  // each taken in before the next goes
+    rig.send(streamHeader(1, 3'000'000) + element("f", 3'000'000), true);
+    for (std::size_t sent = piece.size(); sent < 3'000'000; sent += piece.size()) {
+        rig.send(piece, true);
+        ASSERT_TRUE(waitUntil([&] { return rig.connection->notes().partialBytesRead >= sent; }));
+    }
+    rig.send(Bytes(3'000'000 % piece.size(), 'x'));
     ASSERT_TRUE(rig.delegate->waitForEnd());
     rig.queue->sync([] {});
     std::vector<std::uint64_t> byteFinished;
@@ -154,12 +149,12 @@ TEST(IncomingParser, BytesInAnyPiecesGiveTheSameResult) {
                            {"T/a", "/"},
                            {"T/a/b.bin", std::string(3000, 'b')},
                            {"T/e", "/"}};
-    for (const std::size_t piece : {1u, 7u, 4096u}) {
+    for (const std::size_t maxPiece : {1u, 7u, 4096u}) {
         Downloads downloads;
-        const auto rig = receive(downloads, stream, piece);
+        const auto rig = receive(downloads, stream, maxPiece);
         auto tree = downloads.tree();
         tree.erase("keep.txt");
-        EXPECT_EQ(tree, expected) << "pieces of " << piece;
+        EXPECT_EQ(tree, expected) << "pieces of up to " << maxPiece;
         EXPECT_EQ(progressBreach(rig->delegate->reports()), "");
     }
 }
@@ -185,15 +180,13 @@ TEST(IncomingFaults, BrokenStreamsLeaveNothingBehind) {
 
 TEST(IncomingFaults, ReadTimeOutMidBodyRemovesThePartialFolder) {
     Downloads downloads;
-    ReceivingRig rig(downloads.path());
+    ReceivingRig rig(downloads.path(), 0.05);  // time-outs of 250 ms for headers, 3 s for bodies
     rig.create();
     rig.send(streamHeader(2, 100) + folderElement("d") + element("d/f", 100, "partial"), true);
-    for (int i = 0; i < 10000 && rig.delegate->count("progress") < 4; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    rig.queue->sync([] {});
-    ASSERT_TRUE(std::filesystem::exists(rig.transfer->currentBasePath()));
-    ASSERT_TRUE(rig.local->expireReadTimeout());
+    ASSERT_TRUE(waitUntil([&] { return rig.delegate->count("progress") >= 4; }));
+    std::string partialFolder;
+    rig.queue->sync([&] { partialFolder = rig.transfer->currentBasePath(); });
+    EXPECT_TRUE(std::filesystem::exists(partialFolder));
     ASSERT_TRUE(rig.delegate->waitForEnd());
     rig.queue->sync([] {});
     EXPECT_EQ(rig.delegate->count("failed"), 1u);
@@ -234,7 +227,7 @@ TEST(IncomingFaults, UnusableNamesAndOversizedStreamsAreRefused) {
         ASSERT_TRUE(rig.delegate->waitForEnd()) << what;
         rig.queue->sync([] {});
         EXPECT_EQ(rig.delegate->kinds().back(), "failed") << what;
-        EXPECT_TRUE(rig.local->isClosed()) << what;
+        EXPECT_TRUE(rig.peer.closedByOtherSide()) << what;
         EXPECT_EQ(downloads.tree(), downloads.untouched()) << what;
     }
 }

@@ -17,9 +17,8 @@ const std::string pictureReply =
 
 class MetadataServerOnLoopback : public ::testing::Test {
   protected:
-    void start(MetadataServer::Limits limits = {}) {
-        server =
-            std::make_unique<MetadataServer>(0, MetadataApplication([] { return png; }), limits);
+    void start() {
+        server = std::make_unique<MetadataServer>(0, MetadataApplication([] { return png; }));
         std::string error;
         ASSERT_TRUE(server->listen(&error)) << error;
         server->run();

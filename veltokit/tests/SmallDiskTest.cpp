@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 #include "support/FileTree.h"
 #include "support/TransferRig.h"
@@ -52,9 +51,7 @@ TEST_F(SmallDisk, DiskFillingUpWhileWritingFailsAndRemovesThePartialFile) {
         const std::string body(size, 'b');
         rig.send(streamHeader(2, body.size()) + folderElement("d") + element("d/f", body.size()),
                  true);
-        for (int i = 0; i < 10000 && rig.delegate->count("progress") < 4; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+        ASSERT_TRUE(waitUntil([&] { return rig.delegate->count("progress") >= 4; }));
         {  // another program takes the rest of the disk meanwhile
             std::ofstream filler(downloads + "/filler", std::ios::binary);
             const std::string block(4096, 'f');

@@ -120,10 +120,4 @@ inline Bytes datagram(std::uint8_t type, std::string_view text) {
     return out;
 }
 
-inline Bytes datagramWithPort(std::uint8_t type, std::uint16_t port, std::string_view text) {
-    Bytes out{type, static_cast<std::uint8_t>(port & 0xFF), static_cast<std::uint8_t>(port >> 8)};
-    out.insert(out.end(), text.begin(), text.end());
-    return out;
-}
-
 }  // namespace velto::test

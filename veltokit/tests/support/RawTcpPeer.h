@@ -12,18 +12,21 @@ namespace velto::test {
 // after 30 s instead of hanging the suite.
 class RawTcpPeer {
   public:
-    RawTcpPeer();  // listens on an ephemeral port
+    // Listens on an ephemeral port; a receive buffer of that many bytes, when given, makes a
+    // peer that stops reading hold the other side's writes up soon.
+    explicit RawTcpPeer(int receiveBuffer = 0);
     ~RawTcpPeer();
     RawTcpPeer(const RawTcpPeer&) = delete;
     RawTcpPeer& operator=(const RawTcpPeer&) = delete;
 
     std::uint16_t port() const { return port_; }
     bool accept();
-    // Sends data in one call, or in pieces of pseudo-random sizes up to maxPiece bytes.
-    void send(const Bytes& data, std::size_t maxPiece = 0);
+    // Sends data in one call, or in pieces of pseudo-random sizes up to maxPiece bytes; false
+    // when the other side went away first.
+    bool send(const Bytes& data, std::size_t maxPiece = 0);
     Bytes receive(std::size_t count);
     Bytes receiveUntilClosed();
-    bool closedByOtherSide();  // true once a read finds the end of the stream
+    bool closedByOtherSide();  // true once a read finds the end of the stream or a reset
     void close();
 
   private:

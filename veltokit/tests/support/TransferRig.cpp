@@ -1,26 +1,19 @@
 #include "support/TransferRig.h"
 
+#include <chrono>
+#include <thread>
+
 namespace velto::test {
-namespace {
 
-std::shared_ptr<VeltoTransfer> transferOver(ItemList items, std::shared_ptr<DispatchQueue> queue,
-                                            std::shared_ptr<MemoryConnection> end) {
-    auto transfer = VeltoTransfer::create(
-        std::move(items), VeltoPeer("10.77.0.2", "10.77.0.2", 4644, "Peer", {}), std::move(queue));
-    transfer->setConnectionFactory(
-        [end](std::weak_ptr<TcpConnectionDelegate> delegate, std::shared_ptr<DispatchQueue>) {
-            end->setDelegate(std::move(delegate));
-            return end;
-        });
-    return transfer;
-}
-
-}  // namespace
-
-SendingRig::SendingRig(ItemList items) {
-    std::tie(local, remote) = MemoryConnection::pair(queue, remoteQueue);
-    remote->setCollecting(true);
-    transfer = transferOver(std::move(items), queue, local);
+SendingRig::SendingRig(ItemList items, double timeScale)
+    : connection(WatchedConnection::create(queue, timeScale)) {
+    transfer = VeltoTransfer::create(
+        std::move(items), VeltoPeer("127.0.0.1", "127.0.0.1", peer.port(), "Peer", {}), queue);
+    transfer->setConnectionFactory([front = connection](std::weak_ptr<TcpConnectionDelegate> target,
+                                                        std::shared_ptr<DispatchQueue>) {
+        front->setDelegate(std::move(target));
+        return front;
+    });
     transfer->setDelegate(delegate);
 }
 
@@ -28,25 +21,38 @@ SendingRig::~SendingRig() {
     queue->sync([] {});  // the last reports have run before the rig goes
 }
 
-ReceivingRig::ReceivingRig(std::string base) : basePath(std::move(base)) {
-    std::tie(remote, local) = MemoryConnection::pair(remoteQueue, queue);
-    local->setRemoteAddress("10.77.0.9", 50123);
+Bytes SendingRig::receiveAll() {
+    return peer.accept() ? peer.receiveUntilClosed() : Bytes{};
 }
+
+ReceivingRig::ReceivingRig(std::string base, double timeScale)
+    : basePath(std::move(base)), connection(WatchedConnection::create(queue, timeScale)) {}
 
 ReceivingRig::~ReceivingRig() {
     queue->sync([] {});
 }
 
 void ReceivingRig::create() {
-    queue->sync(
-        [&] { transfer = VeltoIncomingTransfer::create(local, "key", delegate, basePath); });
+    connection->connectToHost("127.0.0.1", peer.port());
+    if (peer.accept() && connection->waitUntilConnected()) {
+        queue->sync([&] {
+            transfer = VeltoIncomingTransfer::create(connection, "key", delegate, basePath);
+        });
+    }
 }
 
-void ReceivingRig::send(const Bytes& bytes, bool keepOpen) {
-    remote->writeData(bytes, -1, 0);
+void ReceivingRig::send(const Bytes& bytes, bool keepOpen, std::size_t maxPiece) {
+    peer.send(bytes, maxPiece);
     if (!keepOpen) {
-        remote->disconnectAfterWriting();
+        peer.close();
     }
+}
+
+bool waitUntil(const std::function<bool()>& done) {
+    for (int i = 0; i < 20000 && !done(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return done();
 }
 
 }  // namespace velto::test

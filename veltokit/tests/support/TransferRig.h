@@ -1,48 +1,52 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
-#include "support/MemoryConnection.h"
+#include "support/RawTcpPeer.h"
 #include "support/RecordingDelegates.h"
+#include "support/WatchedConnection.h"
 #include "velto/DispatchQueue.h"
 #include "velto/VeltoIncomingTransfer.h"
 #include "velto/VeltoTransfer.h"
 
 namespace velto::test {
 
-// An outgoing transfer whose connection is one end of an in-memory pair; the other end
-// (remote) collects what arrives unless a test says otherwise.
+// An outgoing transfer to a raw peer over loopback, whose small receive window lets a test hold
+// the transfer's writes up by not reading.
 struct SendingRig {
-    explicit SendingRig(ItemList items);
+    explicit SendingRig(ItemList items, double timeScale = 1);
     ~SendingRig();
     void start() { transfer->start(); }
+    Bytes receiveAll();  // takes the connection and reads until the transfer closes it
 
+    RawTcpPeer peer{64 * 1024};
     std::shared_ptr<DispatchQueue> queue = DispatchQueue::create("outgoing");
-    std::shared_ptr<DispatchQueue> remoteQueue = DispatchQueue::create("remote");
-    std::shared_ptr<MemoryConnection> local;
-    std::shared_ptr<MemoryConnection> remote;
+    std::shared_ptr<WatchedConnection> connection;
     std::shared_ptr<RecordingTransferDelegate> delegate =
         std::make_shared<RecordingTransferDelegate>();
     std::shared_ptr<VeltoTransfer> transfer;
 };
 
-// An incoming transfer storing into basePath, fed from the other end of an in-memory pair.
+// An incoming transfer storing into basePath, fed by a raw peer over loopback.
 struct ReceivingRig {
-    explicit ReceivingRig(std::string basePath);
+    explicit ReceivingRig(std::string basePath, double timeScale = 1);
     ~ReceivingRig();
-    void create();  // the accept: builds the transfer on its queue
+    void create();  // connects, then builds the transfer on its queue
     // Sends raw stream bytes; ends the stream after them unless keepOpen.
-    void send(const Bytes& bytes, bool keepOpen = false);
+    void send(const Bytes& bytes, bool keepOpen = false, std::size_t maxPiece = 0);
 
     std::string basePath;
+    RawTcpPeer peer;
     std::shared_ptr<DispatchQueue> queue = DispatchQueue::create("incoming");
-    std::shared_ptr<DispatchQueue> remoteQueue = DispatchQueue::create("remote");
-    std::shared_ptr<MemoryConnection> local;
-    std::shared_ptr<MemoryConnection> remote;
+    std::shared_ptr<WatchedConnection> connection;
     std::shared_ptr<RecordingIncomingDelegate> delegate =
         std::make_shared<RecordingIncomingDelegate>();
     std::shared_ptr<VeltoIncomingTransfer> transfer;
 };
+
+// Polls done for up to 20 s; its last answer.
+bool waitUntil(const std::function<bool()>& done);
 
 }  // namespace velto::test
