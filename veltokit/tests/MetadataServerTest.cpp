@@ -17,8 +17,9 @@ const std::string pictureReply =
 
 class MetadataServerOnLoopback : public ::testing::Test {
   protected:
-    void start() {
-        server = std::make_unique<MetadataServer>(0, MetadataApplication([] { return png; }));
+    void start(MetadataServer::Limits limits = {}) {
+        server =
+            std::make_unique<MetadataServer>(0, MetadataApplication([] { return png; }), limits);
         std::string error;
         ASSERT_TRUE(server->listen(&error)) << error;
         server->run();
