@@ -1,16 +1,17 @@
 #include "transfer/ChunkReadAhead.h"
 
 #include <atomic>
+#include <deque>
 #include <utility>
 
 #include "core/ChunkPool.h"
 
 namespace velto {
 
-// What the reading thread hands back. The chunk is written on the reading thread before its
-// result is posted and read on the transfer's queue after, so the post orders the two.
+// What the reading thread hands back. Chunks are read on the reading thread, posted and kept
+// here on the transfer's queue, so the post orders the two.
 struct ChunkReadAhead::Shared {
-    std::optional<Bytes> chunk;
+    std::deque<Bytes> chunks;
     bool reading = false;
     std::atomic<bool> alive{true};  // the owner may let go on another thread
 };
@@ -23,21 +24,30 @@ ChunkReadAhead::~ChunkReadAhead() {
     thread_.reset();  // joins: a read under way ends first
 }
 
-void ChunkReadAhead::start(std::shared_ptr<VeltoItem> item, std::function<void()> ready) {
+void ChunkReadAhead::start(std::vector<std::shared_ptr<VeltoItem>> items,
+                           std::function<void()> ready) {
     if (!thread_) {
         thread_ = std::make_unique<DispatchQueue>("file reading");
     }
     shared_->reading = true;
-    thread_->async([item = std::move(item), ready = std::move(ready), queue = transferQueue_,
+    thread_->async([items = std::move(items), ready = std::move(ready), queue = transferQueue_,
                     shared = shared_]() mutable {
-        Bytes chunk = item->nextChunk();
-        queue->async([chunk = std::move(chunk), ready = std::move(ready),
+        std::vector<Bytes> chunks;
+        chunks.reserve(items.size());
+        for (const auto& item : items) {
+            chunks.push_back(item->nextChunk());
+        }
+        queue->async([chunks = std::move(chunks), ready = std::move(ready),
                       shared = std::move(shared)]() mutable {
             if (!shared->alive) {
-                ChunkPool::give(std::move(chunk));
+                for (Bytes& chunk : chunks) {
+                    ChunkPool::give(std::move(chunk));
+                }
                 return;
             }
-            shared->chunk = std::move(chunk);
+            for (Bytes& chunk : chunks) {
+                shared->chunks.push_back(std::move(chunk));
+            }
             shared->reading = false;
             ready();
         });
@@ -49,7 +59,12 @@ bool ChunkReadAhead::reading() const {
 }
 
 std::optional<Bytes> ChunkReadAhead::take() {
-    return std::exchange(shared_->chunk, std::nullopt);
+    if (shared_->chunks.empty()) {
+        return std::nullopt;
+    }
+    Bytes chunk = std::move(shared_->chunks.front());
+    shared_->chunks.pop_front();
+    return chunk;
 }
 
 }  // namespace velto
