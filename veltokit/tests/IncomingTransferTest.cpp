@@ -173,8 +173,6 @@ TEST(IncomingFaults, BrokenStreamsLeaveNothingBehind) {
         {"inside a size", folder + Bytes{'d', '/', 'f', 0, 100, 0}},
         {"inside a body", folder + element("d/f", 100, std::string(40, 'x'))},
         {"fewer elements than announced", folder + element("d/f", 100, std::string(100, 'x'))},
-        {"a file where a folder is", folder + element("d/f", 50, std::string(50, 'x')) +
-                                         element("d", 50, std::string(50, 'y'))},
     };
     for (const auto& [what, stream] : cases) {
         Downloads downloads;

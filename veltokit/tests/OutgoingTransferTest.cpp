@@ -238,31 +238,5 @@ TEST(OutgoingFailure, SourceThatChangesWhileSentEndsTheTransferWithoutWrongBytes
     }
 }
 
-// Small bodies are read ahead many at a time: a file gone by the time its batch is read still
-// ends the transfer right before its body, after everything in front of it went out intact.
-TEST(OutgoingFailure, SmallFileGoneBeforeItsBatchIsReadEndsTheTransferAtIt) {
-    TempDir dir;
-    ItemList items;
-    Bytes upToTheGoneBody = streamHeader(150, 150 * 100);
-    for (int i = 0; i < 150; ++i) {
-        const std::string name = "f" + std::to_string(i);
-        const std::string body(100, static_cast<char>(i));  // a body in the wrong place shows
-        writeFile(dir.str() + "/" + name, body);
-        items.push_back(std::make_shared<VeltoFile>(dir.str() + "/" + name));
-        if (i <= 130) {
-            upToTheGoneBody = upToTheGoneBody + element(name, 100, i < 130 ? body : "");
-        }
-    }
-    std::filesystem::remove(dir.str() + "/f130");
-    SendingRig rig(items);
-    rig.start();
-    ASSERT_TRUE(rig.delegate->waitForEnd());
-    rig.queue->sync([] {});
-    EXPECT_EQ(rig.delegate->kinds().back(), "failed");
-    const Bytes sent = rig.remote->collected();
-    ASSERT_LE(sent.size(), upToTheGoneBody.size());
-    EXPECT_TRUE(std::equal(sent.begin(), sent.end(), upToTheGoneBody.begin()));
-}
-
 }  // namespace
 }  // namespace velto::test

@@ -16,7 +16,6 @@
 namespace velto {
 
 class IncomingStorage;
-class StorageWriter;
 
 // Reads one incoming stream and stores what it carries: stream header, then per element its
 // name byte by byte, its size and its body in reads of at most 10 MiB, four at a time. Folders
@@ -90,9 +89,6 @@ class VeltoIncomingTransfer : public TcpConnectionDelegate,
     void doNextChunk();
     void completeElement();
     void completeTransfer();
-    bool storeFolder(std::string& error);
-    bool prepareFileStorage(std::string& error);
-    bool storeLater(std::string& error);
     void fail(const std::string& reason);
     void reportProgress(std::uint64_t itemFinished, std::uint64_t byteFinished, bool withName);
     bool isText() const { return textBuffer_.has_value(); }
@@ -118,15 +114,10 @@ class VeltoIncomingTransfer : public TcpConnectionDelegate,
     std::string currentPath_;  // inside the intermediate folder; empty for a text
     Bytes currentNameBuffer_;
     std::optional<Bytes> textBuffer_;
-    // Where the current file's body goes: written here as it comes, or handed to writer_ whole.
-    enum class BodyStore { none, here, writer };
-    BodyStore bodyStore_ = BodyStore::none;
-    Bytes laterBody_;
 
     std::string basePath_;
     std::chrono::system_clock::time_point startTime_;
     std::unique_ptr<IncomingStorage> storage_;
-    std::unique_ptr<StorageWriter> writer_;  // after storage_: gone first
     std::string setupFailure_;
     std::atomic<State> state_ = State::reading;
 };

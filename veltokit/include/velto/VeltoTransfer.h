@@ -88,7 +88,6 @@ class VeltoTransfer : public TcpConnectionDelegate,
     void writeElementHeader();
     void nextChunk();
     void chunkReadAhead();
-    void startReadingAhead(bool moreOfThisElement);
     void bodyChunkWritten();
     void finish();
     void fail(const std::string& reason);
@@ -111,10 +110,8 @@ class VeltoTransfer : public TcpConnectionDelegate,
     std::string key_;
     ConnectionFactory connectionFactory_;
     std::atomic<State> state_ = State::created;
-    std::unique_ptr<ChunkReadAhead> readAhead_;
-    bool chunkAhead_ = false;        // the current element's next chunk is read ahead
-    std::size_t smallAheadEnd_ = 0;  // elements before this one had their bodies read ahead
-    bool waitingForChunk_ = false;   // a write is done, its successor still read
+    std::unique_ptr<ChunkReadAhead> readAhead_;  // for elements of more than one chunk
+    bool waitingForChunk_ = false;               // a write is done, its successor still read
 };
 
 }  // namespace velto

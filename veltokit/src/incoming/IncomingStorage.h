@@ -28,9 +28,6 @@ class IncomingStorage {
     // Whether the destination's file system can take this many bytes and entries.
     bool checkRoom(std::uint64_t bytes, std::uint64_t entries, std::string& error) const;
 
-    // Creates and locks the intermediate folder unless done already; the folder and file
-    // steps below do it themselves.
-    bool ensureIntermediateFolder(std::string& error);
     // relative has been cleaned (ElementName): no empty, "." or ".." components.
     bool prepareFolder(const std::string& relative, std::string& error);
     bool prepareFile(const std::string& relative, std::string& error);
@@ -52,6 +49,7 @@ class IncomingStorage {
     static std::size_t removeLeftovers(const std::string& basePath);
 
   private:
+    bool ensureIntermediateFolder(std::string& error);
     // Creates the folder with its missing parents; errno tells why not.
     bool makeFolder(const std::string& relative);
     std::string pathOf(const std::string& relative) const;

@@ -2,13 +2,11 @@
 
 #include <algorithm>
 #include <tuple>
-#include <utility>
 
 #include "core/ChunkPool.h"
 #include "core/Utf8.h"
 #include "incoming/ElementName.h"
 #include "incoming/IncomingStorage.h"
-#include "incoming/StorageWriter.h"
 #include "velto/BinUtils.h"
 #include "velto/Diagnostics.h"
 #include "velto/PathHelpers.h"
@@ -170,7 +168,7 @@ void VeltoIncomingTransfer::sizeRead(const Bytes& data) {
             return;
         }
         currentElementSize_ = 0;
-        if (!storeFolder(error)) {
+        if (!storage_->prepareFolder(currentRelativePath_, error)) {
             fail(error);
             return;
         }
@@ -185,43 +183,12 @@ void VeltoIncomingTransfer::sizeRead(const Bytes& data) {
             return;
         }
         currentElementSize_ = size;
-        if (!isText() && !prepareFileStorage(error)) {
+        if (!isText() && !storage_->prepareFile(currentRelativePath_, error)) {
             fail(error);
             return;
         }
     }
     doNextChunk();
-}
-
-// Folders and small files are stored by the writer's thread while this one parses on; a large
-// file is written here piece by piece as it arrives, after everything before it is stored.
-bool VeltoIncomingTransfer::storeFolder(std::string& error) {
-    if (!storeLater(error)) {
-        return false;
-    }
-    writer_->addFolder(currentRelativePath_);
-    return !writer_->failed() || writer_->finish(error);
-}
-
-bool VeltoIncomingTransfer::prepareFileStorage(std::string& error) {
-    if (currentElementSize_ <= StorageWriter::maxFileSize) {
-        bodyStore_ = BodyStore::writer;
-        return storeLater(error);
-    }
-    bodyStore_ = BodyStore::here;
-    return (!writer_ || writer_->finish(error)) &&
-           storage_->prepareFile(currentRelativePath_, error);
-}
-
-bool VeltoIncomingTransfer::storeLater(std::string& error) {
-    if (!writer_) {
-        // Made here, so its path is fixed before another thread works in it.
-        if (!storage_->ensureIntermediateFolder(error)) {
-            return false;
-        }
-        writer_ = std::make_unique<StorageWriter>(*storage_);
-    }
-    return true;
 }
 
 void VeltoIncomingTransfer::doNextChunk() {
@@ -240,11 +207,8 @@ void VeltoIncomingTransfer::doNextChunk() {
 
 // The file already holds what arrived in pieces before the read completed; the rest goes now.
 void VeltoIncomingTransfer::bodyChunkRead(Bytes data) {
-    const std::size_t length = data.size();
     if (isText()) {
         textBuffer_->insert(textBuffer_->end(), data.begin(), data.end());
-    } else if (bodyStore_ == BodyStore::writer) {
-        laterBody_ = std::move(data);  // one read: the file is smaller than one
     } else {
         const std::size_t stored = std::min<std::uint64_t>(partialStored_, data.size());
         std::string error;
@@ -253,6 +217,7 @@ void VeltoIncomingTransfer::bodyChunkRead(Bytes data) {
             return;
         }
     }
+    const std::size_t length = data.size();
     ChunkPool::give(std::move(data));
     partialSize_ = 0;
     partialStored_ = 0;
@@ -281,7 +246,7 @@ void VeltoIncomingTransfer::socketDidReadPartialData(TcpConnection& /*sock*/, st
 void VeltoIncomingTransfer::socketDidReadPartialBytes(TcpConnection& sock,
                                                       const std::uint8_t* bytes, std::size_t length,
                                                       long tag) {
-    if (tag == tagFileBody && state_ == State::reading && bodyStore_ == BodyStore::here) {
+    if (tag == tagFileBody && state_ == State::reading && !isText()) {
         std::string error;
         if (!storage_->write(bytes, length, error)) {
             fail(error);
@@ -298,14 +263,7 @@ void VeltoIncomingTransfer::completeElement() {
     queuedSize_ = 0;
     diagnostic("Finished file");
     std::string error;
-    const BodyStore store = std::exchange(bodyStore_, BodyStore::none);
-    if (store == BodyStore::writer) {
-        writer_->addFile(currentRelativePath_, std::exchange(laterBody_, {}));
-        if (writer_->failed() && !writer_->finish(error)) {
-            fail(error);
-            return;
-        }
-    } else if (store == BodyStore::here && !storage_->closeFile(error)) {
+    if (!storage_->closeFile(error)) {
         fail(error);
         return;
     }
@@ -325,7 +283,7 @@ void VeltoIncomingTransfer::completeTransfer() {
     socket_->disconnect();
     std::optional<std::string> published;
     std::string error;
-    if ((writer_ && !writer_->finish(error)) || !storage_->publish(published, error)) {
+    if (!storage_->publish(published, error)) {
         fail(error);
         return;
     }
@@ -344,7 +302,6 @@ void VeltoIncomingTransfer::fail(const std::string& reason) {
     }
     state_ = State::failed;
     diagnostic("Incoming transfer failed:", reason);
-    writer_.reset();  // stops before the folder it writes into goes
     storage_->discard();
     textBuffer_.reset();
     socket_->disconnect();

@@ -1,17 +1,16 @@
 #include "transfer/ChunkReadAhead.h"
 
 #include <atomic>
-#include <deque>
 #include <utility>
 
 #include "core/ChunkPool.h"
 
 namespace velto {
 
-// What the reading thread hands back. Chunks are read on the reading thread, posted and kept
-// here on the transfer's queue, so the post orders the two.
+// What the reading thread hands back. The chunk is written on the reading thread before its
+// result is posted and read on the transfer's queue after, so the post orders the two.
 struct ChunkReadAhead::Shared {
-    std::deque<Bytes> chunks;
+    std::optional<Bytes> chunk;
     bool reading = false;
     std::atomic<bool> alive{true};  // the owner may let go on another thread
 };
@@ -24,30 +23,21 @@ ChunkReadAhead::~ChunkReadAhead() {
     thread_.reset();  // joins: a read under way ends first
 }
 
-void ChunkReadAhead::start(std::vector<std::shared_ptr<VeltoItem>> items,
-                           std::function<void()> ready) {
+void ChunkReadAhead::start(std::shared_ptr<VeltoItem> item, std::function<void()> ready) {
     if (!thread_) {
         thread_ = std::make_unique<DispatchQueue>("file reading");
     }
     shared_->reading = true;
-    thread_->async([items = std::move(items), ready = std::move(ready), queue = transferQueue_,
+    thread_->async([item = std::move(item), ready = std::move(ready), queue = transferQueue_,
                     shared = shared_]() mutable {
-        std::vector<Bytes> chunks;
-        chunks.reserve(items.size());
-        for (const auto& item : items) {
-            chunks.push_back(item->nextChunk());
-        }
-        queue->async([chunks = std::move(chunks), ready = std::move(ready),
+        Bytes chunk = item->nextChunk();
+        queue->async([chunk = std::move(chunk), ready = std::move(ready),
                       shared = std::move(shared)]() mutable {
             if (!shared->alive) {
-                for (Bytes& chunk : chunks) {
-                    ChunkPool::give(std::move(chunk));
-                }
+                ChunkPool::give(std::move(chunk));
                 return;
             }
-            for (Bytes& chunk : chunks) {
-                shared->chunks.push_back(std::move(chunk));
-            }
+            shared->chunk = std::move(chunk);
             shared->reading = false;
             ready();
         });
@@ -59,12 +49,7 @@ bool ChunkReadAhead::reading() const {
 }
 
 std::optional<Bytes> ChunkReadAhead::take() {
-    if (shared_->chunks.empty()) {
-        return std::nullopt;
-    }
-    Bytes chunk = std::move(shared_->chunks.front());
-    shared_->chunks.pop_front();
-    return chunk;
+    return std::exchange(shared_->chunk, std::nullopt);
 }
 
 }  // namespace velto

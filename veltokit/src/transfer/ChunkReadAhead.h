@@ -3,7 +3,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <vector>
 
 #include "velto/Bytes.h"
 #include "velto/DispatchQueue.h"
@@ -11,12 +10,11 @@
 
 namespace velto {
 
-// Reads body chunks on a thread of its own while the transfer writes, so that the socket need
-// not wait for the disk: the next chunk of a large file, or the bodies of the next many small
-// elements at once, a queue hop per batch rather than per file. The transfer keeps what is held
-// small: at most one chunk of a large file, or a few hundred KiB of small bodies.
+// Reads the next body chunk of an element on a thread of its own while the transfer writes the
+// current one, so that the socket need not wait for the disk. It holds at most one chunk, so a
+// transfer holds at most two: the one being written and the one read ahead.
 //
-// Used from the transfer's queue only. The items are touched by the reading thread from start()
+// Used from the transfer's queue only. The item is touched by the reading thread from start()
 // until `ready` runs on the transfer's queue, and by nobody else meanwhile.
 class ChunkReadAhead {
   public:
@@ -26,11 +24,11 @@ class ChunkReadAhead {
     ChunkReadAhead(const ChunkReadAhead&) = delete;
     ChunkReadAhead& operator=(const ChunkReadAhead&) = delete;
 
-    // Reads the next chunk of each item in turn; ready then runs on the transfer's queue (unless
-    // this reader is gone by then). Not while reading().
-    void start(std::vector<std::shared_ptr<VeltoItem>> items, std::function<void()> ready);
+    // Reads item's next chunk; ready then runs on the transfer's queue (unless this reader
+    // is gone by then).
+    void start(std::shared_ptr<VeltoItem> item, std::function<void()> ready);
     bool reading() const;
-    // The oldest chunk read and not yet taken; nothing when none is held.
+    // The chunk read ahead, once ready has run; nothing when none is held.
     std::optional<Bytes> take();
 
   private:

@@ -1,7 +1,5 @@
 #include "velto/VeltoTransfer.h"
 
-#include <algorithm>
-
 #include "transfer/ChunkReadAhead.h"
 #include "transfer/ItemWalk.h"
 #include "velto/AsyncTcpSocket.h"
@@ -10,14 +8,6 @@
 #include "velto/VeltoText.h"
 
 namespace velto {
-namespace {
-
-// Bodies of elements up to this size are read ahead many at a time.
-constexpr std::uint64_t smallElementMax = 64 * 1024;
-constexpr std::size_t smallBatchEntries = 64;
-constexpr std::uint64_t smallBatchBytes = 256 * 1024;
-
-}  // namespace
 
 ItemList VeltoTransfer::itemsForText(const std::string& text) {
     return {std::make_shared<VeltoText>(text)};
@@ -150,13 +140,12 @@ void VeltoTransfer::writeElementHeader() {
 void VeltoTransfer::nextChunk() {
     const auto& item = items_[transferedCount_];
     std::optional<Bytes> readAhead;
-    if (chunkAhead_ || transferedCount_ < smallAheadEnd_) {
-        readAhead = readAhead_->take();
-        if (!readAhead) {
+    if (readAhead_) {
+        if (readAhead_->reading()) {
             waitingForChunk_ = true;  // goes on in chunkReadAhead()
             return;
         }
-        chunkAhead_ = false;
+        readAhead = readAhead_->take();
     }
     Bytes data = readAhead ? std::move(*readAhead) : item->nextChunk();
     // The body must be exactly as long as the header said: anything else ends the transfer
@@ -180,45 +169,17 @@ void VeltoTransfer::nextChunk() {
         return;
     }
     socket_->writeData(std::move(data), bodyStallTimeout, tagFileBody);
-    startReadingAhead(transferedItemPosition_ < item->size());
-}
-
-// While one chunk goes out, the next of a large file is read, or the bodies of the small
-// elements that follow. Reads are asked for in the order of the stream and taken in that order.
-void VeltoTransfer::startReadingAhead(bool moreOfThisElement) {
-    if (!readAhead_) {
-        readAhead_ = std::make_unique<ChunkReadAhead>(dispatchQueue_);
-    }
-    if (readAhead_->reading()) {
-        return;
-    }
-    std::vector<std::shared_ptr<VeltoItem>> batch;
-    if (moreOfThisElement) {
-        batch.push_back(items_[transferedCount_]);
-        chunkAhead_ = true;
-    } else {
-        // Another batch once less than half of the last one is left to send.
-        std::size_t next = std::max(smallAheadEnd_, transferedCount_ + 1);
-        if (next - transferedCount_ > smallBatchEntries / 2) {
-            return;
+    // The next chunk of a large file is read while this one goes out.
+    if (transferedItemPosition_ < item->size()) {
+        if (!readAhead_) {
+            readAhead_ = std::make_unique<ChunkReadAhead>(dispatchQueue_);
         }
-        std::uint64_t bytes = 0;
-        for (; next < items_.size() && batch.size() < smallBatchEntries &&
-               bytes < smallBatchBytes && items_[next]->size() <= smallElementMax;
-             ++next) {
-            batch.push_back(items_[next]);
-            bytes += items_[next]->size();
-        }
-        smallAheadEnd_ = next;
+        readAhead_->start(item, [weak = weak_from_this()] {
+            if (const auto self = weak.lock()) {
+                self->chunkReadAhead();
+            }
+        });
     }
-    if (batch.empty()) {
-        return;
-    }
-    readAhead_->start(std::move(batch), [weak = weak_from_this()] {
-        if (const auto self = weak.lock()) {
-            self->chunkReadAhead();
-        }
-    });
 }
 
 void VeltoTransfer::chunkReadAhead() {
