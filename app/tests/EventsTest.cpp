@@ -195,7 +195,7 @@ class EventsTest : public QObject {
         QCOMPARE(page->notifications().pendingFileNotifications(), 0);
     }
 
-    void folderFromAKnownSenderIsNotifiedAndRevealed() {
+    void whatArrivesFromAKnownSenderIsNotifiedAndFoldersRevealed() {
         FakeDesktop desktop;
         QVERIFY(desktop.registered());
         QTemporaryDir source;
@@ -240,19 +240,15 @@ class EventsTest : public QObject {
         QTRY_COMPARE(desktop.fileManager.shownItems.size(), 1);
         QCOMPARE(desktop.fileManager.shownItems.first(),
                  QStringList{QUrl::fromLocalFile(received).toString()});
-    }
 
-    void textNotificationIsTitledWithTheSignature() {
-        FakeDesktop desktop;
-        QVERIFY(desktop.registered());
-        page->recordEvents();
+        // A text is shown as itself, under the sender's signature, with nothing to activate.
         page->call("send", command("sendText", QJsonObject{{"key", "127.0.0.9"},
                                                            {"text", "second"},
                                                            {"transferKey", "t-second"}}));
-        QTRY_COMPARE_WITH_TIMEOUT(desktop.notifications.shown.size(), 1, 30000);
-        QCOMPARE(desktop.notifications.shown.first().summary, QStringLiteral("127.0.0.1"));
-        QCOMPARE(desktop.notifications.shown.first().body, QStringLiteral("second"));
-        QVERIFY(desktop.notifications.shown.first().actions.isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(desktop.notifications.shown.size(), 2, 30000);
+        QCOMPARE(desktop.notifications.shown.last().summary, QStringLiteral("127.0.0.1"));
+        QCOMPARE(desktop.notifications.shown.last().body, QStringLiteral("second"));
+        QVERIFY(desktop.notifications.shown.last().actions.isEmpty());
     }
 
     void refusedConnectionEndsInTransferFailed() {

@@ -1,14 +1,53 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <thread>
 
 #include "discovery/HttpAvatarFetcher.h"
-#include "support/LoopbackHttp.h"
+#include "support/RawTcpPeer.h"
 
 namespace velto {
 namespace {
 
-using test::CannedHttpPeer;
+using test::RawTcpPeer;
+
+// Accepts one connection, reads the request head and writes answer, if any, then closes; with
+// no answer it holds the connection until destroyed.
+class CannedHttpPeer {
+  public:
+    explicit CannedHttpPeer(std::optional<std::string> answer)
+        : thread_([this, answer = std::move(answer)] {
+              std::string head;
+              if (peer_.accept()) {
+                  for (Bytes byte; head.find("\r\n\r\n") == std::string::npos;) {
+                      if ((byte = peer_.receive(1)).empty()) {
+                          break;
+                      }
+                      head += static_cast<char>(byte[0]);
+                  }
+              }
+              head_.set_value(head);
+              if (answer) {
+                  peer_.send(bytesOf(*answer));
+                  peer_.close();
+              }
+          }) {}
+    ~CannedHttpPeer() {
+        try {
+            RawTcpPeer nudge(RawTcpPeer::To{port()});  // ends an accept still waiting
+        } catch (const std::exception&) {
+        }
+        thread_.join();
+    }
+
+    std::uint16_t port() const { return peer_.port(); }
+    std::string requestHead() { return head_.get_future().get(); }
+
+  private:
+    RawTcpPeer peer_;
+    std::promise<std::string> head_;
+    std::thread thread_;
+};
 
 class HttpAvatarFetcherOnLoopback : public ::testing::Test {
   protected:
@@ -56,7 +95,8 @@ TEST_F(HttpAvatarFetcherOnLoopback, HandsOverErrorPagesThatEndWithTheConnection)
 }
 
 TEST_F(HttpAvatarFetcherOnLoopback, GivesNothingWhenNoSoundResponseArrives) {
-    EXPECT_FALSE(fetch(test::closedLoopbackPort()));  // refused
+    const std::uint16_t closed = RawTcpPeer().port();
+    EXPECT_FALSE(fetch(closed));  // refused: nothing listens there any more
     EXPECT_FALSE(fetch(4645, {}, "not an address"));
     {
         CannedHttpPeer garbage("SSH-2.0-nonsense\r\n\r\n");

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
-
+#include "support/FileTree.h"
 #include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"
 #include "system/UserPicture.h"
@@ -25,12 +24,6 @@ Bytes tinyPpm() {
 bool isPng(const Bytes& data) {
     return data.size() > kPngSignature.size() &&
            std::equal(kPngSignature.begin(), kPngSignature.end(), data.begin());
-}
-
-void writeFile(const std::filesystem::path& path, const Bytes& contents) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(contents.data()),
-               static_cast<std::streamsize>(contents.size()));
 }
 
 TEST(ImageCodec, ReencodesAnyReadableFormatAsLosslessPng) {
@@ -63,20 +56,19 @@ TEST(ImageCodec, UserPictureComesFromTheFirstReadableCandidate) {
     EXPECT_EQ(UserPicture::candidatePaths("../x", "").size(), 0u);
 
     test::TempDir dir;
-    const auto junk = dir.path() / "junk";
-    const auto picture = dir.path() / "picture";
-    writeFile(junk, bytesOf("GIF89a but not really"));
-    writeFile(picture, tinyPpm());
-    const auto png = UserPicture::firstAsPng(
-        {(dir.path() / "missing").string(), junk.string(), picture.string()});
+    const std::string junk = dir.str() + "/junk";
+    const std::string picture = dir.str() + "/picture";
+    test::writeFile(junk, "GIF89a but not really");
+    test::writeFile(picture, textOf(tinyPpm()));
+    const auto png = UserPicture::firstAsPng({dir.str() + "/missing", junk, picture});
     ASSERT_TRUE(png);
     EXPECT_EQ(ImageCodec::decode(*png)->pixels, kPixels);
-    EXPECT_FALSE(UserPicture::firstAsPng({junk.string(), dir.str()}));
+    EXPECT_FALSE(UserPicture::firstAsPng({junk, dir.str()}));
 
     test::ScopedEnvironment environment;
     environment.set("HOME", dir.str());
     EXPECT_FALSE(NetworkTools::getCBUserImage());
-    writeFile(dir.path() / ".face.icon", tinyPpm());
+    test::writeFile(dir.str() + "/.face.icon", textOf(tinyPpm()));
     EXPECT_TRUE(NetworkTools::getCBUserImage());
 }
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "discovery/MetadataServer.h"
-#include "support/LoopbackHttp.h"
+#include "support/RawTcpPeer.h"
 
 namespace velto {
 namespace {
@@ -51,13 +51,13 @@ TEST_F(MetadataServerOnLoopback, ClosesOnRequestsThatAreNotHttpOrTooLarge) {
 
 TEST_F(MetadataServerOnLoopback, StalledClientNeitherBlocksOthersNorStaysForever) {
     start({std::chrono::seconds(2), std::chrono::milliseconds(300)});
-    test::RawHttpClient stalled(port);
-    stalled.send("GET /velto/av");  // and then nothing
+    test::RawTcpPeer stalled(test::RawTcpPeer::To{port});
+    stalled.send(bytesOf("GET /velto/av"));  // and then nothing
 
     EXPECT_EQ(exchangeRaw(port, "GET /velto/avatar HTTP/1.1\r\n\r\n"), pictureReply);
 
     // The stalled one is cut off at its deadline without an answer.
-    EXPECT_EQ(stalled.receiveUntilClosed(), "");
+    EXPECT_EQ(stalled.receiveUntilClosed(), Bytes{});
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "support/DiscoveryFakes.h"
-#include "support/LoopbackHttp.h"
+#include "support/RawTcpPeer.h"
 #include "support/RecordingDelegates.h"
 #include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"
@@ -70,7 +70,7 @@ class VeltoServerStart : public ::testing::Test {
     }
     bool transfersAccepted() {
         try {
-            test::RawHttpClient client(tcpPort);
+            test::RawTcpPeer client(test::RawTcpPeer::To{tcpPort});
             return true;
         } catch (const std::exception&) {
             return false;

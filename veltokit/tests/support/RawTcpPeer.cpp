@@ -37,9 +37,24 @@ RawTcpPeer::RawTcpPeer(int receiveBuffer) : listener_(listenOnLoopback(port_)) {
     }
 }
 
+RawTcpPeer::RawTcpPeer(To server) : connection_(::socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(server.port);
+    const timeval limit{30, 0};
+    setsockopt(connection_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    if (::connect(connection_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        close();
+        throw std::runtime_error("cannot connect to port " + std::to_string(server.port));
+    }
+}
+
 RawTcpPeer::~RawTcpPeer() {
     close();
-    ::close(listener_);
+    if (listener_ >= 0) {
+        ::close(listener_);
+    }
 }
 
 bool RawTcpPeer::accept() {
@@ -77,13 +92,14 @@ Bytes RawTcpPeer::receive(std::size_t count) {
     return data;
 }
 
-Bytes RawTcpPeer::receiveUntilClosed() {
+std::optional<Bytes> RawTcpPeer::receiveUntilClosed() {
     Bytes data;
     std::uint8_t chunk[65536];
-    for (ssize_t n; (n = ::recv(connection_, chunk, sizeof chunk, 0)) > 0;) {
+    ssize_t n;
+    while ((n = ::recv(connection_, chunk, sizeof chunk, 0)) > 0) {
         data.insert(data.end(), chunk, chunk + n);
     }
-    return data;
+    return n == 0 ? std::optional(data) : std::nullopt;
 }
 
 bool RawTcpPeer::closedByOtherSide() {
@@ -97,6 +113,13 @@ void RawTcpPeer::close() {
         ::close(connection_);
         connection_ = -1;
     }
+}
+
+std::optional<std::string> exchangeRaw(std::uint16_t port, const std::string& request) {
+    RawTcpPeer client(RawTcpPeer::To{port});
+    client.send(bytesOf(request));
+    const auto answer = client.receiveUntilClosed();
+    return answer ? std::optional(textOf(*answer)) : std::nullopt;
 }
 
 Bytes patternBytes(std::size_t count, std::size_t offset) {

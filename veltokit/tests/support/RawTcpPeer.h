@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
 
 #include "velto/Bytes.h"
 
@@ -15,6 +17,11 @@ class RawTcpPeer {
     // Listens on an ephemeral port; a receive buffer of that many bytes, when given, makes a
     // peer that stops reading hold the other side's writes up soon.
     explicit RawTcpPeer(int receiveBuffer = 0);
+    // Connects to 127.0.0.1:port instead, or throws.
+    struct To {
+        std::uint16_t port;
+    };
+    explicit RawTcpPeer(To server);
     ~RawTcpPeer();
     RawTcpPeer(const RawTcpPeer&) = delete;
     RawTcpPeer& operator=(const RawTcpPeer&) = delete;
@@ -25,19 +32,23 @@ class RawTcpPeer {
     // when the other side went away first.
     bool send(const Bytes& data, std::size_t maxPiece = 0);
     Bytes receive(std::size_t count);
-    Bytes receiveUntilClosed();
+    // Everything until the other side closes; nullopt when a read failed or timed out first.
+    std::optional<Bytes> receiveUntilClosed();
     bool closedByOtherSide();  // true once a read finds the end of the stream or a reset
     void close();
 
   private:
-    int listener_;
+    std::uint16_t port_ = 0;  // before listener_, whose initialisation sets it
+    int listener_ = -1;
     int connection_ = -1;
-    std::uint16_t port_;
 };
 
 // A socket listening on 127.0.0.1 at an ephemeral port (given back in port); reads and writes
 // on it and on the connections it accepts give up after 30 s.
 int listenOnLoopback(std::uint16_t& port);
+
+// Sends request on a new connection to 127.0.0.1:port; the answer until the server closes.
+std::optional<std::string> exchangeRaw(std::uint16_t port, const std::string& request);
 
 // Bytes 0, 1, 2, ... 250, 0, 1, ... from offset on: a shifted or lost byte shows.
 Bytes patternBytes(std::size_t count, std::size_t offset = 0);

@@ -20,8 +20,8 @@ struct Report {
     std::uint64_t itemFinished = 0;
     std::uint64_t byteCount = 0;
     std::uint64_t byteFinished = 0;
-    std::optional<std::string> name;  // progress: filename; text: the text; file: the path
-    std::optional<std::string> path;  // progress: filepath
+    std::optional<std::string> name{};  // progress: filename; text: the text; file: the path
+    std::optional<std::string> path{};  // progress: filepath
 };
 
 // Keeps every report in order; waits for the transfer's end (finished or failed).
@@ -48,28 +48,35 @@ std::string progressBreach(const std::vector<Report>& reports);
 
 class RecordingTransferDelegate : public VeltoTransferDelegate, public ReportLog {
   public:
-    void transferWithConnected(VeltoTransfer& transfer) override;
-    void transferWithFinished(VeltoTransfer& transfer) override;
-    void transferWithFailed(VeltoTransfer& transfer) override;
-    void transferWithProgress(VeltoTransfer& transfer, std::uint64_t itemCount,
-                              std::uint64_t itemFinished, std::uint64_t byteCount,
-                              std::uint64_t byteFinished) override;
+    void transferWithConnected(VeltoTransfer&) override { add({"connected"}); }
+    void transferWithFinished(VeltoTransfer&) override { add({"finished"}); }
+    void transferWithFailed(VeltoTransfer&) override { add({"failed"}); }
+    void transferWithProgress(VeltoTransfer&, std::uint64_t itemCount, std::uint64_t itemFinished,
+                              std::uint64_t byteCount, std::uint64_t byteFinished) override {
+        add({"progress", itemCount, itemFinished, byteCount, byteFinished});
+    }
 };
 
 class RecordingIncomingDelegate : public VeltoIncomingTransferDelegate, public ReportLog {
   public:
-    void incomingTransferWithCreated(VeltoIncomingTransfer& transfer) override;
-    void incomingTransferWithFinished(VeltoIncomingTransfer& transfer) override;
-    void incomingTransferWithFailed(VeltoIncomingTransfer& transfer) override;
-    void incomingTransferWithProgress(VeltoIncomingTransfer& transfer, std::uint64_t itemCount,
+    void incomingTransferWithCreated(VeltoIncomingTransfer&) override { add({"created"}); }
+    void incomingTransferWithFinished(VeltoIncomingTransfer&) override { add({"finished"}); }
+    void incomingTransferWithFailed(VeltoIncomingTransfer&) override { add({"failed"}); }
+    void incomingTransferWithProgress(VeltoIncomingTransfer&, std::uint64_t itemCount,
                                       std::uint64_t itemFinished, std::uint64_t byteCount,
                                       std::uint64_t byteFinished,
                                       const std::optional<std::string>& filename,
-                                      const std::optional<std::string>& filepath) override;
-    void incomingTransferWithReceivedText(VeltoIncomingTransfer& transfer,
-                                          const std::string& text) override;
-    void incomingTransferWithReceivedFile(VeltoIncomingTransfer& transfer,
-                                          const std::string& path) override;
+                                      const std::optional<std::string>& filepath) override {
+        add({"progress", itemCount, itemFinished, byteCount, byteFinished, filename, filepath});
+    }
+    void incomingTransferWithReceivedText(VeltoIncomingTransfer&,
+                                          const std::string& text) override {
+        add({.kind = "text", .name = text});
+    }
+    void incomingTransferWithReceivedFile(VeltoIncomingTransfer&,
+                                          const std::string& path) override {
+        add({.kind = "file", .name = path});
+    }
 };
 
 }  // namespace velto::test

@@ -22,7 +22,7 @@ SendingRig::~SendingRig() {
 }
 
 Bytes SendingRig::receiveAll() {
-    return peer.accept() ? peer.receiveUntilClosed() : Bytes{};
+    return peer.accept() ? peer.receiveUntilClosed().value_or(Bytes{}) : Bytes{};
 }
 
 ReceivingRig::ReceivingRig(std::string base, double timeScale)
