@@ -1,5 +1,7 @@
 #include "CliSession.h"
 
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +17,8 @@ sigset_t stopSignals() {
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
+    sigaddset(&set, SIGPIPE);
     return set;
 }
 
@@ -23,6 +27,10 @@ sigset_t stopSignals() {
 void CliSession::blockStopSignals() {
     const sigset_t set = stopSignals();
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+void CliSession::reportOutputClosed() {
+    ::kill(::getpid(), SIGPIPE);
 }
 
 CliSession::CliSession(bool verbose) {

@@ -10,13 +10,18 @@
 namespace velto::cli {
 
 // What every command that goes on the network shares: one started server, the fixed texts of
-// a port that cannot be had (to standard error, exit status 1), and SIGINT/SIGTERM, which are
-// taken synchronously so that a stopped command still says goodbye.
+// a port that cannot be had (to standard error, exit status 1), and the signals that stop a
+// command (SIGINT, SIGTERM, SIGHUP, and SIGPIPE: a reader of our output that went away), which
+// are taken synchronously so that a stopped command still cleans up and says goodbye.
 class CliSession {
   public:
-    // Blocks SIGINT and SIGTERM for every thread started from now on. Call first in main,
-    // before anything starts a thread.
+    // Blocks the stop signals for every thread started from now on. Call first in main,
+    // before anything starts a thread. A write to a closed pipe then fails with EPIPE on any
+    // thread instead of ending the process.
     static void blockStopSignals();
+    // For a thread whose write found standard output closed: wakes waitForStopSignal with
+    // SIGPIPE (the failed write raised it for the writing thread alone).
+    static void reportOutputClosed();
 
     // Diagnostic lines of the library go to standard error when verbose, else nowhere, so that
     // they never mix with a command's output.
@@ -32,7 +37,7 @@ class CliSession {
     VeltoServer& startServer(const std::function<void(VeltoServer&)>& prepare = {});
     VeltoServer* server() { return server_.get(); }
 
-    // Waits for SIGINT or SIGTERM, at most duration when one is given. Returns the signal's
+    // Waits for a stop signal, at most duration when one is given. Returns the signal's
     // number, or 0 when the time ran out.
     int waitForStopSignal(std::optional<std::chrono::milliseconds> duration);
 

@@ -1,6 +1,8 @@
 // velto-cli receive [--json]: a headless receiver that announces itself and reports what it
 // receives into the user's Downloads folder until it is stopped.
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 
 #include "CliCommand.h"
 #include "CliSession.h"
@@ -10,6 +12,9 @@
 
 namespace velto::cli {
 namespace {
+
+// How long a stop may take to end the transfers under way before it counts as failed.
+constexpr std::chrono::seconds stopLimit{5};
 
 class ReceiveCommand : public CliCommand {
   public:
@@ -22,7 +27,8 @@ class ReceiveCommand : public CliCommand {
         VeltoIncomingTransfer::removeLeftoverIntermediateFolders(downloads);
         std::shared_ptr<ReceiveEventPrinter> printer;
         VeltoServer& server = session.startServer([&](VeltoServer& starting) {
-            printer = std::make_shared<ReceiveEventPrinter>(starting.peers(), json_);
+            printer = std::make_shared<ReceiveEventPrinter>(starting.peers(), json_,
+                                                            CliSession::reportOutputClosed);
             starting.setDelegate(printer);
             starting.setIncomingDelegate(printer);
         });
@@ -31,9 +37,19 @@ class ReceiveCommand : public CliCommand {
             std::printf("Receiving into %s; Ctrl-C stops.\n", downloads.c_str());
             std::fflush(stdout);
         }
-        session.waitForStopSignal(std::nullopt);
+        const int signal = session.waitForStopSignal(std::nullopt);
+        const bool stopped = server.stopReceiving(std::chrono::steady_clock::now() + stopLimit);
         session.sayGoodbye();
-        return 0;
+        if (signal == SIGPIPE) {
+            std::fputs("Standard output was closed; stopped receiving.\n", stderr);
+        }
+        if (!stopped) {
+            std::fputs("Transfers were still being stored 5 seconds after the stop.\n", stderr);
+            std::fflush(nullptr);
+            // The thread that stores them is still busy: leave without waiting for it.
+            std::_Exit(1);
+        }
+        return signal == SIGPIPE ? 1 : 0;
     }
 
   private:

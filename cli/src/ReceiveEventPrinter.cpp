@@ -12,15 +12,22 @@ nlohmann::json optionalText(const std::optional<std::string>& text) {
 
 }  // namespace
 
-ReceiveEventPrinter::ReceiveEventPrinter(PeerTable& peers, bool json, std::FILE* out,
+ReceiveEventPrinter::ReceiveEventPrinter(PeerTable& peers, bool json,
+                                         std::function<void()> outputLost, std::FILE* out,
                                          std::FILE* errors)
-    : peers_(peers), json_(json), out_(out), errors_(errors) {}
+    : peers_(peers), json_(json), out_(out), errors_(errors), outputLost_(std::move(outputLost)) {}
 
 void ReceiveEventPrinter::line(std::FILE* stream, const std::string& text) {
     std::lock_guard lock(mutex_);
     std::fputs(text.c_str(), stream);
     std::fputc('\n', stream);
-    std::fflush(stream);
+    const bool written = std::fflush(stream) == 0 && std::ferror(stream) == 0;
+    if (!written && stream == out_ && !outputLostTold_) {
+        outputLostTold_ = true;
+        if (outputLost_) {
+            outputLost_();
+        }
+    }
 }
 
 void ReceiveEventPrinter::event(const std::string& name, nlohmann::json data) {

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -16,14 +17,15 @@ namespace velto::cli {
 // What "velto-cli receive" prints: each received text and published path as a line, or with
 // --json one object per line, {"event": name, "data": {...}}, with the page's event names and
 // fields. Like the desktop program, it records a sender that never said hello as a peer.
+// Output that cannot be written (a reader that went away) is told to outputLost, once.
 class ReceiveEventPrinter : public VeltoPeerDiscoveryDelegate,
                             public VeltoIncomingTransferDelegate {
   public:
     // Progress lines of one transfer are at most this frequent (the last always comes).
     static constexpr std::chrono::milliseconds progressInterval{100};
 
-    ReceiveEventPrinter(PeerTable& peers, bool json, std::FILE* out = stdout,
-                        std::FILE* errors = stderr);
+    ReceiveEventPrinter(PeerTable& peers, bool json, std::function<void()> outputLost,
+                        std::FILE* out = stdout, std::FILE* errors = stderr);
 
     void peerDiscoveryWithAdded(const std::string& key, const VeltoPeer& peer) override;
     void peerDiscoveryWithModified(const std::string& key, const VeltoPeer& peer) override;
@@ -52,6 +54,8 @@ class ReceiveEventPrinter : public VeltoPeerDiscoveryDelegate,
     const bool json_;
     std::FILE* out_;
     std::FILE* errors_;
+    std::function<void()> outputLost_;
+    bool outputLostTold_ = false;
     std::mutex mutex_;  // reports come from the broadcast and the incoming queue
     std::map<std::string, std::chrono::steady_clock::time_point> lastProgress_;
 };

@@ -56,6 +56,8 @@ class VeltoIncomingTransfer : public TcpConnectionDelegate,
     void setPeer(VeltoPeer peer);
     // True once the transfer has finished or failed: it reports nothing more. Any thread.
     bool hasEnded() const { return state_ != State::reading; }
+    // Ends a running transfer as failed, keeping nothing of it; on the connection's queue.
+    void abandon();
 
     // State as last read; for the delegate, on the transfer's queue.
     std::uint64_t elementCount() const { return elementCount_; }

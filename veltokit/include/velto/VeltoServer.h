@@ -75,6 +75,13 @@ class VeltoServer : public std::enable_shared_from_this<VeltoServer>,
     bool isLocalPeer(const std::string& sender) const;
 
     void startTransfer(const std::shared_ptr<VeltoTransfer>& transfer);
+    // For a host on its way out, before its goodbye: stops accepting connections, ends every
+    // incoming transfer still running (each reported as failed, nothing of it kept) and waits
+    // until the incoming queue, which stores all that arrives, has done so; from then on
+    // nothing is written. False when that was not done by the deadline (a file system or a
+    // delegate that does not answer); the queue then does it whenever it gets there.
+    // Discovery goes on, so that the goodbye can still be said.
+    bool stopReceiving(std::chrono::steady_clock::time_point deadline);
 
     // Handling of one datagram, callable without a socket (tests and fuzzing).
     void handleDatagram(const Bytes& data, const std::string& sender);
@@ -103,6 +110,7 @@ class VeltoServer : public std::enable_shared_from_this<VeltoServer>,
     std::shared_ptr<LocalMachine> localMachine() const;
     std::shared_ptr<DatagramSender> datagramSender() const;
     void reportPortFailure(const std::string& message);
+    void endIncomingTransfers();  // on the incoming queue
     void sendToTargets(const Bytes& packet, const std::string& dest, std::uint16_t port);
     void avatarArrived(const std::string& key, const PeerTable::Record& record,
                        const std::optional<AvatarResponse>& response);

@@ -59,9 +59,8 @@ VeltoServer::~VeltoServer() {
     if (udpSocket_) {
         broadcastQueue_->sync([&] { udpSocket_->close(); });
     }
-    if (listenSocket_) {
-        incomingQueue_->sync([&] { listenSocket_->close(); });
-    }
+    // Nothing half received stays behind either.
+    incomingQueue_->sync([&] { endIncomingTransfers(); });
 }
 
 void VeltoServer::setDelegate(std::shared_ptr<VeltoPeerDiscoveryDelegate> delegate) {

@@ -310,6 +310,10 @@ void VeltoIncomingTransfer::fail(const std::string& reason) {
     }
 }
 
+void VeltoIncomingTransfer::abandon() {
+    fail("the receiver stopped");
+}
+
 void VeltoIncomingTransfer::socketDidDisconnect(TcpConnection& /*sock*/, const std::string& error) {
     fail(error.empty() ? "the connection was closed before the end" : error);
 }

@@ -4,6 +4,8 @@
 // it will send (the delegate keeps what it wants of it). Ended ones are let go whenever a new
 // one is added, so a long run holds no more transfers than ever ran at once, plus those that
 // ended since the last start.
+#include <future>
+
 #include "velto/RandomString.h"
 #include "velto/VeltoIncomingTransfer.h"
 #include "velto/VeltoServer.h"
@@ -24,6 +26,36 @@ void VeltoServer::socketDidAcceptNewSocket(AsyncTcpListener& /*listener*/,
     std::lock_guard lock(mutex_);
     std::erase_if(pendingIncomingTransfers_, [](const auto& t) { return t->hasEnded(); });
     pendingIncomingTransfers_.push_back(std::move(transfer));
+}
+
+bool VeltoServer::stopReceiving(std::chrono::steady_clock::time_point deadline) {
+    if (incomingQueue_->isCurrent()) {
+        endIncomingTransfers();
+        return true;
+    }
+    auto ended = std::make_shared<std::promise<void>>();
+    auto future = ended->get_future();
+    incomingQueue_->async([self = shared_from_this(), ended] {
+        self->endIncomingTransfers();
+        ended->set_value();
+    });
+    return future.wait_until(deadline) == std::future_status::ready;
+}
+
+// The listener closes first, on the queue that accepts: no transfer starts after this, and
+// every one that had started is ended here, on the queue that does all their file work.
+void VeltoServer::endIncomingTransfers() {
+    if (listenSocket_) {
+        listenSocket_->close();
+    }
+    std::vector<std::shared_ptr<VeltoIncomingTransfer>> running;
+    {
+        std::lock_guard lock(mutex_);
+        running.swap(pendingIncomingTransfers_);
+    }
+    for (const auto& transfer : running) {
+        transfer->abandon();
+    }
 }
 
 void VeltoServer::startTransfer(const std::shared_ptr<VeltoTransfer>& transfer) {

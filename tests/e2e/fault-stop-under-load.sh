@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# A receiver stopped while 24 senders on four hosts keep transfers coming, by SIGTERM, SIGINT,
+# SIGHUP, or by losing the reader of its output, several times over: each time it ends with the
+# documented status (0 after a signal, 1 once its output is gone), reports every transfer it
+# started as finished or failed, says goodbye (another host sees it leave), and leaves nothing
+# in Downloads but whole items, each equal to its source; no hidden intermediate folder.
+# Usage: fault-stop-under-load.sh PATH-TO-velto-cli
+set -euo pipefail
+source "$(dirname "$0")/load-lib.sh" "$1"
+
+# Sanitizer builds run each way of stopping once, the normal build twice.
+stops=(TERM INT HUP output)
+[ -n "${VELTO_E2E_SANITIZE:-}" ] || stops+=("${stops[@]}")
+senders_per_host=6
+
+testlan_up 5
+ip1=$(testlan_ip h1)
+dl=$(downloads_of h1)
+for from in h2 h3 h4 h5; do
+    for ((k = 1; k <= senders_per_host; k++)); do
+        src=$(testlan_home $from)/src
+        mkdir -p "$src/tree-$from-$k/sub"
+        echo "$from $k" >"$src/tree-$from-$k/a.txt"
+        head -c 300000 /dev/urandom >"$src/tree-$from-$k/sub/b.bin"
+        head -c 700000 /dev/urandom >"$src/tree-$from-$k/sub/c.bin"
+        head -c 1000000 /dev/urandom >"$src/file-$from-$k.bin"
+        # Sends its folder and its file in turn, for as long as the test runs.
+        # shellcheck disable=SC2016
+        testlan_spawn $from bash -c 'cli=$1 to=$2; shift 2
+            while :; do for item; do "$cli" send "$to" "$item" >/dev/null 2>&1 || sleep 0.2; done; done' \
+            sender "$VELTO_CLI" "$ip1" "$src/tree-$from-$k" "$src/file-$from-$k.bin"
+    done
+done
+# The other host that must hear each goodbye.
+start_receiver h2
+goodbyes() { grep '"peer-removed"' "$(testlan_home h2)/events" | grep -c "\"$ip1\"" || true; }
+
+# Every entry in Downloads is a published item whose content equals its source's.
+check_downloads() {
+    local entry name source
+    for entry in "$dl"/* "$dl"/.[!.]*; do
+        [ -e "$entry" ] || continue
+        name=${entry##*/}
+        [[ $name != .* ]] || fail "$name left in Downloads after stopping by $1"
+        source=$(sed -E 's/ \([0-9]+\)//' <<<"$name")
+        [[ $source =~ ^(tree|file)-(h[2-5])-[0-9]+(\.bin)?$ ]] || fail "unexpected $name"
+        diff -r "$(testlan_home "${BASH_REMATCH[2]}")/src/$source" "$entry" >/dev/null ||
+            fail "$name differs from its source after stopping by $1"
+    done
+}
+
+# Every transfer the receiver reported as incoming was reported as finished or failed.
+check_every_transfer_ended() {
+    python3 - "$1" <<'EOF' || fail "transfers left without an end after stopping by $2"
+import json, sys
+started, ended, failed = set(), set(), set()
+for line in open(sys.argv[1]):
+    event = json.loads(line)
+    key = event["data"].get("key")
+    if event["event"] == "transfer-incoming":
+        started.add(key)
+    elif event["event"] in ("transfer-finished", "transfer-failed"):
+        ended.add(key)
+        if event["event"] == "transfer-failed":
+            failed.add(key)
+print(f"{len(started)} transfers, {len(started & ended)} reported as ended, {len(failed)} failed")
+sys.exit(0 if started <= ended else 1)
+EOF
+}
+
+# Waits (at most 15 s) until the process has ended, and notes its status.
+wait_for_end() {
+    local pid=$1 tries
+    for ((tries = 0; tries < 150; tries++)); do
+        [ "$(awk '{ print $3 }' "/proc/$pid/stat" 2>/dev/null)" != Z ] || break
+        [ -e "/proc/$pid" ] || break
+        sleep 0.1
+    done
+    status=0
+    [ "$(awk '{ print $3 }' "/proc/$pid/stat" 2>/dev/null)" = Z ] || [ ! -e "/proc/$pid" ] ||
+        fail "the receiver was still running 15 s after stopping by $2"
+    wait "$pid" || status=$?
+}
+
+started=$EPOCHREALTIME
+for stop in "${stops[@]}"; do
+    events=$(testlan_home h1)/events
+    before=$(goodbyes)
+    if [ "$stop" = output ]; then
+        # The receiver writes into a pipe whose reader is killed while transfers arrive.
+        fifo=$(testlan_home h1)/pipe
+        rm -f "$fifo" && mkfifo "$fifo"
+        cat "$fifo" >"$events" &
+        reader=$!
+        testlan_spawn h1 "$VELTO_CLI" receive --json >"$fifo" 2>"$(testlan_home h1)/receiver.err"
+        wait_for_listener h1
+    else
+        start_receiver h1
+    fi
+    receiver=$TESTLAN_LAST_PID
+    # Stopped once a few dozen transfers have come in and one is being stored.
+    wait_for_output "$events" transfer-incoming "no transfer arrived"
+    for ((tries = 0; tries < 300; tries++)); do
+        (($(count_events h1 transfer-incoming) < 30)) ||
+            [ -z "$(find "$dl" -maxdepth 1 -name '.VeltoTransferIntermediateStorage*' 2>/dev/null)" ] ||
+            break
+        sleep 0.02
+    done
+    if [ "$stop" = output ]; then
+        { kill -KILL "$reader" && wait "$reader"; } 2>/dev/null || true
+        expected=1
+    else
+        kill "-$stop" "$receiver"
+        expected=0
+    fi
+    wait_for_end "$receiver" "$stop"
+    ((status == expected)) ||
+        fail "the receiver stopped by $stop ended with status $status, not $expected: $(tail -n 5 "$(testlan_home h1)/receiver.err")"
+    [ "$stop" = output ] || check_every_transfer_ended "$events" "$stop"
+    check_downloads "$stop"
+    for ((tries = 0; tries < 50; tries++)); do
+        (($(goodbyes) > before)) && break
+        sleep 0.1
+    done
+    (($(goodbyes) > before)) || fail "no goodbye heard on h2 after stopping by $stop"
+    echo "stopped by $stop: status $status, $(find "$dl" -mindepth 1 -maxdepth 1 | wc -l) whole items, goodbye heard"
+    rm -rf "${dl:?}"/*
+done
+awk -v a="$started" -v b="$EPOCHREALTIME" -v n="${#stops[@]}" \
+    'BEGIN { printf "%d stops under load in %.1f s\n", n, b - a }'
