@@ -10,6 +10,12 @@
 #include "velto/VeltoServer.h"
 
 namespace velto::app {
+namespace {
+
+// How long quitting waits for the transfers under way to end.
+constexpr std::chrono::seconds stopLimit{5};
+
+}  // namespace
 
 AppDelegate::AppDelegate(QObject* parent) : QObject(parent) {}
 
@@ -72,6 +78,11 @@ void AppDelegate::applicationWillTerminate() {
         return;
     }
     goodbyeSaid_ = true;
+    // Transfers still arriving end first, reported as failed with nothing of them kept, so
+    // that the goodbye is the last thing the others hear.
+    if (!server->stopReceiving(std::chrono::steady_clock::now() + stopLimit)) {
+        diagnostic("incoming transfers were still being stored when the program ended");
+    }
     server->sayGoodbye();
     // The datagrams leave from the discovery queue; let them go before the process ends.
     server->broadcastDispatchQueue()->sync([] {});

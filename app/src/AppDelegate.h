@@ -30,7 +30,7 @@ class AppDelegate : public QObject {
     // Creates the server, makes the controller both of its delegates, starts it and announces
     // this instance once. A port that cannot be had is shown and ends the program.
     void applicationWillFinishLaunching();
-    // Says goodbye, once, if this instance ever said hello.
+    // Ends the transfers arriving, then says goodbye; once, if this instance ever said hello.
     void applicationWillTerminate();
     // Shows, raises and activates the main window. Always false: nothing else is to be done.
     bool applicationShouldHandleReopen();
