@@ -67,7 +67,7 @@ TEST(ReceiveEventPrinter, JsonLinesCarryThePageEventsAndAddAnUnknownSender) {
     std::size_t size = 0;
     std::FILE* out = open_memstream(&buffer, &size);
     PeerTable peers;
-    auto printer = std::make_shared<ReceiveEventPrinter>(peers, true, out, out);
+    auto printer = std::make_shared<ReceiveEventPrinter>(peers, true, nullptr, out, out);
     auto transfer = VeltoIncomingTransfer::create(std::make_shared<IdleConnection>(), "K", printer,
                                                   testing::TempDir());
     printer->incomingTransferWithProgress(*transfer, 2, 0, 9, 0, std::nullopt, std::nullopt);

@@ -5,7 +5,7 @@
 #   B. the metadata server answers curl with exactly its 200, 404 and 400 responses;
 #   C. three instances list exactly each other, with the right signatures and the pictures of
 #      the users who have one;
-#   D. an instance stopped by a signal says goodbye, and the others drop it.
+#   D. an instance stopped by a hang-up (SIGHUP) says goodbye, and the others drop it.
 # Usage: discovery.sh PATH-TO-velto-cli
 # shellcheck disable=SC2317
 set -euo pipefail
@@ -126,7 +126,7 @@ python3 "$checks" \
     "$h2" 4644 "$(signature h2)" -
 plug h1 h2 h3
 
-echo "== D: an instance stopped by a signal says goodbye; the others drop it"
+echo "== D: an instance stopped by a hang-up says goodbye; the others drop it"
 rm "$(testlan_home h1)/.face" "$(testlan_home h3)/.face"
 spawn_peers h3 d-h3 --wait 60
 leaving=$TESTLAN_LAST_PID
@@ -136,10 +136,10 @@ for h in h1 h2; do spawn_peers "$h" "d-$h" --wait 3; done
 pids=("${TESTLAN_PIDS[@]: -2}")
 for h in h1 h2; do wait_for_port "$h" t 4645; done
 sleep_until "$start" 0.5
-kill -TERM "$leaving"
+kill -HUP "$leaving"
 status=0
 wait "$leaving" || status=$?
-[ "$status" -eq 143 ] || fail "a stopped velto-cli exited with $status, not 143"
+[ "$status" -eq 129 ] || fail "a stopped velto-cli exited with $status, not 129"
 # It had met both before it left, and they had answered its hello: they knew it.
 python3 "$checks" peers "$work/d-h3.json" "$h1" 4644 "$(signature h1)" - "$h2" 4644 "$(signature h2)" -
 sleep_until "$start" 2

@@ -3,9 +3,11 @@
 #include <netinet/in.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <thread>
 
 #include "support/DiscoveryFakes.h"
+#include "support/FileTree.h"
 #include "support/RawTcpPeer.h"
 #include "support/RecordingDelegates.h"
 #include "support/ScopedEnvironment.h"
@@ -147,6 +149,42 @@ TEST_F(VeltoServerStart, HoldsOnlyTransfersThatHaveNotEnded) {
     ASSERT_EQ(received.size(), 3u);
     EXPECT_TRUE(sent[0].expired() && sent[1].expired());
     EXPECT_TRUE(received[0].expired() && received[1].expired());
+}
+
+// A stop ends what is arriving before anything else can start: a transfer halfway through a
+// file is reported failed and leaves nothing in Downloads, and no connection is taken after.
+TEST_F(VeltoServerStart, StoppingEndsTransfersUnderWayAndAcceptsNoMore) {
+    test::TempDir home;
+    test::ScopedEnvironment environment;
+    environment.set("HOME", home.str());
+    environment.unset("XDG_CONFIG_HOME");
+    ASSERT_TRUE(start().empty());
+    auto incoming = std::make_shared<test::RecordingIncomingDelegate>();
+    server->setIncomingDelegate(incoming);
+    test::RawTcpPeer sender(test::RawTcpPeer::To{tcpPort});
+    using test::operator+;
+    ASSERT_TRUE(sender.send(test::streamHeader(2, 10) + test::folderElement("Album") +
+                            test::element("Album/a.bin", 10, "half")));
+    const std::filesystem::path downloads = home.str() + "/Downloads";
+    const auto halfStored = [&] {
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(downloads, error)) {
+            if (std::filesystem::file_size(entry.path() / "Album/a.bin", error) == 4) {
+                return true;
+            }
+        }
+        return false;
+    };
+    for (int wait = 0; wait < 1000 && !halfStored(); ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(halfStored());
+
+    EXPECT_TRUE(server->stopReceiving(std::chrono::steady_clock::now() + std::chrono::seconds(30)));
+    EXPECT_EQ(incoming->kinds(), (std::vector<std::string>{"created", "progress", "failed"}));
+    EXPECT_TRUE(std::filesystem::is_empty(downloads));
+    EXPECT_TRUE(sender.closedByOtherSide());
+    EXPECT_FALSE(transfersAccepted());
 }
 
 }  // namespace
