@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <future>
+#include <thread>
 
 #include "velto/Diagnostics.h"
 
@@ -88,6 +90,16 @@ void CliSession::sayGoodbye() {
         server_->sayGoodbye();
         flushDatagrams();
     }
+}
+
+bool CliSession::sayGoodbye(std::chrono::steady_clock::time_point deadline) {
+    auto said = std::make_shared<std::promise<void>>();
+    auto future = said->get_future();
+    std::thread([this, said] {
+        sayGoodbye();
+        said->set_value();
+    }).detach();
+    return future.wait_until(deadline) == std::future_status::ready;
 }
 
 void CliSession::flushDatagrams() {

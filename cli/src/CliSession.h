@@ -43,6 +43,9 @@ class CliSession {
 
     // Broadcasts a goodbye and waits until it has left.
     void sayGoodbye();
+    // The same, waiting until the deadline at most; false when the goodbye had not left by
+    // then, and the caller must end the process at once (std::_Exit): it is still on its way.
+    bool sayGoodbye(std::chrono::steady_clock::time_point deadline);
     // Waits until datagrams handed to the socket so far have been sent.
     void flushDatagrams();
 

@@ -38,15 +38,22 @@ class ReceiveCommand : public CliCommand {
             std::fflush(stdout);
         }
         const int signal = session.waitForStopSignal(std::nullopt);
-        const bool stopped = server.stopReceiving(std::chrono::steady_clock::now() + stopLimit);
-        session.sayGoodbye();
+        // The transfers end first, then the goodbye leaves; a part that hangs (a file system
+        // that does not answer, a reader that stopped reading our output) is given up at the
+        // limit, the goodbye after a last second.
+        const auto deadline = std::chrono::steady_clock::now() + stopLimit;
+        const bool ended = server.stopReceiving(deadline);
+        const bool saidGoodbye = session.sayGoodbye(
+            ended ? deadline : std::chrono::steady_clock::now() + std::chrono::seconds(1));
         if (signal == SIGPIPE) {
             std::fputs("Standard output was closed; stopped receiving.\n", stderr);
         }
-        if (!stopped) {
-            std::fputs("Transfers were still being stored 5 seconds after the stop.\n", stderr);
-            std::fflush(nullptr);
-            // The thread that stores them is still busy: leave without waiting for it.
+        if (!ended || !saidGoodbye) {
+            std::fputs(ended ? "The goodbye could not be sent within 5 seconds of the stop.\n"
+                             : "Transfers were still being stored 5 seconds after the stop.\n",
+                       stderr);
+            // Threads of the library are still busy, one perhaps inside a write to standard
+            // output that will never return: leave without waiting for them or flushing it.
             std::_Exit(1);
         }
         return signal == SIGPIPE ? 1 : 0;

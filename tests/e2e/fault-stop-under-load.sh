@@ -4,6 +4,8 @@
 # documented status (0 after a signal, 1 once its output is gone), reports every transfer it
 # started as finished or failed, says goodbye (another host sees it leave), and leaves nothing
 # in Downloads but whole items, each equal to its source; no hidden intermediate folder.
+# Last, a stop that cannot end the transfers within 5 s (the reader of its output stopped
+# reading, so storing waits on a full pipe) still says goodbye and ends, with status 1.
 # Given the desktop program too, it then quits once under the same load, by SIGTERM (as when a
 # session ends), with the same checks but the events.
 # Usage: fault-stop-under-load.sh PATH-TO-velto-cli [PATH-TO-velto]
@@ -15,6 +17,7 @@ stops=(TERM INT HUP output)
 [ -n "${VELTO_E2E_SANITIZE:-}" ] || stops+=("${stops[@]}")
 velto=${2:-}
 [ -z "$velto" ] || stops+=(program)
+stops+=(stalled)
 senders_per_host=6
 
 testlan_up 5
@@ -102,10 +105,10 @@ start_on_h1() {
                 QTWEBENGINE_DISABLE_SANDBOX=1 QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu
             exec "$1"' program "$velto" >"$home/receiver.err" 2>&1
         wait_for_listener h1
-    elif [ "$1" = output ]; then
+    elif [ "$1" = output ] || [ "$1" = stalled ]; then
         rm -f "$home/pipe" && mkfifo "$home/pipe"
-        cat "$home/pipe" >"$events" &
-        reader=$!
+        testlan_spawn h1 cat "$home/pipe" >"$events"
+        reader=$TESTLAN_LAST_PID
         testlan_spawn h1 "$VELTO_CLI" receive --json >"$home/pipe" 2>"$home/receiver.err"
         wait_for_listener h1
     else
@@ -131,15 +134,28 @@ for stop in "${stops[@]}"; do
         { kill -KILL "$reader" && wait "$reader"; } 2>/dev/null || true
         expected=1
         ;;
+    stalled)
+        kill -STOP "$reader"
+        # Filled up, the pipe holds the receiver's next line, and the thread that writes it.
+        dd if=/dev/zero of="$(testlan_home h1)/pipe" bs=4096 count=64 oflag=nonblock 2>/dev/null || true
+        sleep 0.5
+        kill -TERM "$receiver"
+        expected=1
+        ;;
     program) kill -TERM "$receiver" ;;
     *) kill "-$stop" "$receiver" ;;
     esac
     wait_for_end "$receiver" "$stop"
     ((status == expected)) ||
         fail "h1 stopped by $stop ended with status $status, not $expected: $(tail -n 5 "$(testlan_home h1)/receiver.err")"
-    [ "$stop" = output ] || [ "$stop" = program ] ||
+    case $stop in
+    stalled) kill -KILL "$reader" ;;  # what the receiver had to leave is removed at its next start
+    output | program) check_downloads "$stop" ;;
+    *)
         check_every_transfer_ended "$(testlan_home h1)/events" "$stop"
-    check_downloads "$stop"
+        check_downloads "$stop"
+        ;;
+    esac
     for ((tries = 0; tries < 50; tries++)); do
         (($(goodbyes) > before)) && break
         sleep 0.1
