@@ -23,6 +23,9 @@ senders_per_host=6
 testlan_up 5
 ip1=$(testlan_ip h1)
 dl=$(downloads_of h1)
+# The senders send while this file exists, that is while a receiver runs, so that they do not
+# spend the machine on refused connections between the rounds.
+sending=$(testlan_home h1)/sending
 for from in h2 h3 h4 h5; do
     for ((k = 1; k <= senders_per_host; k++)); do
         src=$(testlan_home $from)/src
@@ -33,9 +36,10 @@ for from in h2 h3 h4 h5; do
         head -c 1000000 /dev/urandom >"$src/file-$from-$k.bin"
         # Sends its folder and its file in turn, for as long as the test runs.
         # shellcheck disable=SC2016
-        testlan_spawn $from bash -c 'cli=$1 to=$2; shift 2
-            while :; do for item; do "$cli" send "$to" "$item" >/dev/null 2>&1 || sleep 0.2; done; done' \
-            sender "$VELTO_CLI" "$ip1" "$src/tree-$from-$k" "$src/file-$from-$k.bin"
+        testlan_spawn $from bash -c 'cli=$1 to=$2 sending=$3; shift 3
+            while :; do for item; do
+                [ -e "$sending" ] && "$cli" send "$to" "$item" >/dev/null 2>&1 || sleep 0.2
+            done; done' sender "$VELTO_CLI" "$ip1" "$sending" "$src/tree-$from-$k" "$src/file-$from-$k.bin"
     done
 done
 # The other host that must hear each goodbye.
@@ -121,9 +125,10 @@ for stop in "${stops[@]}"; do
     before=$(goodbyes)
     start_on_h1 "$stop"
     receiver=$TESTLAN_LAST_PID
-    # Stopped once a few dozen items have been published and another one is being stored.
+    touch "$sending"
+    # Stopped once the load is on (a few items published) and an item is being stored.
     for ((tries = 0; tries < 1500; tries++)); do
-        (($(find "$dl" -mindepth 1 -maxdepth 1 | wc -l) < 20)) ||
+        (($(find "$dl" -mindepth 1 -maxdepth 1 | wc -l) < 5)) ||
             [ -z "$(find "$dl" -maxdepth 1 -name '.VeltoTransferIntermediateStorage*' 2>/dev/null)" ] ||
             break
         sleep 0.02
@@ -146,6 +151,7 @@ for stop in "${stops[@]}"; do
     *) kill "-$stop" "$receiver" ;;
     esac
     wait_for_end "$receiver" "$stop"
+    rm "$sending"
     ((status == expected)) ||
         fail "h1 stopped by $stop ended with status $status, not $expected: $(tail -n 5 "$(testlan_home h1)/receiver.err")"
     case $stop in
