@@ -61,6 +61,19 @@ class VeltoServer : public std::enable_shared_from_this<VeltoServer>,
 
     void startServer();
 
+    // Called once with "" when every datagram of a send left, else with the first reason.
+    using SendCompletion = std::function<void(const std::string& error)>;
+
+    // Addresses the user added by hand, for networks that drop broadcasts: every
+    // announcement (sayHello()) and goodbye (sayGoodbye()) also goes to each, unicast.
+    void setAddedAddresses(std::vector<std::string> addresses);
+    std::vector<std::string> addedAddresses() const;
+
+    // An announcement to one address only, unicast: the host there adds this one and answers,
+    // so that each lists the other where broadcasts do not pass. Unlike sayHello(dest:), which
+    // is the reply that is never answered.
+    void announceTo(const std::string& dest, SendCompletion done = {});
+
     void sayHello();
     void sayHello(const std::string& dest);
     void sayHello(const std::string& dest, std::uint16_t port);
@@ -103,7 +116,11 @@ class VeltoServer : public std::enable_shared_from_this<VeltoServer>,
     std::shared_ptr<LocalMachine> localMachine() const;
     std::shared_ptr<DatagramSender> datagramSender() const;
     void reportPortFailure(const std::string& message);
-    void sendToTargets(const Bytes& packet, const std::string& dest, std::uint16_t port);
+    // Sends packet to every target on port; an announcement or a goodbye from a non-standard
+    // port also goes to the standard one.
+    void sendToTargets(const Bytes& packet, const std::vector<std::string>& targets,
+                       std::uint16_t port, bool alsoToDefaultPort, SendCompletion done = {});
+    std::vector<std::string> broadcastAndAddedAddresses() const;
     void avatarArrived(const std::string& key, const PeerTable::Record& record,
                        const std::optional<AvatarResponse>& response);
     void reportAdded(const std::string& key, const VeltoPeer& peer);
@@ -127,6 +144,7 @@ class VeltoServer : public std::enable_shared_from_this<VeltoServer>,
     std::shared_ptr<LocalMachine> machine_;
     std::shared_ptr<DatagramSender> sender_;
     std::shared_ptr<AvatarFetcher> fetcher_;
+    std::vector<std::string> addedAddresses_;
 
     // Avatar fetches under way, so that hosts and tests can wait for them to settle.
     mutable std::mutex fetchMutex_;
