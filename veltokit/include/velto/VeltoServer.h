@@ -1,5 +1,6 @@
 #pragma once
 
+#include <boost/asio/steady_timer.hpp>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -46,6 +47,9 @@ class VeltoServer : public std::enable_shared_from_this<VeltoServer>,
     std::uint16_t localUdpPort = 4644;
     std::uint16_t defaultTcpPort = 4644;
     std::uint16_t defaultUdpPort = 4644;
+    // How often a started server announces itself again to the added addresses, so that two
+    // hosts that cannot hear each other's broadcasts find each other whichever starts first.
+    std::chrono::milliseconds addedAddressesGreetingInterval{std::chrono::seconds(10)};
 
     PeerTable& peers() { return peers_; }
     const PeerTable& peers() const { return peers_; }
@@ -66,6 +70,7 @@ class VeltoServer : public std::enable_shared_from_this<VeltoServer>,
 
     // Addresses the user added by hand, for networks that drop broadcasts: every
     // announcement (sayHello()) and goodbye (sayGoodbye()) also goes to each, unicast.
+    // They are greeted again every addedAddressesGreetingInterval while the server runs.
     void setAddedAddresses(std::vector<std::string> addresses);
     std::vector<std::string> addedAddresses() const;
 
@@ -121,6 +126,7 @@ class VeltoServer : public std::enable_shared_from_this<VeltoServer>,
     void sendToTargets(const Bytes& packet, const std::vector<std::string>& targets,
                        std::uint16_t port, bool alsoToDefaultPort, SendCompletion done = {});
     std::vector<std::string> broadcastAndAddedAddresses() const;
+    void greetAddedAddressesLater();  // on the broadcast queue
     void avatarArrived(const std::string& key, const PeerTable::Record& record,
                        const std::optional<AvatarResponse>& response);
     void reportAdded(const std::string& key, const VeltoPeer& peer);
@@ -145,6 +151,7 @@ class VeltoServer : public std::enable_shared_from_this<VeltoServer>,
     std::shared_ptr<DatagramSender> sender_;
     std::shared_ptr<AvatarFetcher> fetcher_;
     std::vector<std::string> addedAddresses_;
+    std::unique_ptr<boost::asio::steady_timer> greetingTimer_;  // used on the broadcast queue
 
     // Avatar fetches under way, so that hosts and tests can wait for them to settle.
     mutable std::mutex fetchMutex_;

@@ -55,6 +55,8 @@ VeltoServer::VeltoServer(std::uint16_t tcpPort, std::uint16_t udpPort)
 VeltoServer::~VeltoServer() {
     // Stop the metadata thread first: its requests read this object's machine.
     metadataServer_.reset();
+    // The greeting timer lives and dies on its queue.
+    broadcastQueue_->sync([this] { greetingTimer_.reset(); });
     // Closed on their queues and waited for, so that the ports are free once we are gone.
     if (udpSocket_) {
         broadcastQueue_->sync([&] { udpSocket_->close(); });
@@ -156,6 +158,26 @@ void VeltoServer::startServer() {
     if (metadataListening) {
         metadataServer_->run();
     }
+    broadcastQueue_->sync([this] {
+        greetingTimer_ = std::make_unique<boost::asio::steady_timer>(broadcastQueue_->context());
+        greetAddedAddressesLater();
+    });
+}
+
+void VeltoServer::greetAddedAddressesLater() {
+    greetingTimer_->expires_after(addedAddressesGreetingInterval);
+    greetingTimer_->async_wait([weak = weak_from_this()](const boost::system::error_code& error) {
+        const auto self = weak.lock();
+        if (error || !self) {
+            return;  // cancelled: the server is going
+        }
+        const auto added = self->addedAddresses();
+        if (!added.empty()) {
+            self->sendToTargets(self->createHelloPacket("", self->localUdpPort), added,
+                                self->localUdpPort, true);
+        }
+        self->greetAddedAddressesLater();
+    });
 }
 
 Bytes VeltoServer::createHelloPacket(const std::string& dest, std::uint16_t port) const {
