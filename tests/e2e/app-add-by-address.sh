@@ -45,7 +45,9 @@ watch_for() {
         Velto.app.state.peers.has('$2') ? resolve(Date.now()) : setTimeout(tick, 5); tick(); }); true" \
         >/dev/null
 }
-seen_at() { app_page "$1" eval "window.__seen"; }
+seen_at() {
+    app_page "$1" eval "Promise.race([window.__seen, new Promise((r) => setTimeout(() => r(0), 5000))])"
+}
 quit() {
     local pid_var="pid_$1"
     kill -TERM "${!pid_var}"
@@ -67,6 +69,8 @@ sent=$(app_page h1 eval "{ document.getElementById('add-by-address').click();
     document.getElementById('address-form').requestSubmit(); Date.now(); }")
 seen1=$(seen_at h1)
 seen2=$(seen_at h2)
+((seen1 > 0)) || fail "h1 does not list h2 after adding it"
+((seen2 > 0)) || fail "h2 does not list h1 after h1 added it"
 app_page h1 wait "document.getElementById('address-status').textContent.endsWith('answered.')" 5 \
     >/dev/null || fail "the dialog does not say that $ip2 answered"
 echo "h1 lists h2 after $((seen1 - sent)) ms, h2 lists h1 after $((seen2 - sent)) ms"
