@@ -273,7 +273,11 @@ QJsonObject ViewController::describeAddedAddresses(const QString& error) const {
 void ViewController::sayHelloTo(const QJsonObject& data, const Bridge::Reply& reply) {
     const std::string ip = data.value("ip").toString().trimmed().toStdString();
     const auto server = app_.server();
-    if (server == nullptr || !isPlainIpv4Address(ip)) {
+    if (server == nullptr) {
+        reply(describeAddedAddresses(QStringLiteral("Velto is not running.")));
+        return;
+    }
+    if (!isPlainIpv4Address(ip)) {
         diagnostic("sayHello: not an IPv4 address:", ip);
         reply(
             describeAddedAddresses(QStringLiteral("That is not an IPv4 address like "

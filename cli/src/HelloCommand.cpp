@@ -72,12 +72,12 @@ class HelloCommand : public CliCommand {
                          error.c_str());
             return 1;
         }
-        const int status = waitForAnswer(session, server);
+        const int status = waitForAnswer(session, server, remembered);
         return status != 0 || remembered ? status : 1;
     }
 
     // 0 when the host answered in time, 1 when it did not, 128 + n after a stop signal.
-    int waitForAnswer(CliSession& session, VeltoServer& server) const {
+    int waitForAnswer(CliSession& session, VeltoServer& server, bool remembered) const {
         const auto deadline = std::chrono::steady_clock::now() +
                               std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                   std::chrono::duration<double>(waitSeconds_));
@@ -95,8 +95,9 @@ class HelloCommand : public CliCommand {
         }
         std::fprintf(stderr,
                      "velto-cli: no answer from %s within %g seconds: check the address and "
-                     "that Velto runs there. It stays added and is greeted at every start.\n",
-                     address_.c_str(), waitSeconds_);
+                     "that Velto runs there.%s\n",
+                     address_.c_str(), waitSeconds_,
+                     remembered ? " It stays added and is greeted at every start." : "");
         return 1;
     }
 

@@ -147,8 +147,9 @@ SettingsFile::Loaded SettingsFile::load() const {
         return {Settings(read.reading == Reading::good ? read.object : nlohmann::json::object()),
                 {}};
     }
+    // Looked at again under the lock: another writer may have replaced it meanwhile.
     Loaded loaded;
-    update([](Settings&) {}, &loaded.problem);
+    update([&](Settings& current) { loaded.settings = current; }, &loaded.problem);
     return loaded;
 }
 
