@@ -11,6 +11,7 @@
 
 app_start() {
     local host=$1 display=$2 name=$3 runtime=${4:-run}
+    # shellcheck disable=SC2016
     testlan_spawn "$host" bash -c '
         cp /etc/passwd "$HOME/.passwd"
         sed -i "s/^root:\([^:]*\):0:0:[^:]*:/root:\1:0:0:$3:/" "$HOME/.passwd"

@@ -18,7 +18,7 @@ start=$EPOCHREALTIME
 
 # The peers that "velto-cli peers" on h1 lists, one address a line.
 peers_of_h1() {
-    testlan_exec h1 "$VELTO_CLI" peers --json --wait "${1:-1}" |
+    testlan_exec h1 "$VELTO_CLI" peers --json --wait 1 |
         python3 -c 'import json, sys; print("\n".join(json.load(sys.stdin)))'
 }
 
