@@ -20,7 +20,6 @@ bash scripts/setup.sh
 cmake --preset default >/dev/null
 cmake --build --preset default --target velto -j2
 velto=$root/build/default/app/velto
-pagectl=$root/tests/e2e/pagectl.py
 
 # shellcheck source=../tests/testlan/testlan.sh
 source tests/testlan/testlan.sh
@@ -33,30 +32,19 @@ check() {  # check DESCRIPTION COMMAND...
     if "${@:2}"; then echo "ok   $1"; else echo "FAIL $1"; failures=$((failures + 1)); fi
 }
 
-# start HOST DISPLAY "Full Name" [RUNTIME]: the program as that user on that host's own screen.
-start() {
-    local host=$1 display=$2 name=$3 runtime=${4:-run}
-    testlan_spawn "$host" bash -c '
-        cp /etc/passwd "$HOME/.passwd"
-        sed -i "s/^root:\([^:]*\):0:0:[^:]*:/root:\1:0:0:$3:/" "$HOME/.passwd"
-        mount --bind "$HOME/.passwd" /etc/passwd
-        if [ ! -e "/tmp/.X11-unix/X$2" ]; then
-            Xvfb ":$2" -screen 0 980x660x24 -nolisten tcp >/dev/null 2>&1 &
-            for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$2" ] && break; sleep 0.1; done
-        fi
-        mkdir -p "$HOME/$4" && chmod 700 "$HOME/$4"
-        export DISPLAY=":$2" XDG_RUNTIME_DIR="$HOME/$4" QTWEBENGINE_REMOTE_DEBUGGING=9222 \
-               QTWEBENGINE_DISABLE_SANDBOX=1 QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu
-        exec "$1" >"$HOME/velto-$4.log" 2>&1' start "$velto" "$display" "$name" "$runtime"
-}
-page() { testlan_exec "$1" python3 "$pagectl" 9222 "${@:2}"; }
+# The program on a host under its own Xvfb, and its page: start, page, shoot.
+VELTO_APP=$velto
+# shellcheck source=../tests/e2e/app-lib.sh
+source tests/e2e/app-lib.sh
+start() { app_start "$@"; }
+page() { app_page "$@"; }
 # say HOST PEER-IP TEXT: types the text in that conversation's box and presses Enter.
 say() {
     page "$1" eval "{ Velto.app.select('$2'); const box = document.getElementById('message-input');
         box.value = '$3'; box.dispatchEvent(new KeyboardEvent('keydown', {key: 'Enter', bubbles: true})); }
         true" >/dev/null
 }
-shoot() { testlan_exec "$1" env DISPLAY=":$2" import -window root "$out/$3"; echo "     $out/$3"; }
+shoot() { app_shoot "$1" "$2" "$out/$3"; echo "     $out/$3"; }
 
 # The second user has a picture; the first shows initials.
 /usr/bin/convert -size 256x256 radial-gradient:'#ffd89b'-'#e0735a' \

@@ -12,7 +12,7 @@ packages=(
     qt6-base-dev qt6-webengine-dev qt6-webchannel-dev libqt6webenginecore6-bin
     libgl-dev qt6-base-dev-tools
     # tests
-    libgtest-dev libgmock-dev xvfb xauth dbus iproute2 iputils-ping curl tcpdump procps
+    libgtest-dev libgmock-dev xvfb xauth dbus iproute2 iputils-ping curl tcpdump procps nftables
     xdotool imagemagick python3
     # sanitizer runtimes for clang builds, benchmarks
     libclang-rt-14-dev libbenchmark-dev socat netcat-openbsd

@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <QWidget>
 
+#include "AddedAddresses.h"
 #include "ViewController.h"
 #include "velto/Diagnostics.h"
 #include "velto/VeltoIncomingTransfer.h"
@@ -53,6 +54,10 @@ void AppDelegate::applicationWillFinishLaunching() {
     // What an earlier run left half-received; folders of transfers still running elsewhere
     // are locked and stay.
     VeltoIncomingTransfer::removeLeftoverIntermediateFolders();
+    // Addresses added by hand hear this hello too, for networks that drop broadcasts.
+    if (const std::string problem = AddedAddresses().load(*server); !problem.empty()) {
+        qWarning("%s", problem.c_str());
+    }
     server->sayHello();
     helloSaid_ = true;
 }

@@ -1,7 +1,6 @@
 #include "ViewController.h"
 
 #include <QDBusConnection>
-#include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QMessageBox>
@@ -11,6 +10,7 @@
 #include <QWebEngineProfile>
 #include <chrono>
 
+#include "AddedAddresses.h"
 #include "AppDelegate.h"
 #include "DragDestination.h"
 #include "FileDragSource.h"
@@ -21,6 +21,7 @@
 #include "VeltoWebPage.h"
 #include "VeltoWebView.h"
 #include "velto/Diagnostics.h"
+#include "velto/Ipv4Address.h"
 #include "velto/VeltoIncomingTransfer.h"
 #include "velto/VeltoServer.h"
 
@@ -137,8 +138,11 @@ void ViewController::handleBridgeMessage(const QJsonObject& message, const Bridg
     } else if (command == QLatin1String("getSelf")) {
         reply(describeSelf());
     } else if (command == QLatin1String("sayHello")) {
-        sayHelloTo(data.toObject());
-        reply(QJsonArray());
+        sayHelloTo(data.toObject(), reply);
+    } else if (command == QLatin1String("forgetAddress")) {
+        forgetAddress(data.toObject(), reply);
+    } else if (command == QLatin1String("getAddedAddresses")) {
+        reply(describeAddedAddresses(QString()));
     } else {
         reply(QJsonArray());
     }
@@ -256,16 +260,59 @@ QJsonObject ViewController::describeSelf() const {
             {"addresses", addresses}};
 }
 
-void ViewController::sayHelloTo(const QJsonObject& data) {
-    const QString ip = data.value("ip").toString().trimmed();
+QJsonObject ViewController::describeAddedAddresses(const QString& error) const {
+    QJsonArray addresses;
+    if (const auto server = app_.server()) {
+        for (const auto& address : server->addedAddresses()) {
+            addresses.append(text(address));
+        }
+    }
+    return {{"ok", error.isEmpty()}, {"error", error}, {"addedAddresses", addresses}};
+}
+
+void ViewController::sayHelloTo(const QJsonObject& data, const Bridge::Reply& reply) {
+    const std::string ip = data.value("ip").toString().trimmed().toStdString();
     const auto server = app_.server();
-    QHostAddress address;
-    if (server == nullptr || !address.setAddress(ip) ||
-        address.protocol() != QAbstractSocket::IPv4Protocol) {
-        diagnostic("sayHello: not an IPv4 address:", ip.toStdString());
+    if (server == nullptr) {
+        reply(describeAddedAddresses(QStringLiteral("Velto is not running.")));
         return;
     }
-    server->sayHello(address.toString().toStdString());
+    if (!isPlainIpv4Address(ip)) {
+        diagnostic("sayHello: not an IPv4 address:", ip);
+        reply(
+            describeAddedAddresses(QStringLiteral("That is not an IPv4 address like "
+                                                  "192.168.1.20.")));
+        return;
+    }
+    // Remembered first, so that a failed send still leaves it to be greeted at the next start.
+    const std::string problem = AddedAddresses().add(*server, ip);
+    if (!problem.empty()) {
+        diagnostic("cannot remember", ip + ":", problem);
+    }
+    server->announceTo(ip, [weak = weak_from_this(), reply, ip](const std::string& error) {
+        const auto self = weak.lock();
+        if (!self) {
+            return;
+        }
+        const QString failure =
+            error.empty()
+                ? QString()
+                : QStringLiteral("Could not say hello to %1: %2.").arg(text(ip), text(error));
+        QMetaObject::invokeMethod(
+            self.get(), [self, reply, failure] { reply(self->describeAddedAddresses(failure)); },
+            Qt::QueuedConnection);
+    });
+}
+
+void ViewController::forgetAddress(const QJsonObject& data, const Bridge::Reply& reply) {
+    const auto server = app_.server();
+    if (server == nullptr) {
+        reply(describeAddedAddresses(QStringLiteral("Velto is not running.")));
+        return;
+    }
+    const std::string problem =
+        AddedAddresses().forget(*server, data.value("ip").toString().toStdString());
+    reply(describeAddedAddresses(text(problem)));
 }
 
 // ---- the synchronous channel

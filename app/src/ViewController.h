@@ -129,7 +129,10 @@ class ViewController : public QObject,
     void showOpenPanel(const Bridge::Reply& reply);
     void dragStart(const QJsonObject& data, const Bridge::Reply& reply);
     QJsonObject describeSelf() const;
-    void sayHelloTo(const QJsonObject& data);
+    // "Add by address": the answer comes once the hello left (or could not).
+    void sayHelloTo(const QJsonObject& data, const Bridge::Reply& reply);
+    void forgetAddress(const QJsonObject& data, const Bridge::Reply& reply);
+    QJsonObject describeAddedAddresses(const QString& error) const;
     void showAlert(const QString& message);
     void notifyReceived(VeltoIncomingTransfer& transfer, const QString& body, bool isFile);
 

@@ -15,6 +15,7 @@
 #include "OpenPanel.h"
 #include "support/PageHarness.h"
 #include "support/TestRegistry.h"
+#include "velto/SettingsFile.h"
 #include "velto/VeltoServer.h"
 
 using namespace velto;
@@ -117,15 +118,60 @@ class BridgeCommandsTest : public QObject {
             QVERIFY(address.toString().startsWith("10.77.0."));  // only the test LAN, never lo
         }
 
-        // A hello to our own loopback address comes back to our own server as a new peer.
+        // A hello to our own loopback address is an announcement: our own server adds the
+        // address and answers it. The address is remembered for every later start.
         page->recordEvents();
         page->call("hello", command("sayHello", QJsonObject{{"ip", "127.0.0.1"}}));
-        QCOMPARE(json(page->answer("hello")), json(QJsonArray()));
+        const QJsonObject greeted{
+            {"ok", true}, {"error", ""}, {"addedAddresses", QJsonArray{"127.0.0.1"}}};
+        QCOMPARE(json(page->answer("hello")), json(greeted));
         QVERIFY(
             page->waitFor("window.__events.some(e => e.event === 'peer-added' && "
                           "e.data.key === '127.0.0.1')"));
-        page->call("bad", command("sayHello", QJsonObject{{"ip", "not an address"}}));
-        QCOMPARE(json(page->answer("bad")), json(QJsonArray()));
+        QCOMPARE(SettingsFile().load().settings.addedAddresses(),
+                 std::vector<std::string>{"127.0.0.1"});
+
+        // A malformed address is refused; a hello that cannot leave (no route here) says so.
+        page->call("bad", command("sayHello", QJsonObject{{"ip", "10.1.2.012"}}));
+        QCOMPARE(page->answer("bad").toObject().value("error").toString(),
+                 QStringLiteral("That is not an IPv4 address like 192.168.1.20."));
+        page->call("lost", command("sayHello", QJsonObject{{"ip", "10.1.2.3"}}));
+        QVERIFY(page->answer("lost").toObject().value("error").toString().startsWith(
+            "Could not say hello to 10.1.2.3: "));
+        page->call("forget", command("forgetAddress", QJsonObject{{"ip", "10.1.2.3"}}));
+        QCOMPARE(json(page->answer("forget")), json(greeted));
+        QCOMPARE(server().addedAddresses(), std::vector<std::string>{"127.0.0.1"});
+    }
+
+    // The dialog as the user meets it: a malformed address is refused in words, and an address
+    // where nobody answers is named after a few seconds.
+    void addByAddressDialogRefusesAndReportsSilence() {
+        const auto submit = [this](const QString& ip) {
+            page->evaluate(
+                QStringLiteral("document.getElementById('add-by-address').click();"
+                               "document.querySelector('#address-form [name=ip]').value = '%1';"
+                               "document.getElementById('address-form').requestSubmit();")
+                    .arg(ip));
+        };
+        const QString status =
+            QStringLiteral("document.getElementById('address-status').textContent");
+        submit("10.1.2.012");
+        QCOMPARE(page->evaluate(status).toString(),
+                 QStringLiteral("That is not an IPv4 address like 192.168.1.20."));
+        // Our own server hears 127.0.0.2 but answers from 127.0.0.1: nobody there answers.
+        submit("127.0.0.2");
+        QVERIFY(page->waitFor(status + ".startsWith('No answer from 127.0.0.2 within 5 seconds')",
+                              15000));
+        QVERIFY(page->evaluate("document.getElementById('address-dialog').open").toBool());
+        QVERIFY(page->evaluate("[...document.querySelectorAll('#added-addresses li span')]"
+                               ".map(e => e.textContent).join() === '127.0.0.1,127.0.0.2'")
+                    .toBool());
+        submit("127.0.0.1");
+        QVERIFY(page->waitFor(status + ".endsWith('at 127.0.0.1 answered.')", 15000));
+        page->evaluate("document.querySelectorAll('#added-addresses li button')[1].click()");
+        QVERIFY(page->waitFor("document.querySelectorAll('#added-addresses li').length === 1"));
+        QCOMPARE(server().addedAddresses(), std::vector<std::string>{"127.0.0.1"});
+        page->evaluate("document.getElementById('address-dialog').close()");
     }
 
     void openPanelAnswersTheChosenPathsInOrderOrNothing() {

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "velto/Diagnostics.h"
+#include "velto/SettingsFile.h"
 
 namespace velto::cli {
 namespace {
@@ -49,6 +50,12 @@ CliSession::~CliSession() {
 
 VeltoServer& CliSession::startServer(const std::function<void(VeltoServer&)>& prepare) {
     server_ = VeltoServer::create();
+    // Addresses added with "velto-cli hello" (or in the program) hear every hello and goodbye.
+    const auto settings = SettingsFile().load();
+    if (!settings.problem.empty()) {
+        std::fprintf(stderr, "velto-cli: %s\n", settings.problem.c_str());
+    }
+    server_->setAddedAddresses(settings.settings.addedAddresses());
     if (prepare) {
         prepare(*server_);
     }
@@ -108,8 +115,9 @@ void CliSession::flushDatagrams() {
     }
     // The socket sends one datagram at a time on the broadcast queue, each next one from the
     // completion of the one before; a round trip through the queue per datagram (two per
-    // broadcast address at most) lets them all out.
-    const std::size_t rounds = 2 * server_->findBroadcastAddress().size() + 2;
+    // broadcast or added address at most) lets them all out.
+    const std::size_t rounds =
+        2 * (server_->findBroadcastAddress().size() + server_->addedAddresses().size()) + 2;
     for (std::size_t i = 0; i < rounds; ++i) {
         server_->broadcastDispatchQueue()->sync([] {});
     }

@@ -31,7 +31,8 @@ class CliSession {
     CliSession(const CliSession&) = delete;
     CliSession& operator=(const CliSession&) = delete;
 
-    // Creates and starts the server; a port that cannot be had ends the process.
+    // Creates and starts the server; a port that cannot be had ends the process. The addresses
+    // added by hand (the settings file) hear its hellos and goodbyes.
     // prepare runs on the new server before any endpoint opens (to set delegates that must
     // not miss the first report).
     VeltoServer& startServer(const std::function<void(VeltoServer&)>& prepare = {});

@@ -1,9 +1,9 @@
 #include "PeerChoice.h"
 
-#include <arpa/inet.h>
-
 #include <algorithm>
 #include <cctype>
+
+#include "velto/Ipv4Address.h"
 
 namespace velto::cli {
 namespace {
@@ -17,8 +17,21 @@ std::string lowered(std::string text) {
 }  // namespace
 
 bool PeerChoice::isAddress(const std::string& text) {
-    in_addr address{};
-    return inet_pton(AF_INET, text.c_str(), &address) == 1;
+    return isPlainIpv4Address(text);
+}
+
+bool PeerChoice::isMalformedAddress(const std::string& text) {
+    const bool digitsAndDots = !text.empty() && text.find('.') != std::string::npos &&
+                               std::all_of(text.begin(), text.end(), [](unsigned char c) {
+                                   return c == '.' || std::isdigit(c) != 0;
+                               });
+    return digitsAndDots && !isAddress(text);
+}
+
+std::string PeerChoice::addressRefusal(const std::string& text) {
+    return "velto-cli: \"" + text +
+           "\" is not an IPv4 address: give four numbers from 0 to 255 separated by dots, "
+           "without leading zeros, like 192.168.1.20";
 }
 
 PeerChoice::Result PeerChoice::choose(const std::string& text,

@@ -21,7 +21,12 @@ class PeerChoice {
         std::vector<std::string> candidates;  // signatures that match, when more than one does
     };
 
+    // A plain dotted IPv4 address (four parts 0-255, no leading zeros, nothing else).
     static bool isAddress(const std::string& text);
+    // Digits and dots only, so meant as an address, but not a plain one ("10.1.2.012").
+    static bool isMalformedAddress(const std::string& text);
+    // What velto-cli says when it refuses text as an address.
+    static std::string addressRefusal(const std::string& text);
     static Result choose(const std::string& text, const std::map<std::string, VeltoPeer>& peers);
 };
 

@@ -87,6 +87,10 @@ class SendCommand : public CliCommand {
             std::fprintf(stderr, "velto-cli: give --text TEXT or at least one PATH\n");
             return 2;
         }
+        if (PeerChoice::isMalformedAddress(peer_)) {
+            std::fprintf(stderr, "%s\n", PeerChoice::addressRefusal(peer_).c_str());
+            return 2;
+        }
         const ItemList items = text_ ? VeltoTransfer::itemsForText(*text_) : itemsForPaths();
         if (items.empty()) {
             std::fprintf(stderr, "velto-cli: nothing to send\n");

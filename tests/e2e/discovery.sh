@@ -77,7 +77,7 @@ testlan_spawn h2 python3 -u "$here/discovery_peer.py" --velto "$h1" --signature 
 peer=$TESTLAN_LAST_PID
 wait_for_port h2 u 5002
 testlan_exec h1 "$cli" peers --wait 1.5 --json >"$work/a-h1.json" || fail "velto-cli peers failed"
-testlan_exec h1 "$cli" hello "$h2" || fail "velto-cli hello failed"
+testlan_exec h1 "$cli" hello "$h2" || fail "velto-cli hello got no answer"
 wait "$peer" || { cat "$work/peer.log"; fail "the plain-socket peer saw something else"; }
 cat "$work/peer.log"
 python3 "$checks" peers "$work/a-h1.json" "$h2" 5002 "Plain Peer at socket-test [Velto] (Test)" -

@@ -9,7 +9,8 @@ It listens on UDP 4644 (the standard port), 5000 (its own, announced in the port
   4. no answer to replies (types 2 and 5) or to malformed datagrams: once the answer to a
      later type-4 announcement with port 5002 is in, nothing else has come to 4644 or 5000;
   5. the goodbye broadcast when the instance stops:    0x03 "Bye Bye", to port 4644;
-  6. a unicast hello (velto-cli hello) from the same host: 0x02 + signature, to port 4644.
+  6. a unicast announcement (velto-cli hello) from the same host: 0x01 + signature, to port
+     4644, which it answers with a reply (0x02 + its own signature), as any instance would.
 The instance ends up with this peer on port 5002.
 Exits 0 when all held, 1 with the first mismatch. Every wait is bounded.
 """
@@ -95,7 +96,8 @@ def main():
     nothing_pending(own, args.velto, "replies and malformed datagrams (port 5000)")
 
     expect(standard, args.velto, "goodbye broadcast (type 3)", b"\x03Bye Bye")
-    expect(standard, args.velto, "unicast hello (type 2)", b"\x02" + theirs)
+    expect(standard, args.velto, "unicast announcement (type 1)", b"\x01" + theirs)
+    standard.sendto(b"\x02" + ours, (args.velto, STANDARD_PORT))
     return 0
 
 

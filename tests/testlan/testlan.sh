@@ -10,6 +10,7 @@
 #   testlan_ip h2                      # 10.77.0.12
 #   testlan_home h2                    # that host's HOME (its Downloads, its ~/.face)
 #   testlan_add_address h3 10.77.0.201 # one more address on a host (/24 unless given)
+#   testlan_drop_broadcasts h1         # the host drops every broadcast it receives (nftables)
 #   testlan_down                       # also runs by itself on exit, Ctrl-C or TERM
 #
 # Layout: host hI is the namespace "<id>-hI" with interface eth0 at 10.77.0.(10+I)/24 and lo up;
@@ -119,6 +120,21 @@ testlan_add_address() {
     ns=$(testlan_ns "$1") || return 1
     [[ $address == */* ]] || address="$address/24"
     ip -n "$ns" addr add "$address" brd + dev eth0
+}
+
+# A network that keeps computers from announcing themselves: the host's firewall drops every
+# incoming broadcast (the LAN's and 255.255.255.255); unicast passes.
+testlan_drop_broadcasts() {
+    local ns
+    ns=$(testlan_ns "$1") || return 1
+    ip netns exec "$ns" nft -f - <<'RULES'
+table inet testlan_broadcasts {
+    chain input {
+        type filter hook input priority 0; policy accept;
+        meta pkttype broadcast drop
+    }
+}
+RULES
 }
 
 # Waits (at most about 5 s) until the host's eth0 reports that it is up, so that a test's first

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
+#include "support/DiscoveryFakes.h"
 #include "support/RawTcpPeer.h"
 #include "velto/AsyncUdpSocket.h"
 
@@ -71,6 +74,23 @@ TEST_F(AsyncUdpSocketTest, DeliversWholeDatagramsWithTheirSender) {
     EXPECT_EQ(received[0].host, "127.0.0.1");
     EXPECT_EQ(received[0].port, sender->localPort());
     EXPECT_EQ(received[1].data, bytesOf("end"));
+}
+
+TEST_F(AsyncUdpSocketTest, EverySendHearsItsOutcome) {
+    test::Recorder<std::string> outcomes;
+    const auto record = [&](const std::string& outcome) { outcomes.add(outcome); };
+    sender->sendData(bytesOf("a"), "127.0.0.1", receiver->localPort(), -1, 0, record);
+    sender->sendData(bytesOf("b"), "10.1.2.012", receiver->localPort(), -1, 0, record);
+    sender->sendData(bytesOf("c"), "10.1.2.3", 4644, -1, 0, record);  // no route here
+    for (int i = 0; i < 1000 && outcomes.count() < 3; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    auto heard = outcomes.take();
+    ASSERT_EQ(heard.size(), 3u);
+    std::sort(heard.begin(), heard.end());
+    EXPECT_EQ(heard[0], "");  // sent
+    EXPECT_FALSE(heard[1].empty());
+    EXPECT_EQ(heard[2], "not an IPv4 address: 10.1.2.012");
 }
 
 TEST_F(AsyncUdpSocketTest, BroadcastsGoOutOnlyOnceEnabled) {

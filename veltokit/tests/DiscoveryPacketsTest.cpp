@@ -65,5 +65,39 @@ TEST(DiscoveryPackets, GoToEveryBroadcastAddressAndToBothPortsFromANonStandardOn
     }
 }
 
+// Where broadcasts do not pass: addresses added by hand get every announcement and goodbye,
+// and a hello to one address is an announcement (so the other side answers), not a reply.
+TEST(DiscoveryPackets, AddedAddressesGetAnnouncementsAndGoodbyesUnicast) {
+    auto server = std::make_shared<FakeWiredServer>();
+    server->setAddedAddresses({"10.0.0.9"});
+    server->sayHello();
+    server->sayGoodbye();
+    std::vector<std::string> outcomes;
+    server->announceTo("10.0.0.7", [&](const std::string& error) { outcomes.push_back(error); });
+    server->localUdpPort = 5000;
+    server->announceTo("10.0.0.8");
+    server->sender->failure = "Network is unreachable";
+    server->announceTo("10.0.0.8", [&](const std::string& error) { outcomes.push_back(error); });
+
+    const Bytes goodbye{3, 'B', 'y', 'e', ' ', 'B', 'y', 'e'};
+    const std::vector<std::tuple<std::string, std::uint16_t, Bytes>> expected{
+        {"10.77.0.255", 4644, withSignature({1})},
+        {"10.0.0.9", 4644, withSignature({1})},
+        {"10.77.0.255", 4644, goodbye},
+        {"10.0.0.9", 4644, goodbye},
+        {"10.0.0.7", 4644, withSignature({1})},
+        {"10.0.0.8", 5000, withSignature({4, 0x88, 0x13})},
+        {"10.0.0.8", 4644, withSignature({4, 0x88, 0x13})}};
+    auto sent = server->sender->take();
+    sent.resize(std::min(sent.size(), expected.size()));
+    ASSERT_EQ(sent.size(), expected.size());
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        EXPECT_EQ(sent[i].host, std::get<0>(expected[i])) << i;
+        EXPECT_EQ(sent[i].port, std::get<1>(expected[i])) << i;
+        EXPECT_EQ(sent[i].data, std::get<2>(expected[i])) << i;
+    }
+    EXPECT_EQ(outcomes, (std::vector<std::string>{"", "Network is unreachable"}));
+}
+
 }  // namespace
 }  // namespace velto

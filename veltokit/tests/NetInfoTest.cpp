@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "velto/Ipv4Address.h"
 #include "velto/NetInfo.h"
 
 namespace velto {
@@ -24,6 +25,17 @@ TEST(NetInfo, DerivesNetworkAndBroadcast) {
         const NetInfo info(s.ip, s.netmask);
         EXPECT_EQ(info.network(), s.network) << s.ip << "/" << s.netmask;
         EXPECT_EQ(info.broadcast(), s.broadcast) << s.ip << "/" << s.netmask;
+    }
+}
+
+TEST(NetInfo, OnlyPlainDottedAddressesCountAsTyped) {
+    for (const char* plain : {"0.0.0.0", "10.1.2.12", "192.168.1.20", "255.255.255.255"}) {
+        EXPECT_TRUE(isPlainIpv4Address(plain)) << plain;
+    }
+    for (const char* other : {"10.1.2.012", "10.1.2.00", "256.1.1.1", "10.1.2", "10.1.2.3.4",
+                              "10.1.2.3.", ".10.1.2.3", "10..2.3", " 10.1.2.3", "10.1.2.3 ",
+                              "+10.1.2.3", "10.1.2.1234", "0x0a.1.2.3", "localhost", ""}) {
+        EXPECT_FALSE(isPlainIpv4Address(other)) << other;
     }
 }
 

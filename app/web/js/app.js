@@ -290,6 +290,7 @@
     } else if (!state.selected) {
       renderEmptyState();
     }
+    helloAnswered(data.key, data.peer);
   }
 
   function onPeerRemoved(data) {
@@ -530,17 +531,91 @@
 
   const ipv4 = /^(25[0-5]|2[0-4]\d|1\d\d|[1-9]?\d)(\.(25[0-5]|2[0-4]\d|1\d\d|[1-9]?\d)){3}$/;
 
-  function sayHello(form, status) {
+  const answerWaitMs = 5000;
+  let pendingHello = null; // { ip, status, onAnswer, timer }
+
+  function showStatus(status, text, kind) {
+    status.textContent = text;
+    status.className = "form-status" + (kind ? " " + kind : "");
+  }
+
+  // The hello is an announcement, so a computer running Velto answers at once; the answer is
+  // its peer event. onAnswer runs when it came.
+  function sayHello(form, status, onAnswer) {
     const ip = form.elements.ip.value.trim();
     if (!ipv4.test(ip)) {
-      status.textContent = "That is not an IPv4 address like 192.168.1.20.";
-      status.className = "form-status bad";
-      return false;
+      showStatus(status, "That is not an IPv4 address like 192.168.1.20.", "bad");
+      return;
     }
-    bridge.callHandler("velto", { command: "sayHello", data: { ip } }, () => {});
-    status.textContent = "Said hello to " + ip + ". It appears in the list when it answers.";
-    status.className = "form-status good";
-    return true;
+    if (pendingHello) {
+      clearTimeout(pendingHello.timer);
+    }
+    const hello = { ip, status, onAnswer, timer: 0 };
+    pendingHello = hello;
+    showStatus(status, "Saying hello to " + ip + "…", "");
+    bridge.callHandler("velto", { command: "sayHello", data: { ip } }, (answer) => {
+      renderAddedAddresses(answer.addedAddresses);
+      if (pendingHello !== hello) {
+        return; // answered already, or another hello followed
+      }
+      if (!answer.ok) {
+        pendingHello = null;
+        showStatus(status, answer.error, "bad");
+        return;
+      }
+      showStatus(status, "Said hello to " + ip + ". Waiting for its answer…", "");
+      hello.timer = setTimeout(() => {
+        if (pendingHello === hello) {
+          pendingHello = null;
+          showStatus(
+            status,
+            "No answer from " + ip + " within " + answerWaitMs / 1000 + " seconds. Check the address, " +
+              "and that Velto runs on that computer. Velto greets it again at every start.",
+            "bad"
+          );
+        }
+      }, answerWaitMs);
+    });
+  }
+
+  function helloAnswered(key, peer) {
+    const hello = pendingHello;
+    if (!hello || hello.ip !== key) {
+      return;
+    }
+    pendingHello = null;
+    clearTimeout(hello.timer);
+    const name = Velto.signature.parse(peer.systemSignature, key).user || key;
+    showStatus(hello.status, name + " at " + key + " answered.", "good");
+    if (hello.onAnswer) {
+      hello.onAnswer();
+    }
+  }
+
+  function renderAddedAddresses(addresses) {
+    const list = $("added-addresses");
+    list.replaceChildren();
+    for (const ip of addresses || []) {
+      const item = document.createElement("li");
+      const label = document.createElement("span");
+      label.textContent = ip;
+      const forget = document.createElement("button");
+      forget.type = "button";
+      forget.className = "ghost-button";
+      forget.textContent = "Forget";
+      forget.title = "Stop greeting " + ip + " at every start";
+      forget.addEventListener("click", () =>
+        bridge.callHandler("velto", { command: "forgetAddress", data: { ip } }, (answer) => {
+          renderAddedAddresses(answer.addedAddresses);
+          if (!answer.ok) {
+            showStatus($("address-status"), answer.error, "bad");
+          }
+        })
+      );
+      item.append(label, forget);
+      list.append(item);
+    }
+    $("added-addresses-block").hidden = list.children.length === 0;
   }
 
   // ---- identity
@@ -595,14 +670,15 @@
     const dialog = $("address-dialog");
     $("add-by-address").addEventListener("click", () => {
       $("address-status").textContent = "";
+      bridge.callHandler("velto", { command: "getAddedAddresses" }, (answer) =>
+        renderAddedAddresses(answer.addedAddresses)
+      );
       dialog.showModal();
     });
     $("address-cancel").addEventListener("click", () => dialog.close());
     $("address-form").addEventListener("submit", (event) => {
       event.preventDefault();
-      if (sayHello(event.target, $("address-status"))) {
-        setTimeout(() => dialog.open && dialog.close(), 1200);
-      }
+      sayHello(event.target, $("address-status"), () => setTimeout(() => dialog.open && dialog.close(), 1200));
     });
     $("empty-address-form").addEventListener("submit", (event) => {
       event.preventDefault();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -29,10 +30,13 @@ class AsyncUdpSocket {
     virtual bool enableBroadcast(bool enable, std::string* error) = 0;
     virtual bool bindToPort(std::uint16_t port, std::string* error) = 0;  // all interfaces
     virtual bool beginReceiving(std::string* error) = 0;
-    // Queued and asynchronous; the outcome is not reported. A host that is not IPv4 text is
-    // dropped.
+    // Called on the socket's queue with "" once the datagram left, else with the reason it
+    // did not (a host that is not IPv4 text, a system error, its time-out, the socket closed).
+    using SendCompletion = std::function<void(const std::string& error)>;
+
+    // Queued and asynchronous; done, when given, hears the outcome.
     virtual void sendData(Bytes data, const std::string& host, std::uint16_t port, double timeout,
-                          long tag) = 0;
+                          long tag, SendCompletion done = {}) = 0;
     virtual std::uint16_t localPort() const = 0;
     virtual void close() = 0;
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <boost/asio/steady_timer.hpp>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -46,6 +47,9 @@ class VeltoServer : public std::enable_shared_from_this<VeltoServer>,
     std::uint16_t localUdpPort = 4644;
     std::uint16_t defaultTcpPort = 4644;
     std::uint16_t defaultUdpPort = 4644;
+    // How often a started server announces itself again to the added addresses, so that two
+    // hosts that cannot hear each other's broadcasts find each other whichever starts first.
+    std::chrono::milliseconds addedAddressesGreetingInterval{std::chrono::seconds(10)};
 
     PeerTable& peers() { return peers_; }
     const PeerTable& peers() const { return peers_; }
@@ -60,6 +64,20 @@ class VeltoServer : public std::enable_shared_from_this<VeltoServer>,
     const std::shared_ptr<DispatchQueue>& incomingDispatchQueue() const { return incomingQueue_; }
 
     void startServer();
+
+    // Called once with "" when every datagram of a send left, else with the first reason.
+    using SendCompletion = std::function<void(const std::string& error)>;
+
+    // Addresses the user added by hand, for networks that drop broadcasts: every
+    // announcement (sayHello()) and goodbye (sayGoodbye()) also goes to each, unicast.
+    // They are greeted again every addedAddressesGreetingInterval while the server runs.
+    void setAddedAddresses(std::vector<std::string> addresses);
+    std::vector<std::string> addedAddresses() const;
+
+    // An announcement to one address only, unicast: the host there adds this one and answers,
+    // so that each lists the other where broadcasts do not pass. Unlike sayHello(dest:), which
+    // is the reply that is never answered.
+    void announceTo(const std::string& dest, SendCompletion done = {});
 
     void sayHello();
     void sayHello(const std::string& dest);
@@ -111,7 +129,12 @@ class VeltoServer : public std::enable_shared_from_this<VeltoServer>,
     std::shared_ptr<DatagramSender> datagramSender() const;
     void reportPortFailure(const std::string& message);
     void endIncomingTransfers();  // on the incoming queue
-    void sendToTargets(const Bytes& packet, const std::string& dest, std::uint16_t port);
+    // Sends packet to every target on port; an announcement or a goodbye from a non-standard
+    // port also goes to the standard one.
+    void sendToTargets(const Bytes& packet, const std::vector<std::string>& targets,
+                       std::uint16_t port, bool alsoToDefaultPort, SendCompletion done = {});
+    std::vector<std::string> broadcastAndAddedAddresses() const;
+    void greetAddedAddressesLater();  // on the broadcast queue
     void avatarArrived(const std::string& key, const PeerTable::Record& record,
                        const std::optional<AvatarResponse>& response);
     void reportAdded(const std::string& key, const VeltoPeer& peer);
@@ -135,6 +158,8 @@ class VeltoServer : public std::enable_shared_from_this<VeltoServer>,
     std::shared_ptr<LocalMachine> machine_;
     std::shared_ptr<DatagramSender> sender_;
     std::shared_ptr<AvatarFetcher> fetcher_;
+    std::vector<std::string> addedAddresses_;
+    std::unique_ptr<boost::asio::steady_timer> greetingTimer_;  // used on the broadcast queue
 
     // Avatar fetches under way, so that hosts and tests can wait for them to settle.
     mutable std::mutex fetchMutex_;

@@ -13,8 +13,9 @@ class UdpDatagramSender : public DatagramSender {
     explicit UdpDatagramSender(std::shared_ptr<AsyncUdpSocket> socket)
         : socket_(std::move(socket)) {}
 
-    void sendDatagram(const Bytes& data, const std::string& host, std::uint16_t port) override {
-        socket_->sendData(data, host, port, sendTimeoutSeconds, 0);
+    void sendDatagram(const Bytes& data, const std::string& host, std::uint16_t port,
+                      Completion done) override {
+        socket_->sendData(data, host, port, sendTimeoutSeconds, 0, std::move(done));
     }
 
   private:

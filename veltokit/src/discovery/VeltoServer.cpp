@@ -55,6 +55,8 @@ VeltoServer::VeltoServer(std::uint16_t tcpPort, std::uint16_t udpPort)
 VeltoServer::~VeltoServer() {
     // Stop the metadata thread first: its requests read this object's machine.
     metadataServer_.reset();
+    // The greeting timer lives and dies on its queue.
+    broadcastQueue_->sync([this] { greetingTimer_.reset(); });
     // Closed on their queues and waited for, so that the ports are free once we are gone.
     if (udpSocket_) {
         broadcastQueue_->sync([&] { udpSocket_->close(); });
@@ -155,6 +157,26 @@ void VeltoServer::startServer() {
     if (metadataListening) {
         metadataServer_->run();
     }
+    broadcastQueue_->sync([this] {
+        greetingTimer_ = std::make_unique<boost::asio::steady_timer>(broadcastQueue_->context());
+        greetAddedAddressesLater();
+    });
+}
+
+void VeltoServer::greetAddedAddressesLater() {
+    greetingTimer_->expires_after(addedAddressesGreetingInterval);
+    greetingTimer_->async_wait([weak = weak_from_this()](const boost::system::error_code& error) {
+        const auto self = weak.lock();
+        if (error || !self) {
+            return;  // cancelled: the server is going
+        }
+        const auto added = self->addedAddresses();
+        if (!added.empty()) {
+            self->sendToTargets(self->createHelloPacket("", self->localUdpPort), added,
+                                self->localUdpPort, true);
+        }
+        self->greetAddedAddressesLater();
+    });
 }
 
 Bytes VeltoServer::createHelloPacket(const std::string& dest, std::uint16_t port) const {
@@ -204,24 +226,81 @@ bool VeltoServer::isLocalPeer(const std::string& sender) const {
     return false;
 }
 
-void VeltoServer::sendToTargets(const Bytes& packet, const std::string& dest, std::uint16_t port) {
+void VeltoServer::setAddedAddresses(std::vector<std::string> addresses) {
+    std::lock_guard lock(mutex_);
+    addedAddresses_ = std::move(addresses);
+}
+
+std::vector<std::string> VeltoServer::addedAddresses() const {
+    std::lock_guard lock(mutex_);
+    return addedAddresses_;
+}
+
+std::vector<std::string> VeltoServer::broadcastAndAddedAddresses() const {
+    auto targets = findBroadcastAddress();
+    const auto added = addedAddresses();
+    targets.insert(targets.end(), added.begin(), added.end());
+    return targets;
+}
+
+void VeltoServer::sendToTargets(const Bytes& packet, const std::vector<std::string>& targets,
+                                std::uint16_t port, bool alsoToDefaultPort, SendCompletion done) {
     const auto sender = datagramSender();
     if (!sender) {
         diagnostic("cannot send before the server is started");
+        if (done) {
+            done("the server is not started");
+        }
         return;
     }
-    const auto targets = dest.empty() ? findBroadcastAddress() : std::vector<std::string>{dest};
+    std::vector<std::pair<std::string, std::uint16_t>> sends;
     for (const auto& target : targets) {
-        sender->sendDatagram(packet, target, port);
-        // A broadcast from a non-standard port also reaches peers listening on the standard one.
-        if (dest.empty() && port != defaultUdpPort) {
-            sender->sendDatagram(packet, target, defaultUdpPort);
+        sends.emplace_back(target, port);
+        // From a non-standard port, also reach peers listening on the standard one.
+        if (alsoToDefaultPort && port != defaultUdpPort) {
+            sends.emplace_back(target, defaultUdpPort);
         }
+    }
+    DatagramSender::Completion each;
+    if (done) {
+        // One answer for all of them: the first failure, or "" once the last one left.
+        struct Tally {
+            std::mutex mutex;
+            std::size_t left;
+            std::string firstError;
+            SendCompletion done;
+        };
+        auto tally = std::make_shared<Tally>();
+        tally->left = sends.size();
+        tally->done = std::move(done);
+        if (sends.empty()) {
+            tally->done("no address to send to");
+            return;
+        }
+        each = [tally](const std::string& error) {
+            std::unique_lock lock(tally->mutex);
+            if (tally->firstError.empty()) {
+                tally->firstError = error;
+            }
+            if (--tally->left == 0) {
+                const std::string outcome = tally->firstError;
+                lock.unlock();
+                tally->done(outcome);
+            }
+        };
+    }
+    for (const auto& [target, targetPort] : sends) {
+        sender->sendDatagram(packet, target, targetPort, each);
     }
 }
 
+void VeltoServer::announceTo(const std::string& dest, SendCompletion done) {
+    sendToTargets(createHelloPacket("", localUdpPort), {dest}, localUdpPort, true, std::move(done));
+}
+
 void VeltoServer::sayHello() {
-    sayHello("", localUdpPort);
+    sendToTargets(createHelloPacket("", localUdpPort), broadcastAndAddedAddresses(), localUdpPort,
+                  true);
 }
 
 void VeltoServer::sayHello(const std::string& dest) {
@@ -229,11 +308,14 @@ void VeltoServer::sayHello(const std::string& dest) {
 }
 
 void VeltoServer::sayHello(const std::string& dest, std::uint16_t port) {
-    sendToTargets(createHelloPacket(dest, port), dest, port);
+    sendToTargets(createHelloPacket(dest, port),
+                  dest.empty() ? findBroadcastAddress() : std::vector<std::string>{dest}, port,
+                  dest.empty());
 }
 
 void VeltoServer::sayGoodbye() {
-    sayGoodbye("", localUdpPort);
+    sendToTargets(createGoodbyePacket("", localUdpPort), broadcastAndAddedAddresses(), localUdpPort,
+                  true);
 }
 
 void VeltoServer::sayGoodbye(const std::string& dest) {
@@ -241,7 +323,9 @@ void VeltoServer::sayGoodbye(const std::string& dest) {
 }
 
 void VeltoServer::sayGoodbye(const std::string& dest, std::uint16_t port) {
-    sendToTargets(createGoodbyePacket(dest, port), dest, port);
+    sendToTargets(createGoodbyePacket(dest, port),
+                  dest.empty() ? findBroadcastAddress() : std::vector<std::string>{dest}, port,
+                  dest.empty());
 }
 
 void VeltoServer::udpSocketDidReceive(AsyncUdpSocket& /*sock*/, const Bytes& data,

@@ -36,10 +36,11 @@ bool AsyncUdpSocketImpl::beginReceiving(std::string* error) {
 }
 
 void AsyncUdpSocketImpl::sendData(Bytes data, const std::string& host, std::uint16_t port,
-                                  double timeout, long /*tag*/) {
+                                  double timeout, long /*tag*/, SendCompletion done) {
     runOnQueue(*queue_, core_,
-               [data = std::move(data), host, port, timeout](UdpSocketCore& core) mutable {
-                   core.sendData(std::move(data), host, port, timeout);
+               [data = std::move(data), host, port, timeout,
+                done = std::move(done)](UdpSocketCore& core) mutable {
+                   core.sendData(std::move(data), host, port, timeout, std::move(done));
                });
 }
 

@@ -19,8 +19,8 @@ class AsyncUdpSocketImpl final : public AsyncUdpSocket {
     bool enableBroadcast(bool enable, std::string* error) override;
     bool bindToPort(std::uint16_t port, std::string* error) override;
     bool beginReceiving(std::string* error) override;
-    void sendData(Bytes data, const std::string& host, std::uint16_t port, double timeout,
-                  long tag) override;
+    void sendData(Bytes data, const std::string& host, std::uint16_t port, double timeout, long tag,
+                  SendCompletion done) override;
     std::uint16_t localPort() const override { return core_->localPort(); }
     void close() override;
 

@@ -112,17 +112,26 @@ void UdpSocketCore::onReceived(const boost::system::error_code& error, std::size
 }
 
 void UdpSocketCore::sendData(Bytes data, const std::string& host, std::uint16_t port,
-                             double timeout) {
+                             double timeout, AsyncUdpSocket::SendCompletion done) {
     const auto address = parseIpv4(host);
+    std::string error;
     if (!address) {
-        diagnostic("UDP send dropped: not an IPv4 address:", host);
+        error = "not an IPv4 address: " + host;
+        diagnostic("UDP send dropped:", error);
+    } else if (!ensureOpen(&error)) {
+        diagnostic("UDP send dropped:", error);
+    }
+    if (!error.empty()) {
+        if (done) {
+            done(error);
+        }
         return;
     }
-    if (!ensureOpen(nullptr)) {
-        return;
-    }
-    outgoing_.push_back(
-        {std::move(data), {*address, port}, timeout, std::chrono::steady_clock::now()});
+    outgoing_.push_back({std::move(data),
+                         {*address, port},
+                         timeout,
+                         std::chrono::steady_clock::now(),
+                         std::move(done)});
     sendNext();
 }
 
@@ -132,7 +141,7 @@ void UdpSocketCore::sendNext() {
     while (!outgoing_.empty() && outgoing_.front().timeout >= 0 &&
            std::chrono::duration<double>(now - outgoing_.front().queued).count() >
                outgoing_.front().timeout) {
-        outgoing_.pop_front();
+        finishFront("timed out before it could be sent");
     }
     if (sending_ || outgoing_.empty()) {
         return;
@@ -147,13 +156,16 @@ void UdpSocketCore::sendNext() {
 void UdpSocketCore::onSent(const boost::system::error_code& error) {
     sending_ = false;
     if (closed_) {
-        outgoing_.clear();  // kept until now: the send could still have been reading from one
+        // Kept until now: the send could still have been reading from one.
+        while (!outgoing_.empty()) {
+            finishFront("the socket closed");
+        }
         return;
     }
     if (error) {
         diagnostic("UDP send failed:", error.message());
     }
-    outgoing_.pop_front();
+    finishFront(error ? error.message() : std::string());
     if (port_ == 0) {
         noteLocalPort();  // the first send bound the socket to a port of the system's choosing
     }
@@ -168,7 +180,17 @@ void UdpSocketCore::close() {
     boost::system::error_code ignored;
     socket_.close(ignored);
     if (!sending_) {
-        outgoing_.clear();
+        while (!outgoing_.empty()) {
+            finishFront("the socket closed");
+        }
+    }
+}
+
+void UdpSocketCore::finishFront(const std::string& error) {
+    const auto done = std::move(outgoing_.front().done);
+    outgoing_.pop_front();
+    if (done) {
+        done(error);
     }
 }
 

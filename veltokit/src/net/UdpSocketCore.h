@@ -27,7 +27,8 @@ class UdpSocketCore : public std::enable_shared_from_this<UdpSocketCore> {
     bool enableBroadcast(bool enable, std::string* error);
     bool bindToPort(std::uint16_t port, std::string* error);
     bool beginReceiving(std::string* error);
-    void sendData(Bytes data, const std::string& host, std::uint16_t port, double timeout);
+    void sendData(Bytes data, const std::string& host, std::uint16_t port, double timeout,
+                  AsyncUdpSocket::SendCompletion done);
     void close();
     std::uint16_t localPort() const { return port_.load(); }  // any thread
 
@@ -37,6 +38,7 @@ class UdpSocketCore : public std::enable_shared_from_this<UdpSocketCore> {
         boost::asio::ip::udp::endpoint destination;
         double timeout;
         std::chrono::steady_clock::time_point queued;
+        AsyncUdpSocket::SendCompletion done;
     };
 
     bool ensureOpen(std::string* error);
@@ -45,6 +47,8 @@ class UdpSocketCore : public std::enable_shared_from_this<UdpSocketCore> {
     void onReceived(const boost::system::error_code& error, std::size_t count);
     void sendNext();
     void onSent(const boost::system::error_code& error);
+    // Takes the oldest datagram off the queue and tells its sender the outcome.
+    void finishFront(const std::string& error);
 
     std::shared_ptr<DispatchQueue> queue_;
     std::weak_ptr<UdpSocketDelegate> delegate_;

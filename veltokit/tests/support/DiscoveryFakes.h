@@ -63,10 +63,16 @@ struct SentDatagram {
     std::uint16_t port;
 };
 
+// Records each datagram and completes it at once, with failure ("" by default: sent).
 struct RecordingSender : DatagramSender, Recorder<SentDatagram> {
-    void sendDatagram(const Bytes& data, const std::string& host, std::uint16_t port) override {
+    void sendDatagram(const Bytes& data, const std::string& host, std::uint16_t port,
+                      Completion done) override {
         add({data, host, port});
+        if (done) {
+            done(failure);
+        }
     }
+    std::string failure;
 };
 
 struct FetchRequest {
