@@ -75,6 +75,12 @@ void AppDelegate::onPortFailure(const std::string& message) {
     emit terminateRequested();
 }
 
+void AppDelegate::applicationWillSaveSession() {
+    if (const auto controller = viewController()) {
+        controller->saveConversations();
+    }
+}
+
 void AppDelegate::applicationWillTerminate() {
     const auto server = this->server();
     // A failed start never said hello; a goodbye from here would withdraw whoever else answers

@@ -30,8 +30,14 @@ class AppDelegate : public QObject {
     // Creates the server, makes the controller both of its delegates, starts it and announces
     // this instance once. A port that cannot be had is shown and ends the program.
     void applicationWillFinishLaunching();
+    // The session asks its programs to save, before a logout or only to keep a checkpoint. The
+    // conversations are stored; nothing is said to the LAN, since the logout may still be
+    // cancelled: the goodbye goes out when the program really quits.
+    void applicationWillSaveSession();
     // Ends the transfers arriving, then says goodbye; once, if this instance ever said hello.
     void applicationWillTerminate();
+    // The LAN has had this instance's hello and not yet its goodbye.
+    bool announced() const { return helloSaid_ && !goodbyeSaid_; }
     // Shows, raises and activates the main window. Always false: nothing else is to be done.
     bool applicationShouldHandleReopen();
 

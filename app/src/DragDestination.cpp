@@ -68,7 +68,9 @@ DropRegion DragDestination::regionAt(const Location& location) const {
 }
 
 DragDestination::Contents DragDestination::contentsOf(const QMimeData* mime) {
-    return {fileNames(mime), mime != nullptr && offersText(mime)};
+    // Blank text would be sent as nothing: such a drag is refused like one without text.
+    const bool text = mime != nullptr && offersText(mime) && !mime->text().trimmed().isEmpty();
+    return {fileNames(mime), text, text ? mime->text() : QString()};
 }
 
 const DragDestination::Contents& DragDestination::contents(const QMimeData* mime) {
@@ -162,19 +164,20 @@ bool DragDestination::performDragOperation(QDropEvent* event) {
         return event->isAccepted();
     }
     leaveEngine();
-    if (region.type != objectType) {
-        return false;
+    const Contents& offered = contents(event->mimeData());
+    if (region.type != objectType || (offered.files.isEmpty() && !offered.text)) {
+        return false;  // as the drag was answered
     }
     QJsonObject info{{"x", decimal(location.window.x())},
                      {"y", decimal(location.page().y())},
                      {"type", region.type},
                      {"name", region.name}};
-    const Contents& offered = contents(event->mimeData());
     if (!offered.files.isEmpty()) {
         info.insert("files", QJsonArray::fromStringList(offered.files));
     }
     if (offered.text) {
         info.insert("text", 1);
+        info.insert("plainText", offered.plainText);  // for the page to send as a message
     }
     bridge_.sendEvent("drag-on", info);
     event->setDropAction(Qt::CopyAction);

@@ -42,6 +42,7 @@ class DragDestination {
     struct Contents {
         QStringList files;
         bool text;
+        QString plainText;  // what the text is, when offered
     };
     static Contents contentsOf(const QMimeData* mime);
     const Contents& contents(const QMimeData* mime);

@@ -174,9 +174,11 @@ void ViewController::sendText(const QJsonObject& data, const Bridge::Reply& repl
     const auto peer =
         server ? server->peers().find(data.value("key").toString().toStdString()) : std::nullopt;
     if (peer) {
-        const std::string body = data.value("text").toString().toStdString();
-        startTransfer([body] { return VeltoTransfer::itemsForText(body); }, *peer,
-                      data.value("transferKey").toString());
+        outgoingQueue_->async([self = shared_from_this(), peer = *peer,
+                               body = data.value("text").toString().toStdString(),
+                               key = data.value("transferKey").toString()] {
+            self->startTransfer(VeltoTransfer::itemsForText(body), peer, key);
+        });
     }
     reply(QJsonArray());
 }
@@ -192,26 +194,46 @@ void ViewController::sendFiles(const QJsonObject& data, const Bridge::Reply& rep
     for (const auto& file : data.value("files").toArray()) {
         paths.push_back(file.toString().toStdString());
     }
-    startTransfer([paths] { return VeltoTransfer::itemsForPaths(paths); }, *peer,
-                  data.value("transferKey").toString());
+    // Listing a large folder takes a while: it runs away from the outgoing queue, so that
+    // other sends go out meanwhile.
+    VeltoTransfer::itemsForPaths(
+        std::move(paths), outgoingQueue_,
+        [self = shared_from_this(), peer = *peer, key = data.value("transferKey").toString()](
+            ItemList items, std::vector<SkippedPath> skipped) {
+            self->reportSkipped(key, skipped, items.empty());
+            if (items.empty()) {
+                self->bridge_->sendEvent("transfer-failed", QJsonObject{{"key", key}});
+            } else {
+                self->startTransfer(std::move(items), peer, key);
+            }
+        });
     reply(QJsonArray());
 }
 
-void ViewController::startTransfer(std::function<ItemList()> makeItems, const VeltoPeer& peer,
+void ViewController::reportSkipped(const QString& transferKey,
+                                   const std::vector<SkippedPath>& skipped, bool nothingLeft) {
+    if (skipped.empty()) {
+        return;
+    }
+    QJsonArray left;
+    for (const auto& path : skipped) {
+        left.append(QJsonObject{{"path", text(path.path)}, {"reason", text(path.reason)}});
+    }
+    bridge_->sendEvent(
+        "transfer-skipped",
+        QJsonObject{{"key", transferKey}, {"skipped", left}, {"nothingLeft", nothingLeft}});
+}
+
+void ViewController::startTransfer(ItemList items, const VeltoPeer& peer,
                                    const QString& transferKey) {
-    // Walking a large folder for its sizes must not freeze the window, so the items are made
-    // on the outgoing queue, where the transfer runs anyway.
-    outgoingQueue_->async([self = shared_from_this(), makeItems = std::move(makeItems), peer,
-                           key = transferKey.toStdString()] {
-        const auto server = self->app_.server();
-        if (server == nullptr) {
-            return;
-        }
-        auto transfer = VeltoTransfer::create(makeItems(), peer, self->outgoingQueue_);
-        transfer->setDelegate(self);
-        transfer->setKey(key);
-        server->startTransfer(transfer);
-    });
+    const auto server = app_.server();
+    if (server == nullptr) {
+        return;
+    }
+    auto transfer = VeltoTransfer::create(std::move(items), peer, outgoingQueue_);
+    transfer->setDelegate(shared_from_this());
+    transfer->setKey(transferKey.toStdString());
+    server->startTransfer(transfer);
 }
 
 void ViewController::showOpenPanel(const Bridge::Reply& reply) {
@@ -448,14 +470,13 @@ void ViewController::incomingTransferWithReceivedFile(VeltoIncomingTransfer& tra
 
 void ViewController::notifyReceived(VeltoIncomingTransfer& transfer, const QString& body,
                                     bool isFile) {
-    const auto peer = transfer.peer();
-    const QString title = peer ? text(peer->systemSignature) : QStringLiteral("Unknown Peer");
     QMetaObject::invokeMethod(
         this,
-        [this, title, body, isFile] {
+        [this, sender = transfer.peer(), body, isFile] {
             if (notifications_ == nullptr) {
                 return;
             }
+            const QString title = senderName(sender);
             if (isFile) {
                 notifications_->notifyFile(title, body);
             } else {
@@ -463,6 +484,22 @@ void ViewController::notifyReceived(VeltoIncomingTransfer& transfer, const QStri
             }
         },
         Qt::QueuedConnection);
+}
+
+QString ViewController::senderName(const std::optional<VeltoPeer>& sender) const {
+    if (!sender) {
+        return QStringLiteral("Unknown Peer");
+    }
+    // A hello since the transfer began may have told the sender's name.
+    const auto server = app_.server();
+    const auto known = server ? server->peers().find(sender->key) : std::nullopt;
+    return text(known ? known->systemSignature : sender->systemSignature);
+}
+
+void ViewController::saveConversations() {
+    if (page_ != nullptr) {
+        page_->runJavaScript(QStringLiteral("Velto.app && Velto.app.saveNow()"));
+    }
 }
 
 }  // namespace velto::app

@@ -59,6 +59,8 @@ class ViewController : public QObject,
 
     // Registers with the application, sets up the page and its bridge, and loads the page.
     void viewDidLoad();
+    // Has the page store its conversations now, not after its usual short delay.
+    void saveConversations();
 
     void handleBridgeMessage(const QJsonObject& message, const Bridge::Reply& reply);
     // The alert hook: sync events are applied before it returns, other alerts are shown.
@@ -124,8 +126,11 @@ class ViewController : public QObject,
     QJsonObject collectPeers() const;
     void sendText(const QJsonObject& data, const Bridge::Reply& reply);
     void sendFiles(const QJsonObject& data, const Bridge::Reply& reply);
-    void startTransfer(std::function<ItemList()> makeItems, const VeltoPeer& peer,
-                       const QString& transferKey);
+    // What a send of files leaves out, told to the page ahead of the transfer's reports.
+    void reportSkipped(const QString& transferKey, const std::vector<SkippedPath>& skipped,
+                       bool nothingLeft);
+    // On the outgoing queue.
+    void startTransfer(ItemList items, const VeltoPeer& peer, const QString& transferKey);
     void showOpenPanel(const Bridge::Reply& reply);
     void dragStart(const QJsonObject& data, const Bridge::Reply& reply);
     QJsonObject describeSelf() const;
@@ -135,6 +140,8 @@ class ViewController : public QObject,
     QJsonObject describeAddedAddresses(const QString& error) const;
     void showAlert(const QString& message);
     void notifyReceived(VeltoIncomingTransfer& transfer, const QString& body, bool isFile);
+    // The sender as the peer table knows it now; the transfer's copy when it has left.
+    QString senderName(const std::optional<VeltoPeer>& sender) const;
 
     AppDelegate& app_;
     QPointer<QWidget> window_;

@@ -59,8 +59,10 @@ int main(int argc, char** argv) {
     QObject::connect(&tray, &TrayIcon::quitRequested, &application, &QApplication::quit);
     QObject::connect(&terminationSignals, &TerminationSignals::received, &application,
                      &QApplication::quit);
-    auto terminate = [&appDelegate] { appDelegate.applicationWillTerminate(); };
-    QObject::connect(&application, &QGuiApplication::commitDataRequest, &application, terminate);
-    QObject::connect(&application, &QCoreApplication::aboutToQuit, &application, terminate);
+    // An ended session quits the program (aboutToQuit follows); a save request alone does not.
+    QObject::connect(&application, &QGuiApplication::commitDataRequest, &application,
+                     [&appDelegate] { appDelegate.applicationWillSaveSession(); });
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, &application,
+                     [&appDelegate] { appDelegate.applicationWillTerminate(); });
     return QApplication::exec();
 }

@@ -228,11 +228,17 @@ class DragDropTest : public QObject {
         const auto files = filesMime({"/tmp/one.txt"});
         QCOMPARE(enter({450, 20}, files.get()), "none");
         QCOMPARE(drop({450, 20}, files.get()), "none");
-        // Only the text drop is told, with "text" and no "files".
-        QCOMPARE(
-            json(dropsTold()),
-            json(QJsonArray{QJsonObject{
-                {"x", "10"}, {"y", "20"}, {"type", "object"}, {"name", "peer-a"}, {"text", 1}}}));
+        // Blank text is as good as none.
+        const auto blank = textMime(" \n\t");
+        QCOMPARE(enter({10, 20}, blank.get()), "none");
+        QCOMPARE(drop({10, 20}, blank.get()), "none");
+        // Only the text drop is told, with "text", the text itself and no "files".
+        QCOMPARE(json(dropsTold()), json(QJsonArray{QJsonObject{{"x", "10"},
+                                                                {"y", "20"},
+                                                                {"type", "object"},
+                                                                {"name", "peer-a"},
+                                                                {"text", 1},
+                                                                {"plainText", "dropped words"}}}));
         // A refused drop still ends the drag's display: prepare and end.
         QCOMPARE(dragEvents().last().toObject(), finish);
     }
@@ -287,6 +293,24 @@ class DragDropTest : public QObject {
                      QStringLiteral("dropped into the box"));
         QCOMPARE(domEvents(), QStringList({"dragenter", "drop"}));
         QCOMPARE(dropsTold(), QJsonArray());
+    }
+
+    // The drag showed copy, so the drop sends: the text becomes a message to that peer.
+    void textDroppedOnAPeerIsSentToIt() {
+        openConversation("10.77.0.53");
+        openConversation("10.77.0.54");
+        const QString row = ".peer[data-key='10.77.0.53']";
+        QTRY_VERIFY(std::any_of(page->controller().dropableRegions().begin(),
+                                page->controller().dropableRegions().end(),
+                                [](const DropRegion& r) { return r.name == "10.77.0.53"; }));
+        const auto text = textMime("a few dropped words");
+        QCOMPARE(enter(page->centreOf(row), text.get()), "copy");
+        QCOMPARE(drop(page->centreOf(row), text.get()), "copy");
+        QVERIFY(page->waitFor(
+            "Velto.app.state.history.messages('10.77.0.53').some(m => m.dir === 'out' && "
+            "m.kind === 'text' && m.text === 'a few dropped words')"));
+        QCOMPARE(page->evaluate("Velto.app.state.selected").toString(),
+                 QStringLiteral("10.77.0.53"));
     }
 
     void aFileDraggedFromAnotherProgramReachesThePage() {

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -13,6 +14,7 @@
 #include "support/FakeDesktop.h"
 #include "support/PageHarness.h"
 #include "support/TestRegistry.h"
+#include "velto/BinUtils.h"
 #include "velto/DispatchQueue.h"
 #include "velto/VeltoServer.h"
 
@@ -53,6 +55,10 @@ QString lastIncomingKey(const QJsonArray& events) {
         }
     }
     return key;
+}
+
+QByteArray bytes(const Bytes& data) {
+    return {reinterpret_cast<const char*>(data.data()), static_cast<qsizetype>(data.size())};
 }
 
 const QJsonObject loopbackPeer{
@@ -251,6 +257,49 @@ class EventsTest : public QObject {
         QVERIFY(desktop.notifications.shown.last().actions.isEmpty());
     }
 
+    void whatCannotBeSentIsShownAndNothingLeftSendsNothing() {
+        page->controller().peerDiscoveryWithAdded("127.0.0.9", *server().peers().find("127.0.0.9"));
+        QVERIFY(page->waitFor("Velto.app.state.peers.has('127.0.0.9')"));
+        page->evaluate("Velto.app.select('127.0.0.9'); true");
+        QTemporaryDir source;
+        QFile kept(source.filePath("kept.txt"));
+        QVERIFY(kept.open(QIODevice::WriteOnly));
+        kept.close();
+        const QString gone = json(source.filePath("gone.txt"));
+        const QString lastSend =
+            "Velto.app.state.history.messages('127.0.0.9').filter(m => m.kind === 'files').pop()";
+
+        page->recordEvents();
+        page->evaluate(QStringLiteral("Velto.app.sendFiles('127.0.0.9', [%1, %2]); true")
+                           .arg(json(kept.fileName()), gone));
+        QVERIFY(page->waitFor(lastSend + ".state === 'done'", 30000));
+        QString key = page->evaluate(lastSend + ".key").toString();
+        QCOMPARE(page->evaluate(QStringLiteral("document.querySelector('[data-transfer=\"%1\"] "
+                                               ".skipped').textContent")
+                                    .arg(key))
+                     .toString(),
+                 QStringLiteral("Left out: gone.txt (does not exist)"));
+
+        page->recordEvents();
+        page->evaluate(QStringLiteral("Velto.app.sendFiles('127.0.0.9', [%1]); true").arg(gone));
+        QVERIFY(page->waitFor(lastSend + ".state === 'failed'"));
+        key = page->evaluate(lastSend + ".key").toString();
+        const QJsonArray skipped{
+            QJsonObject{{"path", source.filePath("gone.txt")}, {"reason", "does not exist"}}};
+        QCOMPARE(json(eventsOf(page->recordedEvents(), key)),
+                 json(QJsonArray{
+                     QJsonObject{
+                         {"event", "transfer-skipped"},
+                         {"data",
+                          QJsonObject{{"key", key}, {"skipped", skipped}, {"nothingLeft", true}}}},
+                     QJsonObject{{"event", "transfer-failed"}, {"data", QJsonObject{{"key", key}}}},
+                 }));
+        QVERIFY(page->waitFor(
+            QStringLiteral("document.querySelector('[data-transfer=\"%1\"] .card-status')"
+                           ".textContent === 'Nothing sent: none of it can be sent'")
+                .arg(key)));
+    }
+
     void refusedConnectionEndsInTransferFailed() {
         addPeer("127.0.0.8", "127.0.0.1", 1);  // nothing listens on port 1
         page->recordEvents();
@@ -263,6 +312,28 @@ class EventsTest : public QObject {
                  json(QJsonObject{{"event", "transfer-failed"},
                                   {"data", QJsonObject{{"key", "t-refused"}}}}));
         QVERIFY(!namesOf(events).contains("transfer-finished"));
+    }
+
+    // The sender says who it is while its text is on the way: the notification has the name.
+    void notificationsNameTheSenderAsKnownWhenShown() {
+        FakeDesktop desktop;
+        QVERIFY(desktop.registered());
+        page->recordEvents();
+        const ItemList items = VeltoTransfer::itemsForText("renamed meanwhile");
+        QTcpSocket sender;
+        sender.connectToHost(QHostAddress::LocalHost, 4644);
+        QVERIFY(sender.waitForConnected());
+        sender.write(bytes(packLittleEndianUInt64Pair(1, items[0]->size())));
+        QVERIFY(page->waitFor("window.__events.some(e => e.event === 'transfer-incoming')"));
+        server().peers().update(server().peers().record("127.0.0.1"), [](VeltoPeer& peer) {
+            peer.systemSignature = "Dana at Studio [Velto] (Linux)";
+        });
+        sender.write(bytes(items[0]->header()) + bytes(items[0]->nextChunk()));
+        sender.disconnectFromHost();
+        QTRY_COMPARE_WITH_TIMEOUT(desktop.notifications.shown.size(), 1, 30000);
+        QCOMPARE(desktop.notifications.shown.first().summary,
+                 QStringLiteral("Dana at Studio [Velto] (Linux)"));
+        QCOMPARE(desktop.notifications.shown.first().body, QStringLiteral("renamed meanwhile"));
     }
 };
 

@@ -93,6 +93,23 @@ class LifecycleTest : public QObject {
         QVERIFY(!page.app().terminationRequested());
     }
 
+    // A save request may be followed by a cancelled logout: the computer stays on the LAN's
+    // lists until the program quits, and what the page holds is stored at once.
+    void aSaveRequestStoresConversationsAndOnlyQuittingSaysGoodbye() {
+        PageHarness page;
+        QVERIFY(page.app().announced());
+        page.evaluate(
+            "Velto.app.state.history.add('10.77.0.8', {id: 'm1', dir: 'in', kind: 'text', "
+            "text: 'kept', time: 1}); true");
+        page.app().applicationWillSaveSession();
+        QVERIFY(page.app().announced());
+        QVERIFY(page.evaluate("localStorage.getItem(Velto.History.storageKey) || ''")
+                    .toString()
+                    .contains("\"kept\""));
+        page.app().applicationWillTerminate();
+        QVERIFY(!page.app().announced());
+    }
+
     void aTakenPortShowsItsMessageOnceAndEndsTheProgram() {
         QUdpSocket squatter;
         QVERIFY(squatter.bind(QHostAddress::AnyIPv4, 4644, QUdpSocket::DontShareAddress));

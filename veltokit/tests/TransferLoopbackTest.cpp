@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <future>
+
 #include "support/FileTree.h"
 #include "support/RawTcpPeer.h"
 #include "support/RecordingDelegates.h"
 #include "support/TempDir.h"
+#include "support/TransferRig.h"
+#include "transfer/ItemListing.h"
 #include "velto/AsyncTcpListener.h"
 #include "velto/VeltoIncomingTransfer.h"
 #include "velto/VeltoTransfer.h"
@@ -102,6 +106,42 @@ TEST(TransferOverLoopback, FinishedComesOnceThePeerCanReadTheWholeStream) {
     queue->sync([] {});
     EXPECT_EQ(delegate->kinds().back(), "finished");
     EXPECT_EQ(delegate->received.size(), 45u);
+}
+
+// A folder that takes long to list holds up no other send: the listing below waits, within
+// the walk, for a text that goes out on the same queue as the folder's transfer will.
+TEST(TransferOverLoopback, ATextGoesOutWhileAFolderIsListed) {
+    TempDir source;
+    writeFile(source.str() + "/Tree/a.txt", "a");
+    auto outgoing = DispatchQueue::create("outgoing");
+    RawTcpPeer far;
+    auto text =
+        VeltoTransfer::create(VeltoTransfer::itemsForText("meanwhile"),
+                              VeltoPeer("127.0.0.1", "127.0.0.1", far.port(), "me", {}), outgoing);
+    std::promise<std::pair<bool, std::vector<std::string>>> listed;
+    listItemsElsewhere(
+        [text, tree = source.str() + "/Tree"](std::vector<SkippedPath>& skipped) {
+            const bool textWentOut = waitUntil([&] { return text->hasEnded(); });
+            return textWentOut ? VeltoTransfer::itemsForPaths({tree, tree + "/gone"}, skipped)
+                               : ItemList{};
+        },
+        outgoing,
+        [&listed, outgoing](ItemList items, std::vector<SkippedPath> skipped) {
+            std::vector<std::string> found;
+            for (const auto& item : items) {
+                found.push_back(item->name());
+            }
+            for (const auto& left : skipped) {
+                found.push_back(left.reason);
+            }
+            listed.set_value({outgoing->isCurrent(), found});
+        });
+    text->start();
+    ASSERT_TRUE(far.accept());
+    EXPECT_EQ(far.receiveUntilClosed().value_or(Bytes{}).size(), 52u);
+    const auto [onReplyQueue, found] = listed.get_future().get();
+    EXPECT_TRUE(onReplyQueue);
+    EXPECT_EQ(found, (std::vector<std::string>{"Tree", "Tree/a.txt", "does not exist"}));
 }
 
 }  // namespace

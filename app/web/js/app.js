@@ -238,17 +238,22 @@
 
   function sendText() {
     const input = $("message-input");
-    const text = input.value;
-    const key = state.selected;
-    if (!text.trim() || !key || !state.peers.has(key)) {
+    if (!sendMessage(state.selected, input.value)) {
       return;
+    }
+    input.value = "";
+    autoGrow();
+    updateSendButton();
+  }
+
+  function sendMessage(key, text) {
+    if (!text.trim() || !key || !state.peers.has(key)) {
+      return false;
     }
     const transferKey = newTransferKey();
     addMessage(key, { dir: "out", kind: "text", text, key: transferKey, state: "waiting" });
     bridge.callHandler("velto", { command: "sendText", data: { key, text, transferKey } }, () => {});
-    input.value = "";
-    autoGrow();
-    updateSendButton();
+    return true;
   }
 
   function sendFiles(key, paths) {
@@ -367,6 +372,13 @@
         };
       });
     },
+    // What a send of files left out (cannot be read, gone...); when nothing was left, nothing
+    // went out and a "transfer-failed" follows.
+    "transfer-skipped": (data) =>
+      withTransfer(data.key, (message) => {
+        message.skipped = (data.skipped || []).map((left) => ({ path: left.path, reason: left.reason }));
+        message.nothingSent = Boolean(data.nothingLeft);
+      }),
     "transfer-finished": (data) => finish(data.key, "done"),
     "transfer-failed": (data) => finish(data.key, "failed"),
     "transfer-incoming": (data) => {
@@ -398,11 +410,19 @@
     "drag-finish": () => showDropTarget(null),
     "drag-on": (data) => {
       showDropTarget(null);
-      if (data.type === "object" && Array.isArray(data.files) && state.peers.has(data.name)) {
-        if (state.selected !== data.name) {
-          select(data.name);
-        }
-        sendFiles(data.name, data.files);
+      // Files when the drag carries any; else its text, as a message.
+      const files = Array.isArray(data.files) ? data.files : [];
+      const text = typeof data.plainText === "string" ? data.plainText : "";
+      if (data.type !== "object" || !state.peers.has(data.name) || (!files.length && !text.trim())) {
+        return;
+      }
+      if (state.selected !== data.name) {
+        select(data.name);
+      }
+      if (files.length) {
+        sendFiles(data.name, files);
+      } else {
+        sendMessage(data.name, text);
       }
     },
   };
@@ -704,6 +724,6 @@
     document.body.classList.add("ready");
   }
 
-  Velto.app = { state, select, sendFiles, computeRegions };
+  Velto.app = { state, select, sendFiles, computeRegions, saveNow };
   start();
 })((window.Velto = window.Velto || {}));

@@ -147,6 +147,9 @@
         return { text: parts.join(" · "), tone: "good" };
       }
       case "failed":
+        if (message.nothingSent) {
+          return { text: "Nothing sent: none of it can be sent", tone: "bad" };
+        }
         return { text: message.interrupted ? "Interrupted" : out ? "Not sent" : "Failed", tone: "bad" };
       default:
         return { text: "", tone: "muted" };
@@ -167,6 +170,21 @@
     }
     if (files.length === 0 && message.progress && message.progress.filename) {
       list.appendChild(el("li", "file-name", message.progress.filename));
+    }
+    return list;
+  }
+
+  // What a send left out, each with its reason.
+  function skippedList(skipped) {
+    const list = el("ul", "skipped");
+    const shown = skipped.slice(0, 4);
+    for (const left of shown) {
+      const item = el("li", "skipped-path", "Left out: " + baseName(left.path) + " (" + left.reason + ")");
+      item.title = left.path;
+      list.appendChild(item);
+    }
+    if (skipped.length > shown.length) {
+      list.appendChild(el("li", "skipped-more", "and " + (skipped.length - shown.length) + " more left out"));
     }
     return list;
   }
@@ -206,6 +224,9 @@
       }
       line.appendChild(document.createTextNode(status.text));
       card.appendChild(line);
+      if (message.skipped && message.skipped.length) {
+        card.appendChild(skippedList(message.skipped));
+      }
       if (message.dir === "in" && message.state === "done" && files.some((f) => f.path)) {
         card.draggable = true;
         card.classList.add("draggable");

@@ -48,6 +48,11 @@ class VeltoTransfer : public TcpConnectionDelegate,
     // regular file, a link to nothing or back into its own folder).
     static ItemList itemsForPaths(const std::vector<std::string>& paths,
                                   std::vector<SkippedPath>& skipped);
+    // The same list and what it leaves out, made on a thread of its own, so that listing a large
+    // folder holds up no queue; listed runs on replyQueue.
+    using ItemsListed = std::function<void(ItemList items, std::vector<SkippedPath> skipped)>;
+    static void itemsForPaths(std::vector<std::string> paths,
+                              std::shared_ptr<DispatchQueue> replyQueue, ItemsListed listed);
 
     static std::shared_ptr<VeltoTransfer> create(ItemList items, VeltoPeer peer,
                                                  std::shared_ptr<DispatchQueue> dispatchQueue);
