@@ -1,6 +1,7 @@
 #include "ViewController.h"
 
 #include <QDBusConnection>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -12,8 +13,10 @@
 #include <chrono>
 
 #include "AppDelegate.h"
+#include "DesktopOpener.h"
 #include "DragDestination.h"
 #include "FileDragSource.h"
+#include "FileRevealer.h"
 #include "Notifications.h"
 #include "OpenPanel.h"
 #include "PeerDictionary.h"
@@ -69,7 +72,15 @@ ViewController::ViewController(AppDelegate& app, QWidget* window, VeltoWebView* 
       revealer_(revealer),
       quickLookPanel_(new QuickLookPanel(QDBusConnection::sessionBus(), this)),
       bridge_(new Bridge(this)),
-      outgoingQueue_(DispatchQueue::create("outgoing")) {}
+      outgoingQueue_(DispatchQueue::create("outgoing")) {
+    if (revealer_ != nullptr) {  // from the menu and from notifications alike
+        connect(revealer_, &FileRevealer::revealFailed, this, [this](const QString& path) {
+            tellNotOpened(
+                path, window_,
+                tr("No file manager on this computer shows “%1”.").arg(QFileInfo(path).fileName()));
+        });
+    }
+}
 
 ViewController::~ViewController() = default;
 
@@ -272,22 +283,28 @@ void ViewController::sayHelloTo(const QJsonObject& data) {
 
 void ViewController::handleSyncEvent(const QString& message) {
     const QString marker = QString::fromLatin1(syncEventMarker);
+    const QString partMarker = QString::fromLatin1(syncPartMarker);
+    if (message.startsWith(partMarker)) {
+        syncEventParts_ += QStringView(message).mid(partMarker.size());
+        return;
+    }
     if (!message.startsWith(marker)) {
         showAlert(message);
         return;
     }
-    const QJsonDocument document = QJsonDocument::fromJson(message.mid(marker.size()).toUtf8());
-    if (!document.isObject()) {
-        return;
-    }
+    const QString whole = std::exchange(syncEventParts_, {}) + message.mid(marker.size());
+    const QJsonDocument document = QJsonDocument::fromJson(whole.toUtf8());
     const QJsonObject event = document.object();
-    diagnostic("sync event",
-               QString::fromUtf8(document.toJson(QJsonDocument::Compact)).toStdString());
-    if (event.value("command").toString() != QLatin1String("setContextMenuPayload")) {
-        return;
-    }
     const QJsonObject data = event.value("data").toObject();
+    const QString command = event.value("command").toString();
+    if (document.isObject() && command != QLatin1String("setContextMenuPayload")) {
+        return;  // not about the menu
+    }
     if (!data.value("type").isString()) {
+        diagnostic("sync event: unreadable menu payload of", std::to_string(whole.size()),
+                   "characters");
+        contextMenuType_ = QStringLiteral("none");
+        contextMenuPayload_.reset();
         return;
     }
     contextMenuType_ = data.value("type").toString();
