@@ -20,11 +20,11 @@ bool openWithDesktop(const QString& path, QWidget* window) {
 
 void tellNotOpened(const QString& path, QWidget* window, const QString& failure) {
     const QFileInfo info(path);
-    auto* box = new QMessageBox(
-        QMessageBox::Warning, QStringLiteral("Velto"), failure, QMessageBox::Ok, window);
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Velto"), failure,
+                                QMessageBox::Ok, window);
     box->setObjectName(QStringLiteral("notOpened"));
-    box->setInformativeText(QMessageBox::tr("It is in %1")
-                                .arg(QDir::toNativeSeparators(info.absolutePath())));
+    box->setInformativeText(
+        QMessageBox::tr("It is in %1").arg(QDir::toNativeSeparators(info.absolutePath())));
     box->setTextInteractionFlags(Qt::TextSelectableByMouse);  // the place can be copied
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(window != nullptr ? Qt::WindowModal : Qt::ApplicationModal);

@@ -16,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -332,6 +333,11 @@ class ContextMenuTest : public QObject {
         QTemporaryDir noPrograms;
         qputenv("PATH", noPrograms.path().toUtf8());  // no opener, no file manager to run
         QVERIFY(desktop->bus().unregisterService("org.freedesktop.FileManager1"));
+        const auto restore = qScopeGuard([&] {
+            desktop->bus().registerService("org.freedesktop.FileManager1");
+            qputenv("PATH", path);
+            QDesktopServices::setUrlHandler("file", &opened, "open");
+        });
 
         rightClick("[data-transfer=in-files] .card");
         item("Open")->trigger();
@@ -357,10 +363,6 @@ class ContextMenuTest : public QObject {
             }
         }
         QVERIFY(shownBox(&preview, "notOpened").contains("“measurements.bin”"));
-
-        QVERIFY(desktop->bus().registerService("org.freedesktop.FileManager1"));
-        qputenv("PATH", path);
-        QDesktopServices::setUrlHandler("file", &opened, "open");
     }
 
     void quickLookStepsThroughTheFilesInOurOwnWindow() {
