@@ -20,10 +20,18 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), webView_(new Velt
     // No menu bar: the usual keys still close the window and quit.
     new QShortcut(QKeySequence::Close, this, this, &QWidget::close);
     new QShortcut(QKeySequence::Quit, this, this, &MainWindow::quitRequested);
+    qApp->installEventFilter(this);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == qApp && event->type() == QEvent::Quit) {
+        quitting_ = true;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    if (trayShown_ || toldKeepsReceiving_) {
+    if (trayShown_ || toldKeepsReceiving_ || quitting_) {
         event->accept();
         return;
     }

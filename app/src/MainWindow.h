@@ -23,6 +23,9 @@ class MainWindow : public QMainWindow {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    // Notes a quit under way: the program closes its windows first, and a refused close would
+    // cancel the quit.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void tellKeepsReceiving();
@@ -30,6 +33,7 @@ class MainWindow : public QMainWindow {
     VeltoWebView* webView_;
     bool trayShown_ = false;
     bool toldKeepsReceiving_ = false;
+    bool quitting_ = false;
 };
 
 }  // namespace velto::app

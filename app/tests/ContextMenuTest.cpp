@@ -120,6 +120,14 @@ class ContextMenuTest : public QObject {
 
     QStringList items() { return menu.isNull() ? QStringList() : describe(*menu.data()); }
 
+    void clickOpen(const PreviewWindow& preview) {
+        for (QPushButton* button : preview.findChildren<QPushButton*>()) {
+            if (button->text() == "Open") {
+                button->click();
+            }
+        }
+    }
+
     // The message box of that name over parent, once shown: its text and informative text.
     QString shownBox(QWidget* parent, const QString& name) {
         QMessageBox* box = nullptr;
@@ -339,29 +347,21 @@ class ContextMenuTest : public QObject {
             QDesktopServices::setUrlHandler("file", &opened, "open");
         });
 
-        rightClick("[data-transfer=in-files] .card");
-        item("Open")->trigger();
-        closeMenu();
-        const QString notOpened = shownBox(&page->window(), "notOpened");
-        QVERIFY2(notOpened.contains("“holiday.png”") && notOpened.contains(folder.path()),
-                 qPrintable(notOpened));
-        rightClick("[data-transfer=in-files] .card");
-        item("Reveal")->trigger();
-        closeMenu();
-        const QString notShown = shownBox(&page->window(), "notOpened");
-        QVERIFY2(notShown.contains("file manager") && notShown.contains(folder.path()),
-                 qPrintable(notShown));
+        for (const auto& [choice, words] :
+             {std::pair{"Open", "“holiday.png”"}, std::pair{"Reveal", "file manager"}}) {
+            rightClick("[data-transfer=in-files] .card");
+            item(choice)->trigger();
+            closeMenu();
+            const QString told = shownBox(&page->window(), "notOpened");
+            QVERIFY2(told.contains(words) && told.contains(folder.path()), qPrintable(told));
+        }
 
         PreviewWindow preview;
         page->controller().setQuickLookSources({other});
         preview.setDataSource(&page->controller());
         preview.showItem(0);
         preview.show();
-        for (QPushButton* button : preview.findChildren<QPushButton*>()) {
-            if (button->text() == "Open") {
-                button->click();
-            }
-        }
+        clickOpen(preview);
         QVERIFY(shownBox(&preview, "notOpened").contains("“measurements.bin”"));
     }
 
@@ -417,11 +417,7 @@ class ContextMenuTest : public QObject {
         QVERIFY2(labels.join(" ").contains("5,000 bytes"), qPrintable(labels.join(" | ")));
         keep(preview->grab().toImage(), "preview-other.png");
         opened.urls.clear();
-        for (QPushButton* button : preview->findChildren<QPushButton*>()) {
-            if (button->text() == "Open") {
-                button->click();
-            }
-        }
+        clickOpen(*preview);
         QCOMPARE(opened.urls, QList<QUrl>{QUrl::fromLocalFile(other)});
         QCOMPARE(page->controller().numberOfPreviewItems(), 1);
         QCOMPARE(page->controller().previewItemAt(5), QUrl::fromLocalFile("/"));

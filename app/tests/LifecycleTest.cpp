@@ -166,6 +166,21 @@ class LifecycleTest : public QObject {
         }
         QCOMPARE(quitAnother.count(), 1);
 
+        // A quit closes the windows first: nothing to say then, and nothing may stop it.
+        struct Swallow : QObject {
+            bool eventFilter(QObject*, QEvent* event) override {
+                return event->type() == QEvent::Quit;
+            }
+        } keepRunning;  // installed first, so it sees the quit last: this test goes on
+        qApp->installEventFilter(&keepRunning);
+        MainWindow quitting;
+        quitting.show();
+        QEvent quitEvent(QEvent::Quit);
+        QCoreApplication::sendEvent(qApp, &quitEvent);
+        quitting.close();
+        QVERIFY(!quitting.isVisible());
+        QVERIFY(quitting.findChild<QMessageBox*>() == nullptr);
+
         MainWindow withTray;  // the tray brings it back: no need to say anything
         withTray.setTrayShown(true);
         withTray.show();
