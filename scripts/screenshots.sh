@@ -2,8 +2,9 @@
 # Two Velto programs on the test LAN, each under its own Xvfb in its own network namespace:
 # the first sends a text and a folder to the second through the page's own commands, and both
 # windows are captured as PNG files in docs/screenshots/ (empty state, conversations with
-# finished transfers, peer lists with avatars, dark theme, the taken-port message), and the
-# chat-history menu with the preview window from the program's menu test.
+# finished transfers, peer lists with avatars, dark theme, the taken-port message, the notice
+# of a close without a tray), and the chat-history menus with the preview window from the
+# program's menu test.
 # Also checks, and prints, that the folder arrived whole in the receiver's Downloads, that a
 # closed window leaves the program running and receiving, that a second launch hands over to the
 # running program and shows its window again, that a taken port ends the program with its
@@ -98,11 +99,16 @@ page h2 dark env DISPLAY=:92 import -window root "$out/04-receiver-dark.png"
 echo "     $out/04-receiver-dark.png"
 
 # A closed window leaves the program running and receiving; launching it again shows the window.
+# There is no tray here, so the first close says so in the window; Enter keeps it receiving.
 velto_window() { testlan_exec "$1" env DISPLAY=":$2" xdotool search --onlyvisible --name '^Velto$'; }
 window=$(velto_window h2 92 | head -1)
 testlan_exec h2 env DISPLAY=:92 xdotool windowfocus --sync "$window" key ctrl+w
 sleep 1
-check "ctrl+w closes the window" test -z "$(velto_window h2 92 || true)"
+check "ctrl+w without a tray says that Velto keeps receiving" test -n "$(velto_window h2 92 || true)"
+shoot h2 92 13-closing-without-tray.png
+testlan_exec h2 env DISPLAY=:92 xdotool key Return
+sleep 1
+check "and then closes the window" test -z "$(velto_window h2 92 || true)"
 say h1 "$ip2" "Still there?"
 check "the closed program still receives" page h2 wait \
     "Velto.app.state.history.messages('$ip1').some(m => m.text === 'Still there?')" 30
@@ -144,7 +150,8 @@ captures=$(mktemp -d)
 check "the menu test passes and leaves its captures" unshare --net --fork -- bash -c "
     ip link set lo up && VELTO_TEST_SCREENSHOTS='$captures' xvfb-run -a -s '-screen 0 1280x800x24' \
     dbus-run-session -- '$root/build/default/app/tests/velto_app_tests' ContextMenuTest >/dev/null"
-for capture in menu-on-received-files:08 preview-picture:09 preview-text:10 preview-other:11; do
+for capture in menu-on-received-files:08 preview-picture:09 preview-text:10 preview-other:11 \
+    menu-on-received-text:12; do
     name=${capture%:*}
     [ -f "$captures/$name.png" ] && mv "$captures/$name.png" "$out/${capture#*:}-$name.png" &&
         echo "     $out/${capture#*:}-$name.png"

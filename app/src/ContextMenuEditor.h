@@ -17,21 +17,16 @@ class ContextMenuEditor {
 
     ContextMenuEditor(QMenu& menu, Identify identify);
 
-    // Takes out the first item with that identifier, if there is one.
-    void removeMenuItemByIdentifier(const QString& identifier);
-    // Takes out the separator between the first items with identifiers a and b when it is all
-    // that lies between them.
-    void removeMenuSeperatorBetween(const QString& a, const QString& b);
-    // Collapses every run of separators to one and drops one leading separator.
-    void removeMenuStrangeSeperator();
+    // Takes out every item but the separators and those keep accepts.
+    void keepOnly(const std::function<bool(const QAction* item)>& keep);
+    // Takes out leading and trailing separators and collapses every run of them to one.
+    void tidySeparators();
     // The index of the first item with that identifier plus offset, else fallback.
     int findMenuByIdentifyOrDefault(const QString& identifier, int offset, int fallback) const;
     // Puts item at index (appended past the end).
     void insertAt(int index, QAction* item);
 
   private:
-    int indexOf(const QString& identifier) const;
-
     QMenu& menu_;
     Identify identify_;
 };

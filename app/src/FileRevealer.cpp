@@ -14,9 +14,10 @@ FileRevealer::FileRevealer(QDBusConnection bus, QObject* parent)
 
 void FileRevealer::reveal(const QString& path) {
     const QString folder = QFileInfo(path).absolutePath();
-    auto openFolder = [this, folder] {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
-        emit fellBackToFolder(folder);
+    auto openFolder = [this, folder, path] {
+        if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder))) {
+            emit revealFailed(path);
+        }
     };
     if (!bus_.isConnected()) {
         openFolder();

@@ -7,7 +7,7 @@
 namespace velto::app {
 
 // Shows a file selected in the desktop's file manager, or, where none answers on the session
-// bus, opens the folder that holds it.
+// bus, opens the folder that holds it; says when neither can be done.
 class FileRevealer : public QObject {
     Q_OBJECT
   public:
@@ -16,8 +16,8 @@ class FileRevealer : public QObject {
     void reveal(const QString& path);
 
   signals:
-    // The folder was opened instead (no file manager service answered).
-    void fellBackToFolder(const QString& folder);
+    // Neither a file manager nor an application for the folder could show path.
+    void revealFailed(const QString& path);
 
   private:
     QDBusConnection bus_;

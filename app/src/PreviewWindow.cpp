@@ -1,6 +1,5 @@
 #include "PreviewWindow.h"
 
-#include <QDesktopServices>
 #include <QFile>
 #include <QFileIconProvider>
 #include <QFileInfo>
@@ -17,6 +16,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "DesktopOpener.h"
 #include "PreviewDataSource.h"
 
 namespace velto::app {
@@ -79,8 +79,7 @@ PreviewWindow::PreviewWindow(QWidget* parent)
     nameFont.setPointSizeF(nameFont.pointSizeF() * 1.3);
     infoName_->setFont(nameFont);
     infoDetail_->setAlignment(Qt::AlignCenter);
-    connect(open_, &QPushButton::clicked, this,
-            [this] { QDesktopServices::openUrl(QUrl::fromLocalFile(path_)); });
+    connect(open_, &QPushButton::clicked, this, [this] { openWithDesktop(path_, this); });
     auto* infoLayout = new QVBoxLayout(infoPage_);
     infoLayout->addStretch(1);
     infoLayout->addWidget(infoIcon_);

@@ -33,7 +33,8 @@ void QuickLookPanel::makeKeyAndOrderFront() {
     }
     const bool previewerRuns = bus_.isConnected() && bus_.interface() != nullptr &&
                                bus_.interface()->isServiceRegistered(previewerService);
-    if (!previewerRuns) {
+    // The desktop's previewer takes one file; several are stepped through in our own window.
+    if (!previewerRuns || source_->numberOfPreviewItems() > 1) {
         showOwnWindow();
         return;
     }

@@ -9,9 +9,9 @@ namespace velto::app {
 class PreviewDataSource;
 class PreviewWindow;
 
-// The one preview panel of the program. Where the desktop runs a previewer on the session bus,
-// that shows the first item; otherwise, or when it fails, a preview window of our own steps
-// through all of them.
+// The one preview panel of the program. A single item is shown by the desktop's previewer where
+// one runs on the session bus; several items, or one where no previewer runs or it fails, go to
+// a preview window of our own, which steps through all of them.
 class QuickLookPanel : public QObject {
     Q_OBJECT
   public:

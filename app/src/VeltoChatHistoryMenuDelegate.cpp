@@ -1,11 +1,10 @@
 #include "VeltoChatHistoryMenuDelegate.h"
 
 #include <QClipboard>
-#include <QDesktopServices>
 #include <QGuiApplication>
 #include <QJsonArray>
-#include <QUrl>
 
+#include "DesktopOpener.h"
 #include "FileRevealer.h"
 #include "QuickLookPanel.h"
 #include "ViewController.h"
@@ -53,7 +52,7 @@ void VeltoChatHistoryMenuDelegate::quickLookFile() {
 
 void VeltoChatHistoryMenuDelegate::openFile() {
     if (const auto path = getFirstFile()) {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(*path));
+        openWithDesktop(*path, viewController_->window());
     }
 }
 

@@ -22,12 +22,6 @@ bool carriesEmptyFileList(const QMimeData* mime) {
            mime->urls().isEmpty();
 }
 
-// Identifiers of the engine's menu items that the menu is edited by. The engine has no share or
-// speech items, so those identifiers never match here.
-const QString shareItem = QStringLiteral("share");
-const QString speechItem = QStringLiteral("speech");
-const QString inspectItem = QStringLiteral("inspect-element");
-const QString reloadItem = QStringLiteral("reload");
 const QString copyItem = QStringLiteral("copy");
 
 }  // namespace
@@ -81,35 +75,63 @@ void VeltoWebView::contextMenuEvent(QContextMenuEvent* event) {
     menu->setAttribute(Qt::WA_DeleteOnClose);
     willOpenMenu(*menu);
     emit menuOpening(menu);
+    if (menu->isEmpty()) {
+        delete menu;  // nothing applies here: no menu at all
+        return;
+    }
     menu->popup(event->globalPos());
+}
+
+void VeltoWebView::setDeveloperMode(bool on) {
+    if (on == developerMode()) {
+        return;
+    }
+    if (!on) {
+        page()->setDevToolsPage(nullptr);
+        delete std::exchange(inspector_, nullptr);
+        return;
+    }
+    inspector_ = new QWebEngineView(this);
+    inspector_->setWindowFlag(Qt::Window);
+    inspector_->setWindowTitle(tr("Velto: Inspector"));
+    inspector_->resize(900, 640);
+    page()->setDevToolsPage(inspector_->page());
+    connect(page()->action(QWebEnginePage::InspectElement), &QAction::triggered, inspector_,
+            &QWidget::show);
 }
 
 void VeltoWebView::willOpenMenu(QMenu& menu) {
     QWebEnginePage* engine = page();
-    const std::pair<QWebEnginePage::WebAction, QString> known[] = {
-        {QWebEnginePage::InspectElement, inspectItem},
-        {QWebEnginePage::Reload, reloadItem},
-        {QWebEnginePage::Copy, copyItem},
+    const auto identify = [engine](const QAction* item) {
+        return engine != nullptr && engine->action(QWebEnginePage::Copy) == item ? copyItem
+                                                                                 : QString();
     };
-    const auto identify = [engine, &known](const QAction* item) {
-        for (const auto& [action, identifier] : known) {
-            if (engine != nullptr && engine->action(action) == item) {
-                return identifier;
+    // Of the engine's items only editing belongs in a chat, and only where it applies; the
+    // inspector is for developers. Navigation, page, link and media items all go, whatever
+    // the engine offers.
+    const auto applies = [this, engine](const QAction* item) {
+        if (engine == nullptr) {
+            return false;
+        }
+        for (const auto editing : {QWebEnginePage::Cut, QWebEnginePage::Copy, QWebEnginePage::Paste,
+                                   QWebEnginePage::SelectAll}) {
+            if (engine->action(editing) == item) {
+                return item->isEnabled();
             }
         }
-        return QString();
+        return developerMode() && engine->action(QWebEnginePage::InspectElement) == item;
     };
     ContextMenuEditor editor(menu, identify);
-    editor.removeMenuSeperatorBetween(shareItem, speechItem);
-    editor.removeMenuSeperatorBetween(speechItem, inspectItem);
-    editor.removeMenuItemByIdentifier(reloadItem);
-    editor.removeMenuStrangeSeperator();
+    editor.keepOnly(applies);
+    addChatHistoryItems(menu, editor);
+    editor.tidySeparators();
     for (const QAction* item : menu.actions()) {
-        const QString identifier = identify(item);
         diagnostic("menu item",
-                   identifier.isEmpty() ? std::string("absent") : identifier.toStdString());
+                   item->isSeparator() ? std::string("-") : item->text().toStdString());
     }
+}
 
+void VeltoWebView::addChatHistoryItems(QMenu& menu, ContextMenuEditor& editor) {
     const auto controller = viewController();
     if (controller == nullptr) {
         return;
@@ -132,6 +154,7 @@ void VeltoWebView::willOpenMenu(QMenu& menu) {
                 &VeltoChatHistoryMenuDelegate::copyWholeTextMessage);
     }
     if (payload.contains("file")) {
+        editor.insertAt(0, menu.addSeparator());  // apart from the engine's items
         addItem(0, tr("Quick Look"), &VeltoChatHistoryMenuDelegate::quickLookFile);
         addItem(1, tr("Open"), &VeltoChatHistoryMenuDelegate::openFile);
         addItem(2, tr("Reveal"), &VeltoChatHistoryMenuDelegate::revealFile);

@@ -7,6 +7,7 @@ class QMenu;
 
 namespace velto::app {
 
+class ContextMenuEditor;
 class ViewController;
 
 // The main window's web view. A subclass of its own because drag events and the context menu
@@ -27,11 +28,17 @@ class VeltoWebView : public QWebEngineView {
     void engineDragLeave(QDragLeaveEvent* event) { QWebEngineView::dragLeaveEvent(event); }
     void engineDrop(QDropEvent* event) { QWebEngineView::dropEvent(event); }
 
-    // Prunes the engine's menu and adds the chat-history items the page asked for.
+    // Keeps of the engine's menu only what applies (editing where it can be done, the inspector
+    // for developers), adds the chat-history items the page asked for, and tidies separators.
     void willOpenMenu(QMenu& menu);
 
+    // For developers (the program's --developer switch): the menu offers the engine's
+    // inspector, in a window of its own.
+    void setDeveloperMode(bool on);
+    bool developerMode() const { return inspector_ != nullptr; }
+
   signals:
-    // A context menu is about to be shown (after willOpenMenu).
+    // A context menu was made (after willOpenMenu); it is shown unless it is empty.
     void menuOpening(QMenu* menu);
 
   protected:
@@ -42,10 +49,12 @@ class VeltoWebView : public QWebEngineView {
     void contextMenuEvent(QContextMenuEvent* event) override;
 
   private:
+    void addChatHistoryItems(QMenu& menu, ContextMenuEditor& editor);
     // The controller's drag handling once the redirection is on, else none.
     std::shared_ptr<ViewController> dragController() const;
 
     std::weak_ptr<ViewController> viewController_;
+    QWebEngineView* inspector_ = nullptr;
 };
 
 }  // namespace velto::app

@@ -1,6 +1,7 @@
 #include "ViewController.h"
 
 #include <QDBusConnection>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QMessageBox>
@@ -12,8 +13,10 @@
 
 #include "AddedAddresses.h"
 #include "AppDelegate.h"
+#include "DesktopOpener.h"
 #include "DragDestination.h"
 #include "FileDragSource.h"
+#include "FileRevealer.h"
 #include "Notifications.h"
 #include "OpenPanel.h"
 #include "PeerDictionary.h"
@@ -70,7 +73,15 @@ ViewController::ViewController(AppDelegate& app, QWidget* window, VeltoWebView* 
       revealer_(revealer),
       quickLookPanel_(new QuickLookPanel(QDBusConnection::sessionBus(), this)),
       bridge_(new Bridge(this)),
-      outgoingQueue_(DispatchQueue::create("outgoing")) {}
+      outgoingQueue_(DispatchQueue::create("outgoing")) {
+    if (revealer_ != nullptr) {  // from the menu and from notifications alike
+        connect(revealer_, &FileRevealer::revealFailed, this, [this](const QString& path) {
+            tellNotOpened(
+                path, window_,
+                tr("No file manager on this computer shows “%1”.").arg(QFileInfo(path).fileName()));
+        });
+    }
+}
 
 ViewController::~ViewController() = default;
 
@@ -341,22 +352,28 @@ void ViewController::forgetAddress(const QJsonObject& data, const Bridge::Reply&
 
 void ViewController::handleSyncEvent(const QString& message) {
     const QString marker = QString::fromLatin1(syncEventMarker);
+    const QString partMarker = QString::fromLatin1(syncPartMarker);
+    if (message.startsWith(partMarker)) {
+        syncEventParts_ += QStringView(message).mid(partMarker.size());
+        return;
+    }
     if (!message.startsWith(marker)) {
         showAlert(message);
         return;
     }
-    const QJsonDocument document = QJsonDocument::fromJson(message.mid(marker.size()).toUtf8());
-    if (!document.isObject()) {
-        return;
-    }
+    const QString whole = std::exchange(syncEventParts_, {}) + message.mid(marker.size());
+    const QJsonDocument document = QJsonDocument::fromJson(whole.toUtf8());
     const QJsonObject event = document.object();
-    diagnostic("sync event",
-               QString::fromUtf8(document.toJson(QJsonDocument::Compact)).toStdString());
-    if (event.value("command").toString() != QLatin1String("setContextMenuPayload")) {
-        return;
-    }
     const QJsonObject data = event.value("data").toObject();
+    const QString command = event.value("command").toString();
+    if (document.isObject() && command != QLatin1String("setContextMenuPayload")) {
+        return;  // not about the menu
+    }
     if (!data.value("type").isString()) {
+        diagnostic("sync event: unreadable menu payload of", std::to_string(whole.size()),
+                   "characters");
+        contextMenuType_ = QStringLiteral("none");
+        contextMenuPayload_.reset();
         return;
     }
     contextMenuType_ = data.value("type").toString();

@@ -48,6 +48,8 @@ class ViewController : public QObject,
     Q_OBJECT
   public:
     static constexpr const char* syncEventMarker = "___VELTO___SYNC___EVENT___";
+    // Starts every part but the last of a sync event too long for one alert.
+    static constexpr const char* syncPartMarker = "___VELTO___SYNC___PART___";
 
     // The controller is shared with the library, which holds its delegates strongly; it is
     // deleted on the GUI thread whichever thread lets it go last.
@@ -63,7 +65,8 @@ class ViewController : public QObject,
     void saveConversations();
 
     void handleBridgeMessage(const QJsonObject& message, const Bridge::Reply& reply);
-    // The alert hook: sync events are applied before it returns, other alerts are shown.
+    // The alert hook: sync events are applied before it returns, other alerts are shown. A
+    // menu payload that cannot be read clears the last one: no item acts on a stale message.
     void handleSyncEvent(const QString& message);
 
     QWidget* window() const { return window_; }
@@ -157,6 +160,7 @@ class ViewController : public QObject,
 
     QVector<DropRegion> dropableRegions_;
     QString contextMenuType_ = QStringLiteral("none");
+    QString syncEventParts_;  // the parts of a long sync event received so far
     std::optional<QJsonObject> contextMenuPayload_;
     std::optional<QStringList> quickLookSources_;
     bool flipped_ = false;

@@ -50,9 +50,14 @@ int main(int argc, char** argv) {
     if (appDelegate.terminationRequested()) {
         return 1;
     }
+    if (QApplication::arguments().contains(QStringLiteral("--developer"))) {
+        window.webView()->setDeveloperMode(true);
+    }
     window.show();
 
     TrayIcon tray;
+    window.setTrayShown(tray.isShown());
+    QObject::connect(&window, &MainWindow::quitRequested, &application, &QApplication::quit);
     auto reopen = [&appDelegate] { appDelegate.applicationShouldHandleReopen(); };
     QObject::connect(&instance, &SingleInstance::activationRequested, &application, reopen);
     QObject::connect(&tray, &TrayIcon::showRequested, &application, reopen);

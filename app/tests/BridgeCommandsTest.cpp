@@ -2,9 +2,11 @@
 // channel and controller, with the real server running in this test's network namespace.
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileSystemModel>
+#include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
 #include <QTemporaryDir>
@@ -174,9 +176,11 @@ class BridgeCommandsTest : public QObject {
         page->evaluate("document.getElementById('address-dialog').close()");
     }
 
-    void openPanelAnswersTheChosenPathsInOrderOrNothing() {
+    // Driven with keys and clicks, as a user does: a typed folder opens, what the user picked
+    // is chosen, by the button (which says so) or by Enter.
+    void openPanelOpensTypedFoldersAndAnswersTheChosenPathsInOrder() {
         QTemporaryDir folder;
-        QVERIFY(QDir(folder.path()).mkdir("b-folder"));
+        QVERIFY(QDir(folder.path()).mkpath("b-folder/inner"));
         QFile file(folder.filePath("a-file.txt"));
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.close();
@@ -184,21 +188,55 @@ class BridgeCommandsTest : public QObject {
         whenDialogOpens<OpenPanel>([&folder](OpenPanel* panel) {
             QVERIFY(panel->isModal());
             QCOMPARE(panel->windowModality(), Qt::WindowModal);
-            panel->setDirectory(folder.path());
+            auto* name = panel->findChild<QLineEdit*>("fileNameEdit");
             auto* list = panel->findChild<QListView*>("listView");
             auto* model = qobject_cast<QFileSystemModel*>(list->model());
-            QTRY_VERIFY(model->index(folder.filePath("b-folder")).isValid() &&
-                        model->index(folder.filePath("a-file.txt")).isValid());
+            auto* choose = panel->findChild<QDialogButtonBox*>()->buttons().first();
+            panel->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(panel));
+            const auto enter = [&](QWidget* where, const QString& typed) {
+                name->setFocus();
+                QTest::keyClicks(where, typed);
+                QTest::keyClick(where, Qt::Key_Return);
+                QVERIFY(panel->isVisible());
+            };
+            enter(name, folder.path() + "/");
+            QCOMPARE(panel->directory().absolutePath(), folder.path());
+            QTRY_VERIFY(model->index(folder.filePath("b-folder")).isValid());
+            enter(name, "b-folder");
+            QCOMPARE(panel->directory().absolutePath(), folder.filePath("b-folder"));
+            enter(name, "~/");
+            QCOMPARE(panel->directory().absolutePath(), QDir::homePath());
+            enter(name, folder.path());
+            QCOMPARE(panel->directory().absolutePath(), folder.path());
+
             // Picked in another order: the answer follows the list, where folders come first.
-            list->selectionModel()->select(model->index(folder.filePath("a-file.txt")),
-                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
-            list->selectionModel()->select(model->index(folder.filePath("b-folder")),
-                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
-            panel->accept();
+            const auto rowOf = [&](const QString& entry) {
+                const QModelIndex index = model->index(folder.filePath(entry));
+                return list->visualRect(index).center();
+            };
+            QTRY_VERIFY(model->index(folder.filePath("a-file.txt")).isValid());
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier,
+                              rowOf("a-file.txt"));
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                              rowOf("b-folder"));
+            QCOMPARE(choose->text(), QStringLiteral("Choose"));
+            QTest::keyClick(list, Qt::Key_Return);
         });
         page->call("chosen", command("showOpenPanel"));
         QCOMPARE(json(page->answer("chosen")),
                  json(QJsonArray{folder.filePath("b-folder"), folder.filePath("a-file.txt")}));
+
+        whenDialogOpens<OpenPanel>([&folder](OpenPanel* panel) {
+            auto* name = panel->findChild<QLineEdit*>("fileNameEdit");
+            panel->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(panel));
+            name->setFocus();
+            QTest::keyClicks(name, folder.filePath("a-file.txt"));
+            QTest::keyClick(name, Qt::Key_Return);
+        });
+        page->call("typed", command("showOpenPanel"));
+        QCOMPARE(json(page->answer("typed")), json(QJsonArray{folder.filePath("a-file.txt")}));
 
         whenDialogOpens<OpenPanel>([](OpenPanel* panel) { panel->reject(); });
         page->call("cancelled", command("showOpenPanel"));
@@ -220,11 +258,28 @@ class BridgeCommandsTest : public QObject {
         QCOMPARE(page->controller().contextMenuType(), QStringLiteral("chat-history"));
         QVERIFY(!page->controller().contextMenuPayload().has_value());
 
-        // Not JSON, not an object, another command: ignored, and no dialog.
+        // Longer than one alert carries, in any script: whole.
         page->evaluate(
-            "alert(Velto.bridge.syncMarker + '{broken'); alert(Velto.bridge.syncMarker + "
-            "'[1]'); Velto.bridge.syncEvent('other', {type: 'x'}); 1");
+            "Velto.bridge.syncEvent('setContextMenuPayload', {type: 'chat-history', payload: "
+            "{text: 'ü€😀'.repeat(5000) + 'end'}}); true");
+        QCOMPARE(page->controller().contextMenuPayload().value_or(QJsonObject()).value("text"),
+                 QJsonValue(QStringLiteral("ü€😀").repeated(5000) + "end"));
+
+        // Another command is ignored; a payload that cannot be read clears the last one. No
+        // dialog either way.
+        page->evaluate("Velto.bridge.syncEvent('other', {type: 'x'}); 1");
         QCOMPARE(page->controller().contextMenuType(), QStringLiteral("chat-history"));
+        for (const char* unreadable :
+             {"alert(Velto.bridge.syncMarker + '{broken')",
+              "alert(Velto.bridge.syncMarker + '[1]')",
+              "Velto.bridge.syncEvent('setContextMenuPayload', {payload: {text: 'x'}})"}) {
+            page->evaluate(
+                "Velto.bridge.syncEvent('setContextMenuPayload', {type: "
+                "'chat-history', payload: {text: 'stale'}}); true");
+            page->evaluate(QString::fromLatin1(unreadable) + "; true");
+            QCOMPARE(page->controller().contextMenuType(), QStringLiteral("none"));
+            QVERIFY(!page->controller().contextMenuPayload().has_value());
+        }
     }
 
     void ordinaryAlertsAreWindowModalMessageBoxes() {

@@ -1,24 +1,27 @@
-// The web view's right-click menu: pruned on every opening, with the chat-history items the page
-// asks for, and what those items do (clipboard, open, reveal, previews). The menus come from
-// real right-clicks on the page's messages; the desktop is faked on the session bus.
+// The web view's right-click menu: only what applies where it opens, with the chat-history items
+// the page asks for, and what those items do (clipboard, open, reveal, previews, and saying so
+// where nothing can open a file). The menus come from real right-clicks on the page; the
+// desktop is faked on the session bus.
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QJsonArray>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
 
-#include "ContextMenuEditor.h"
 #include "PeerDictionary.h"
 #include "PreviewWindow.h"
 #include "QuickLookPanel.h"
@@ -47,18 +50,6 @@ QStringList describe(const QMenu& menu) {
     return items;
 }
 
-// A menu of items named by their identifiers, "-" making a separator.
-void fill(QMenu& menu, const QStringList& identifiers) {
-    for (const auto& identifier : identifiers) {
-        QAction* item = identifier == "-" ? menu.addSeparator() : menu.addAction(identifier);
-        item->setObjectName(identifier == "-" ? QString() : identifier);
-    }
-}
-
-QString identify(const QAction* item) {
-    return item->objectName();
-}
-
 // Where the desktop would open a file: the file URLs handed to it.
 class OpenedUrls : public QObject {
     Q_OBJECT
@@ -69,6 +60,7 @@ class OpenedUrls : public QObject {
 };
 
 const QColor pictureColour(200, 30, 160);
+constexpr int manyFiles = 200;
 
 }  // namespace
 
@@ -82,22 +74,41 @@ class ContextMenuTest : public QObject {
     QString notes;
     QString other;
     QString messageText;
+    QString longText;
+    QStringList manyPaths;
     OpenedUrls opened;
 
     VeltoWebView* view() { return page->window().webView(); }
 
-    // The last menu the view opened.
+    // The last menu the view made, and its items as it was made (an empty one is never shown).
     QPointer<QMenu> menu;
+    QStringList made;
+    int menusMade = 0;
 
-    // Right-clicks the page there; menu is the one it opens.
-    void rightClick(const QPoint& at) {
-        menu = nullptr;
+    // Right-clicks the page there, after scrolling that element into view; menu is the one it
+    // opens, made what it holds.
+    void rightClick(const QString& selector) {
+        page->evaluate(QStringLiteral("document.querySelector(%1).scrollIntoView({block: "
+                                      "'center'}); true")
+                           .arg(json(selector)));
+        const int before = menusMade;
         QWidget* target = view()->focusProxy() != nullptr ? view()->focusProxy() : view();
-        QTest::mouseClick(target, Qt::RightButton, Qt::NoModifier, at);
-        QTRY_VERIFY_WITH_TIMEOUT(!menu.isNull(), 20000);
-        QMenu* shown = menu.data();
-        QVERIFY(shown != nullptr);
-        QTRY_VERIFY(shown->isVisible());
+        QTest::mouseClick(target, Qt::RightButton, Qt::NoModifier, page->centreOf(selector));
+        QTRY_VERIFY_WITH_TIMEOUT(menusMade > before, 20000);
+        if (!made.isEmpty()) {
+            QMenu* shown = menu.data();
+            QVERIFY(shown != nullptr);
+            QTRY_VERIFY(shown->isVisible());
+        }
+    }
+    // The items of the menu a right-click there opens, which is then closed.
+    QStringList menuAt(const QString& selector) {
+        rightClick(selector);
+        const QStringList shown = made;
+        if (!menu.isNull()) {
+            closeMenu();
+        }
+        return shown;
     }
 
     void closeMenu() {
@@ -108,6 +119,29 @@ class ContextMenuTest : public QObject {
     }
 
     QStringList items() { return menu.isNull() ? QStringList() : describe(*menu.data()); }
+
+    void clickOpen(const PreviewWindow& preview) {
+        for (QPushButton* button : preview.findChildren<QPushButton*>()) {
+            if (button->text() == "Open") {
+                button->click();
+            }
+        }
+    }
+
+    // The message box of that name over parent, once shown: its text and informative text.
+    QString shownBox(QWidget* parent, const QString& name) {
+        QMessageBox* box = nullptr;
+        const bool shown = QTest::qWaitFor([&] {
+            box = parent->findChild<QMessageBox*>(name);
+            return box != nullptr && box->isVisible();
+        });
+        if (!shown || box == nullptr) {
+            return QString();
+        }
+        const QString words = box->text() + " " + box->informativeText();
+        box->close();
+        return words;
+    }
 
     // The menu's item with that text; a dummy for none, so that a missing item fails a check
     // instead of crashing the test.
@@ -136,7 +170,8 @@ class ContextMenuTest : public QObject {
         }
     }
 
-    // A peer with one received text and one received pair of files, its conversation open.
+    // A peer with received texts and files, its conversation open: a short text, a pair of
+    // files, a text of 20,000 characters and 200 files (paths of 50 characters).
     void receiveMessages() {
         const VeltoPeer peer("10.77.0.61", "10.77.0.61", 4644,
                              "Ben Ortiz at Studio [Velto] (Linux)",
@@ -144,32 +179,43 @@ class ContextMenuTest : public QObject {
         Bridge& bridge = page->controller().bridge();
         bridge.sendEvent("peer-added",
                          QJsonObject{{"key", "10.77.0.61"}, {"peer", packPeer(peer)}});
-        bridge.sendEvent("transfer-incoming",
-                         QJsonObject{{"key", "in-text"}, {"peer", packPeer(peer)}});
-        bridge.sendEvent("transfer-incoming-text",
-                         QJsonObject{{"key", "in-text"}, {"text", messageText}});
-        bridge.sendEvent("transfer-finished", QJsonObject{{"key", "in-text"}});
-        bridge.sendEvent("transfer-incoming",
-                         QJsonObject{{"key", "in-files"}, {"peer", packPeer(peer)}});
-        for (const auto& path : {picture, notes}) {
-            bridge.sendEvent("transfer-incoming-file",
-                             QJsonObject{{"key", "in-files"}, {"path", path}});
-        }
-        bridge.sendEvent("transfer-finished", QJsonObject{{"key", "in-files"}});
+        const auto receive = [&](const QString& key, const QStringList& paths,
+                                 const QString& text) {
+            bridge.sendEvent("transfer-incoming",
+                             QJsonObject{{"key", key}, {"peer", packPeer(peer)}});
+            if (paths.isEmpty()) {
+                bridge.sendEvent("transfer-incoming-text",
+                                 QJsonObject{{"key", key}, {"text", text}});
+            }
+            for (const auto& path : paths) {
+                bridge.sendEvent("transfer-incoming-file",
+                                 QJsonObject{{"key", key}, {"path", path}});
+            }
+            bridge.sendEvent("transfer-finished", QJsonObject{{"key", key}});
+        };
+        receive("in-text", {}, messageText);
+        receive("in-files", {picture, notes}, {});
+        receive("in-long-text", {}, longText);
+        receive("in-many-files", manyPaths, {});
         QVERIFY(page->waitFor("Velto.app.state.peers.has('10.77.0.61')"));
         page->evaluate("Velto.app.select('10.77.0.61'); true");
         QVERIFY(
-            page->waitFor("document.querySelectorAll('.message .card.draggable').length === 1"
-                          " && document.querySelectorAll('.message .bubble-text').length === 1"));
+            page->waitFor("document.querySelectorAll('.message .card.draggable').length === 2"
+                          " && document.querySelectorAll('.message .bubble-text').length === 2"));
     }
 
   private slots:
     void initTestCase() {
+        // The engine then offers its inspector, as it does for the screenshot runs.
+        qputenv("QTWEBENGINE_REMOTE_DEBUGGING", "127.0.0.1:9229");
         desktop = std::make_unique<FakeDesktop>();
         QVERIFY(desktop->registered());
         page = std::make_unique<PageHarness>(false);
-        connect(view(), &VeltoWebView::menuOpening, this,
-                [this](QMenu* opening) { menu = opening; });
+        connect(view(), &VeltoWebView::menuOpening, this, [this](QMenu* opening) {
+            menu = opening;
+            made = describe(*opening);
+            ++menusMade;
+        });
         QDesktopServices::setUrlHandler("file", &opened, "open");
 
         QImage image(320, 200, QImage::Format_RGB32);
@@ -187,6 +233,15 @@ class ContextMenuTest : public QObject {
         writeFile(other, QByteArray(5000, '\x01'));
         messageText =
             QStringLiteral("First line of a long message\nand a second line, with ümlauts");
+        for (int i = 0; longText.size() < 20000; ++i) {
+            longText += QStringLiteral("Zeile %1 eines langen Textes, mit Ümlauten. ").arg(i);
+        }
+        longText.truncate(20000);
+        for (int i = 0; i < manyFiles; ++i) {
+            manyPaths.append(QStringLiteral("/srv/received/a-batch-of-two-hundred/item-%1.data")
+                                 .arg(i, 3, 10, QLatin1Char('0')));
+            QCOMPARE(manyPaths.last().size(), 50);
+        }
         receiveMessages();
     }
     void cleanupTestCase() {
@@ -195,79 +250,52 @@ class ContextMenuTest : public QObject {
         desktop.reset();
     }
 
-    void editingFollowsTheMenuRules() {
-        QMenu around;
-        fill(around, {"share", "-", "speech", "-", "inspect"});
-        ContextMenuEditor editor(around, identify);
-        editor.removeMenuSeperatorBetween("share", "speech");
-        editor.removeMenuSeperatorBetween("speech", "inspect");
-        QCOMPARE(describe(around), QStringList({"share", "speech", "inspect"}));
+    // Only what applies where the menu opens, from the first right-click after start on: no
+    // navigation or page items, editing only where it can be done, no stray separators, and
+    // the inspector for developers only.
+    void everyMenuOffersOnlyWhatApplies() {
+        const QString files = "[data-transfer=in-files] .card";
+        const QString text = "[data-transfer=in-text] .bubble-text";
+        QCOMPARE(menuAt(files), QStringList({"Quick Look", "Open", "Reveal"}));
+        QCOMPARE(menuAt(text), QStringList({"Copy All"}));
+        page->evaluate(
+            QStringLiteral("getSelection().selectAllChildren(document.querySelector(%1));"
+                           " true")
+                .arg(json(text)));
+        QCOMPARE(menuAt(text), QStringList({"Copy", "Copy All"}));
+        page->evaluate("getSelection().removeAllRanges(); true");
+        QCOMPARE(menuAt(".brand"), QStringList());  // empty page area: no menu at all
+        QCOMPARE(page->controller().contextMenuType(), QStringLiteral("none"));
+        QCOMPARE(menuAt("#messages"), QStringList());
 
-        QMenu apart;
-        fill(apart, {"share", "-", "other", "speech", "reload"});
-        ContextMenuEditor apartEditor(apart, identify);
-        apartEditor.removeMenuSeperatorBetween("share", "speech");  // more than a separator between
-        QPointer<QAction> reload(apart.actions().last());
-        apartEditor.removeMenuItemByIdentifier("reload");
-        apartEditor.removeMenuItemByIdentifier("reload");  // none left: nothing happens
-        QCOMPARE(describe(apart), QStringList({"share", "-", "other", "speech"}));
-        QVERIFY(!reload.isNull());  // taken out, never deleted
+        QApplication::clipboard()->setText("pasted");
+        QCOMPARE(menuAt("#message-input"), QStringList({"Paste"}));
+        page->evaluate(
+            "document.getElementById('message-input').value = 'typed words';"
+            " document.getElementById('message-input').select(); true");
+        QCOMPARE(menuAt("#message-input"), QStringList({"Cut", "Copy", "Paste", "Select all"}));
+        page->evaluate("document.getElementById('message-input').value = ''; true");
 
-        QMenu runs;
-        fill(runs, {"-", "a", "-", "-", "b", "-"});
-        ContextMenuEditor(runs, identify).removeMenuStrangeSeperator();
-        QCOMPARE(describe(runs), QStringList({"a", "-", "b", "-"}));
-        QMenu leading;
-        fill(leading, {"-", "-", "a"});
-        ContextMenuEditor(leading, identify).removeMenuStrangeSeperator();
-        QCOMPARE(describe(leading), QStringList({"-", "a"}));
-
-        QMenu withCopy;
-        fill(withCopy, {"a", "b", "copy", "c"});
-        QCOMPARE(ContextMenuEditor(withCopy, identify).findMenuByIdentifyOrDefault("copy", 1, 0),
-                 3);
-        QCOMPARE(ContextMenuEditor(runs, identify).findMenuByIdentifyOrDefault("copy", 1, 0), 0);
+        view()->setDeveloperMode(true);
+        QCOMPARE(menuAt(".brand"), QStringList({"Inspect"}));
+        QCOMPARE(menuAt(files), QStringList({"Quick Look", "Open", "Reveal", "-", "Inspect"}));
+        view()->setDeveloperMode(false);
+        QCOMPARE(menuAt(".brand"), QStringList());
     }
 
-    void aTextMessageOffersCopyAllAfterCopy() {
-        const QPoint text = page->centreOf(".message .bubble-text");
-        rightClick(text);
-        QCOMPARE(items().value(0), QStringLiteral("Copy All"));  // no Copy without a selection
-        closeMenu();
-
-        page->evaluate(
-            "getSelection().selectAllChildren(document.querySelector("
-            "'.message .bubble-text')); true");
-        rightClick(text);
-        const QAction* copy = page->controller().page()->action(QWebEnginePage::Copy);
-        const int copyAt = static_cast<int>(menu->actions().indexOf(copy));
-        QVERIFY2(copyAt >= 0, qPrintable(items().join(" | ")));
-        QCOMPARE(items().value(copyAt + 1), QStringLiteral("Copy All"));
+    void theItemsActOnTheMessageRightClicked() {
+        rightClick("[data-transfer=in-text] .bubble-text");
+        const QRect shown = page->window().frameGeometry();
+        keep(QGuiApplication::primaryScreen()
+                 ->grabWindow(0, shown.x(), shown.y(), shown.width(), shown.height())
+                 .toImage(),
+             "menu-on-received-text.png");
         QApplication::clipboard()->setText("something else");
         item("Copy All")->trigger();
         QCOMPARE(QApplication::clipboard()->text(), messageText);
         closeMenu();
-        page->evaluate("getSelection().removeAllRanges(); true");
 
-        // Outside the messages again, the menu is about nothing: the engine's items, pruned.
-        QPointer<QAction> reload(page->controller().page()->action(QWebEnginePage::Reload));
-        rightClick(page->centreOf(".brand"));
-        QCOMPARE(page->controller().contextMenuType(), QStringLiteral("none"));
-        const QStringList shown = items();
-        QVERIFY2(!menu->actions().contains(reload.data()), qPrintable(shown.join(" | ")));
-        QVERIFY(!shown.isEmpty() && shown.first() != "-");
-        QVERIFY(!shown.join("|").contains("-|-"));
-        for (const char* added : {"Copy All", "Quick Look", "Open", "Reveal"}) {
-            QVERIFY(!shown.contains(added));
-        }
-        closeMenu();
-        QVERIFY(!reload.isNull());  // the page's own action outlives the menu
-    }
-
-    void aFilesMessageOffersQuickLookOpenAndReveal() {
-        rightClick(page->centreOf(".message .card"));
-        QCOMPARE(items().mid(0, 3), QStringList({"Quick Look", "Open", "Reveal"}));
-        const QRect shown = page->window().frameGeometry();
+        rightClick("[data-transfer=in-files] .card");
         keep(QGuiApplication::primaryScreen()
                  ->grabWindow(0, shown.x(), shown.y(), shown.width(), shown.height())
                  .toImage(),
@@ -281,20 +309,64 @@ class ContextMenuTest : public QObject {
                  QStringList{QUrl::fromLocalFile(picture).toString()});
         closeMenu();
 
-        // The menu state stays as the page left it: with the page's own handler kept from the
-        // next right-click, a menu over the text message still offers the files.
+        // Whatever the size of the message: all of a long text, the first of many files.
+        rightClick("[data-transfer=in-long-text] .bubble-text");
+        item("Copy All")->trigger();
+        QCOMPARE(QApplication::clipboard()->text().size(), longText.size());
+        QCOMPARE(QApplication::clipboard()->text(), longText);
+        closeMenu();
+        rightClick("[data-transfer=in-many-files] .card");
+        item("Open")->trigger();
+        QCOMPARE(opened.urls.last(), QUrl::fromLocalFile(manyPaths.first()));
+        closeMenu();
+        QCOMPARE(page->controller().contextMenuPayload().value_or(QJsonObject()).value("file"),
+                 QJsonValue(QJsonArray::fromStringList(manyPaths)));
+
+        // With the page's own handler kept from the next right-click, the menu keeps what the
+        // page last said; a payload that cannot be read leaves nothing to act on.
         page->evaluate(
             "window.__mute = (e) => e.stopPropagation();"
             " window.addEventListener('contextmenu', window.__mute, true); true");
-        rightClick(page->centreOf(".message .bubble-text"));
-        QCOMPARE(items().mid(0, 3), QStringList({"Quick Look", "Open", "Reveal"}));
-        QVERIFY(!items().contains("Copy All"));
-        closeMenu();
+        QCOMPARE(menuAt("[data-transfer=in-text] .bubble-text"),
+                 QStringList({"Quick Look", "Open", "Reveal"}));
+        page->evaluate("alert(Velto.bridge.syncMarker + '{\"command\": \"setContextMenu'); true");
+        QCOMPARE(menuAt("[data-transfer=in-text] .bubble-text"), QStringList());
         page->evaluate("window.removeEventListener('contextmenu', window.__mute, true); true");
     }
 
+    // Where nothing on the desktop can open or show a file, the window says so, and where it is.
+    void whatCannotBeOpenedIsSaidInTheWindow() {
+        QDesktopServices::unsetUrlHandler("file");
+        const QByteArray path = qgetenv("PATH");
+        QTemporaryDir noPrograms;
+        qputenv("PATH", noPrograms.path().toUtf8());  // no opener, no file manager to run
+        QVERIFY(desktop->bus().unregisterService("org.freedesktop.FileManager1"));
+        const auto restore = qScopeGuard([&] {
+            desktop->bus().registerService("org.freedesktop.FileManager1");
+            qputenv("PATH", path);
+            QDesktopServices::setUrlHandler("file", &opened, "open");
+        });
+
+        for (const auto& [choice, words] :
+             {std::pair{"Open", "“holiday.png”"}, std::pair{"Reveal", "file manager"}}) {
+            rightClick("[data-transfer=in-files] .card");
+            item(choice)->trigger();
+            closeMenu();
+            const QString told = shownBox(&page->window(), "notOpened");
+            QVERIFY2(told.contains(words) && told.contains(folder.path()), qPrintable(told));
+        }
+
+        PreviewWindow preview;
+        page->controller().setQuickLookSources({other});
+        preview.setDataSource(&page->controller());
+        preview.showItem(0);
+        preview.show();
+        clickOpen(preview);
+        QVERIFY(shownBox(&preview, "notOpened").contains("“measurements.bin”"));
+    }
+
     void quickLookStepsThroughTheFilesInOurOwnWindow() {
-        rightClick(page->centreOf(".message .card"));
+        rightClick("[data-transfer=in-files] .card");
         item("Quick Look")->trigger();
         closeMenu();
         QCOMPARE(page->controller().quickLookSources(),
@@ -345,11 +417,7 @@ class ContextMenuTest : public QObject {
         QVERIFY2(labels.join(" ").contains("5,000 bytes"), qPrintable(labels.join(" | ")));
         keep(preview->grab().toImage(), "preview-other.png");
         opened.urls.clear();
-        for (QPushButton* button : preview->findChildren<QPushButton*>()) {
-            if (button->text() == "Open") {
-                button->click();
-            }
-        }
+        clickOpen(*preview);
         QCOMPARE(opened.urls, QList<QUrl>{QUrl::fromLocalFile(other)});
         QCOMPARE(page->controller().numberOfPreviewItems(), 1);
         QCOMPARE(page->controller().previewItemAt(5), QUrl::fromLocalFile("/"));
@@ -358,15 +426,28 @@ class ContextMenuTest : public QObject {
         preview->close();
     }
 
-    void quickLookUsesTheDesktopPreviewerWhereOneRuns() {
+    // The desktop's previewer takes one file: several go to our own window, all of them.
+    void quickLookUsesTheDesktopPreviewerForOneFile() {
         FakePreviewer previewer;
         QVERIFY(previewer.registerOn(desktop->bus()));
-        rightClick(page->centreOf(".message .card"));
+        rightClick("[data-transfer=in-many-files] .card");
         item("Quick Look")->trigger();
         closeMenu();
-        QTRY_COMPARE(previewer.shownUris, QStringList{QUrl::fromLocalFile(picture).toString()});
         PreviewWindow* own = page->controller().quickLookPanel()->window();
-        QVERIFY(own == nullptr || !own->isVisible());
+        QVERIFY(own != nullptr);
+        QTRY_VERIFY(own->isVisible());
+        QCOMPARE(own->currentPath(), manyPaths.first());
+        QTest::keyClick(own, Qt::Key_Right);
+        QCOMPARE(own->currentPath(), manyPaths.at(1));
+        QCOMPARE(page->controller().numberOfPreviewItems(), manyFiles);
+        own->close();
+
+        page->controller().setQuickLookSources({picture});
+        QuickLookPanel* panel = page->controller().quickLookPanel();
+        panel->setDataSource(&page->controller());
+        panel->makeKeyAndOrderFront();
+        QTRY_COMPARE(previewer.shownUris, QStringList{QUrl::fromLocalFile(picture).toString()});
+        QVERIFY(!own->isVisible());
         previewer.unregisterFrom(desktop->bus());
     }
 };

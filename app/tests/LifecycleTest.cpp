@@ -10,6 +10,7 @@
 #include <QDBusVariant>
 #include <QDir>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -135,15 +136,30 @@ class LifecycleTest : public QObject {
         QCOMPARE(terminate.count(), 1);
     }
 
+    // Where the desktop has no tray, the first close says, in the window, that Velto keeps
+    // receiving and how to quit, and offers to quit; later closes just hide.
     void closingHidesTheWindowAndReopenBringsItBack() {
         PageHarness page(false);
         AppDelegate lonely;
         QVERIFY(!lonely.applicationShouldHandleReopen());  // no controller yet: nothing to show
 
         QPointer<QWidget> window = &page.window();
+        QSignalSpy quit(&page.window(), &MainWindow::quitRequested);
         page.window().close();
+        auto* told = page.window().findChild<QMessageBox*>("keepsReceiving");
+        QVERIFY(told != nullptr);
+        QTRY_VERIFY(told->isVisible());
+        QCOMPARE(told->windowModality(), Qt::WindowModal);
+        QVERIFY(page.window().isVisible());
+        const QString words = told->text() + " " + told->informativeText();
+        QVERIFY2(words.contains("keeps receiving") && words.contains("Ctrl+Q"), qPrintable(words));
+        told->defaultButton()->click();
         QVERIFY(!page.window().isVisible());
         QVERIFY(window != nullptr);
+        page.window().show();
+        page.window().close();
+        QVERIFY(!page.window().isVisible());  // told once
+        QCOMPARE(quit.count(), 0);
         // Hidden, the page still gets events.
         page.recordEvents();
         page.controller().bridge().sendEvent("peer-removed", QJsonObject{{"key", "10.77.0.7"}});
@@ -153,6 +169,41 @@ class LifecycleTest : public QObject {
         QVERIFY(!page.app().applicationShouldHandleReopen());
         QVERIFY(page.window().isVisible());
         QVERIFY(!page.window().isMinimized());
+
+        MainWindow another;
+        QSignalSpy quitAnother(&another, &MainWindow::quitRequested);
+        another.show();
+        another.close();
+        QTRY_VERIFY(another.findChild<QMessageBox*>("keepsReceiving") != nullptr);
+        for (QAbstractButton* button :
+             another.findChild<QMessageBox*>("keepsReceiving")->buttons()) {
+            if (button->text() == "Quit Velto") {
+                button->click();
+            }
+        }
+        QCOMPARE(quitAnother.count(), 1);
+
+        // A quit closes the windows first: nothing to say then, and nothing may stop it.
+        struct Swallow : QObject {
+            bool eventFilter(QObject*, QEvent* event) override {
+                return event->type() == QEvent::Quit;
+            }
+        } keepRunning;  // installed first, so it sees the quit last: this test goes on
+        qApp->installEventFilter(&keepRunning);
+        MainWindow quitting;
+        quitting.show();
+        QEvent quitEvent(QEvent::Quit);
+        QCoreApplication::sendEvent(qApp, &quitEvent);
+        quitting.close();
+        QVERIFY(!quitting.isVisible());
+        QVERIFY(quitting.findChild<QMessageBox*>() == nullptr);
+
+        MainWindow withTray;  // the tray brings it back: no need to say anything
+        withTray.setTrayShown(true);
+        withTray.show();
+        withTray.close();
+        QVERIFY(!withTray.isVisible());
+        QVERIFY(withTray.findChild<QMessageBox*>() == nullptr);
     }
 
     // The second launch asks the first to show itself, also where a crash left the socket file.

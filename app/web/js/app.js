@@ -495,8 +495,6 @@
 
   // ---- context menu and dragging out
 
-  const syncTextLimit = 8000; // the alert carrying it is cut at about 10,000 characters
-
   function onContextMenu(event) {
     const node = event.target.closest(".message");
     const found = node && findMessage(node.dataset.id);
@@ -506,7 +504,7 @@
     }
     const payload = {};
     if (found.kind === "text") {
-      payload.text = found.text.length > syncTextLimit ? found.text.slice(0, syncTextLimit) : found.text;
+      payload.text = found.text;
     } else {
       const paths = (found.files || []).map((file) => file.path).filter(Boolean);
       if (paths.length) {

@@ -93,11 +93,34 @@
   }
 
   // The synchronous channel: alert() returns only after the native side applied the message.
+  // The engine cuts an alert's text at about 10,000 characters, so a longer message goes in
+  // parts: every part but the last under the part marker, the last under the event marker.
   const syncMarker = "___VELTO___SYNC___EVENT___";
+  const syncPartMarker = "___VELTO___SYNC___PART___";
+  const syncPartLength = 3000; // UTF-16 units: under the cut even where it counts UTF-8 bytes
   function syncEvent(command, data) {
-    window.alert(syncMarker + JSON.stringify({ command, data }));
+    const text = JSON.stringify({ command, data });
+    let at = 0;
+    while (text.length - at > syncPartLength) {
+      let end = at + syncPartLength;
+      const last = text.charCodeAt(end - 1);
+      if (last >= 0xd800 && last < 0xdc00) {
+        end -= 1; // never split a surrogate pair
+      }
+      window.alert(syncPartMarker + text.slice(at, end));
+      at = end;
+    }
+    window.alert(syncMarker + text.slice(at));
   }
 
-  Velto.bridge = { callHandler, registerHandler, request, listen, syncEvent, syncMarker };
+  Velto.bridge = {
+    callHandler,
+    registerHandler,
+    request,
+    listen,
+    syncEvent,
+    syncMarker,
+    syncPartMarker,
+  };
   connect();
 })((window.Velto = window.Velto || {}));
