@@ -74,35 +74,5 @@ TEST(TransferOverLoopback, TreeArrivesAndARefusedConnectionFailsOnce) {
     incoming->sync([&] { acceptor->transfers.clear(); });
 }
 
-// The finished report means the peer can have every byte: a sender that exits on it loses
-// nothing. The report runs on the connection's queue, so bytes still held back by the socket
-// layer at that moment could not go out before the peer's read gives up.
-TEST(TransferOverLoopback, FinishedComesOnceThePeerCanReadTheWholeStream) {
-    RawTcpPeer peer;
-    struct ReadingDelegate : RecordingTransferDelegate {
-        explicit ReadingDelegate(RawTcpPeer& far) : peer(far) {}
-        // The connection is taken here, not by the test's thread: the sender can be done
-        // before that thread would have accepted it.
-        void transferWithFinished(VeltoTransfer& transfer) override {
-            if (peer.accept())
-                received = peer.receiveUntilClosed().value_or(Bytes{});
-            RecordingTransferDelegate::transferWithFinished(transfer);
-        }
-        RawTcpPeer& peer;
-        Bytes received;
-    };
-    auto queue = DispatchQueue::create("outgoing");
-    auto delegate = std::make_shared<ReadingDelegate>(peer);
-    auto transfer =
-        VeltoTransfer::create(VeltoTransfer::itemsForText("hi"),
-                              VeltoPeer("127.0.0.1", "127.0.0.1", peer.port(), "me", {}), queue);
-    transfer->setDelegate(delegate);
-    transfer->start();
-    ASSERT_TRUE(delegate->waitForEnd());
-    queue->sync([] {});
-    EXPECT_EQ(delegate->kinds().back(), "finished");
-    EXPECT_EQ(delegate->received.size(), 45u);
-}
-
 }  // namespace
 }  // namespace velto::test

@@ -34,9 +34,9 @@ class VeltoTransfer : public TcpConnectionDelegate,
     static constexpr long tagMetadata = 1;
     static constexpr long tagFileHeader = 2;
     static constexpr long tagFileBody = 3;
+    // Time-outs count from the last byte that moved, so a slow but steady link never ends a
+    // transfer; a receiver that stopped reading does.
     static constexpr double headerWriteTimeout = 10.0;
-    // A body write that makes no progress for this long ends the transfer (a receiver that
-    // stopped reading); a slow but moving one is given more time.
     static constexpr double bodyStallTimeout = 60.0;
 
     using ConnectionFactory = std::function<std::shared_ptr<TcpConnection>(
@@ -99,7 +99,6 @@ class VeltoTransfer : public TcpConnectionDelegate,
     std::uint64_t transferedSize_ = 0;          // sizes of the completed elements
     std::size_t transferedCount_ = 0;           // completed elements = index of the current
     std::uint64_t partialSize_ = 0;             // partial-write bytes of the current chunk
-    std::size_t lastBodyBytesDone_ = 0;         // progress seen by the last stall check
 
     ItemList items_;
     std::uint64_t totalSize_ = 0;

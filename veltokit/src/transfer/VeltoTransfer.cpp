@@ -162,7 +162,6 @@ void VeltoTransfer::nextChunk() {
     transferedItemPosition_ += data.size();
     diagnostic("sending chunk", transferedItemPosition_, data.size(), item->name());
     partialSize_ = 0;
-    lastBodyBytesDone_ = 0;
     reportProgress(transferedSize_ + transferedItemSize_);
     if (data.empty()) {
         bodyChunkWritten();
@@ -208,13 +207,12 @@ void VeltoTransfer::bodyChunkWritten() {
 }
 
 void VeltoTransfer::finish() {
-    // Small writes are reported complete once staged in the connection, before the kernel has
-    // them: the transfer has finished only when the connection closed after writing them all.
-    // A caller that exits on the report so loses nothing, and a peer that goes away meanwhile
-    // makes the transfer fail instead of finish.
+    // Written is not delivered: the transfer has finished only once the receiver took every
+    // byte and closed. A receiver that refuses (closes without reading, or stops half way) resets
+    // the connection instead, and the transfer fails.
     state_ = State::closing;
     readAhead_.reset();
-    socket_->disconnectAfterWriting();
+    socket_->disconnectAfterDelivery(bodyStallTimeout);
 }
 
 void VeltoTransfer::fail(const std::string& reason) {
@@ -243,11 +241,8 @@ void VeltoTransfer::socketDidWritePartialData(TcpConnection& /*sock*/, std::size
 
 double VeltoTransfer::socketShouldTimeoutWrite(TcpConnection& /*sock*/, long tag, double elapsed,
                                                std::size_t bytesDone) {
+    // Asked only once the write stood still for its whole time-out.
     diagnostic("shouldTimeoutWriteWithTag", tag, elapsed, bytesDone);
-    if (tag == tagFileBody && bytesDone > lastBodyBytesDone_) {
-        lastBodyBytesDone_ = bytesDone;
-        return bodyStallTimeout;
-    }
     return 0;
 }
 
