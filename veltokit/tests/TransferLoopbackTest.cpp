@@ -40,6 +40,7 @@ TEST(TransferOverLoopback, TreeArrivesAndARefusedConnectionFailsOnce) {
     // Bytes that differ with their position: a piece stored at the wrong offset shows.
     const Bytes big = patternBytes(23'000'000);
     writeFile(tree + "/big.bin", std::string(big.begin(), big.end()));
+    writeFile(tree + "/caf\xE9.txt", "Latin-1");  // goes as caf%E9.txt
     auto outgoing = DispatchQueue::create("outgoing");
     auto incoming = DispatchQueue::create("incoming");
     auto acceptor = std::make_shared<Acceptor>(downloads.str());
@@ -55,10 +56,14 @@ TEST(TransferOverLoopback, TreeArrivesAndARefusedConnectionFailsOnce) {
     ASSERT_TRUE(sender->waitForEnd());
     ASSERT_TRUE(acceptor->receiver->waitForEnd());
     incoming->sync([] {});
+    EXPECT_EQ(sender->kinds().front(), "renamed");
+    EXPECT_EQ(sender->reports().front().name, "Tree/caf%E9.txt");
     EXPECT_EQ(sender->kinds().back(), "finished");
     EXPECT_EQ(acceptor->receiver->kinds(),
               (std::vector<std::string>{"created", "progress", "file", "finished"}));
-    EXPECT_EQ(treeOf(downloads.str() + "/Tree"), treeOf(tree));
+    auto expected = treeOf(tree);
+    expected["caf%E9.txt"] = expected.extract("caf\xE9.txt").mapped();
+    EXPECT_EQ(treeOf(downloads.str() + "/Tree"), expected);
     EXPECT_EQ(progressBreach(sender->reports()), "");
     EXPECT_EQ(progressBreach(acceptor->receiver->reports()), "");
 

@@ -85,6 +85,7 @@ class VeltoTransfer : public TcpConnectionDelegate,
     enum class State { created, connecting, sending, closing, finished, failed };
 
     void connect();
+    void reportRenamedItems();
     void writeElementHeader();
     void nextChunk();
     void chunkReadAhead();

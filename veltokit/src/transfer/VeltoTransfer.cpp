@@ -86,8 +86,21 @@ void VeltoTransfer::connect() {
     state_ = State::connecting;
     transferedSize_ = 0;
     transferedCount_ = 0;
+    reportRenamedItems();
     socket_ = connectionFactory_(weak_from_this(), dispatchQueue_);
     socket_->connectToHost(peer_.ip, peer_.port);
+}
+
+void VeltoTransfer::reportRenamedItems() {
+    std::vector<std::string> renamed;
+    for (const auto& item : items_) {
+        if (!item->nameOnDisk().empty()) {
+            renamed.push_back(item->name());
+        }
+    }
+    if (!renamed.empty() && delegate_) {
+        delegate_->transferWithRenamedItems(*this, renamed);
+    }
 }
 
 void VeltoTransfer::socketDidConnect(TcpConnection& /*sock*/, const std::string& host,
