@@ -15,6 +15,9 @@ namespace velto::cli {
 namespace {
 
 constexpr std::chrono::milliseconds pollInterval{100};
+// The end of a transfer is looked for often: a short text is done within milliseconds, and a
+// script sending many should not wait a tenth of a second after each.
+constexpr std::chrono::milliseconds outcomePollInterval{2};
 constexpr std::chrono::milliseconds redrawInterval{100};
 
 // Follows one outgoing transfer: draws the bar on a terminal and tells the waiting command
@@ -38,6 +41,13 @@ class SendReporter : public VeltoTransferDelegate {
             std::printf("\r%s", bar_->line(byteFinished, byteCount, now).c_str());
             std::fflush(stdout);
         }
+    }
+    void transferWithRenamedItems(VeltoTransfer&, const std::vector<std::string>& names) override {
+        for (const auto& name : names) {
+            std::printf("Renamed for sending: %s (the name on disk is not valid UTF-8)\n",
+                        name.c_str());
+        }
+        std::fflush(stdout);
     }
     void transferWithFinished(VeltoTransfer&) override { end(true); }
     void transferWithFailed(VeltoTransfer&) override { end(false); }
@@ -170,7 +180,7 @@ class SendCommand : public CliCommand {
             transfer->start();
         }
         while (!reporter->outcome()) {
-            if (const int signal = session.waitForStopSignal(pollInterval)) {
+            if (const int signal = session.waitForStopSignal(outcomePollInterval)) {
                 std::fprintf(stderr, "velto-cli: stopped\n");
                 return CliSession::statusForSignal(signal);
             }
