@@ -56,12 +56,13 @@ fingerprint() {
 }
 
 # Sends from a host to h2's receiver, expects velto-cli to succeed, and waits until the
-# receiver has published the result (the sender is done once its last byte is handed over).
+# receiver has published the result; what the sender printed is in $(testlan_home host)/sent.
 send_ok() {
     local host=$1 before tries
     shift
     before=$(count_events h2 transfer-finished)
-    testlan_exec "$host" "$VELTO_CLI" send "$@" >/dev/null || fail "send $* from $host failed"
+    testlan_exec "$host" "$VELTO_CLI" send "$@" >"$(testlan_home "$host")/sent" ||
+        fail "send $* from $host failed"
     for ((tries = 0; tries < 600; tries++)); do
         [ "$(count_events h2 transfer-finished)" -gt "$before" ] && return 0
         [ "$(count_events h2 transfer-failed)" -eq 0 ] || fail "h2 failed to receive $*"

@@ -366,6 +366,10 @@
         };
       });
     },
+    "transfer-renamed": (data) =>
+      withTransfer(data.key, (message) => {
+        message.renamed = data.names;
+      }),
     "transfer-finished": (data) => finish(data.key, "done"),
     "transfer-failed": (data) => finish(data.key, "failed"),
     "transfer-incoming": (data) => {

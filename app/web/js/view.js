@@ -206,6 +206,10 @@
       }
       line.appendChild(document.createTextNode(status.text));
       card.appendChild(line);
+      if (message.renamed && message.renamed.length) {
+        const note = "Names on disk not valid UTF-8, sent as: " + message.renamed.join(", ");
+        card.appendChild(el("div", "card-note", note));
+      }
       if (message.dir === "in" && message.state === "done" && files.some((f) => f.path)) {
         card.draggable = true;
         card.classList.add("draggable");
