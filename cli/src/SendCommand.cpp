@@ -50,7 +50,13 @@ class SendReporter : public VeltoTransferDelegate {
         std::fflush(stdout);
     }
     void transferWithFinished(VeltoTransfer&) override { end(true); }
-    void transferWithFailed(VeltoTransfer&) override { end(false); }
+    void transferWithFailed(VeltoTransfer& transfer) override {
+        {
+            std::lock_guard lock(mutex_);
+            failureReason_ = transfer.failureReason();
+        }
+        end(false);
+    }
 
     // The outcome once the transfer ended: true for finished.
     std::optional<bool> outcome() const {
@@ -60,6 +66,10 @@ class SendReporter : public VeltoTransferDelegate {
     std::uint64_t itemsDone() const {
         std::lock_guard lock(mutex_);
         return itemFinished_;
+    }
+    std::string failureReason() const {
+        std::lock_guard lock(mutex_);
+        return failureReason_;
     }
 
   private:
@@ -78,6 +88,7 @@ class SendReporter : public VeltoTransferDelegate {
     std::uint64_t itemFinished_ = 0;
     std::uint64_t byteFinished_ = 0;
     std::optional<bool> outcome_;
+    std::string failureReason_;
 };
 
 class SendCommand : public CliCommand {
@@ -186,9 +197,18 @@ class SendCommand : public CliCommand {
             }
         }
         if (!*reporter->outcome()) {
-            std::fprintf(stderr, "velto-cli: sending to %s failed after %llu of %zu items\n",
-                         peer.ip.c_str(), static_cast<unsigned long long>(reporter->itemsDone()),
-                         items.size());
+            const std::string reason = reporter->failureReason();
+            if (reporter->itemsDone() == items.size()) {  // all written, not all taken
+                std::fprintf(stderr,
+                             "velto-cli: sending to %s failed: the receiver did not take all "
+                             "of it (%s)\n",
+                             peer.ip.c_str(), reason.c_str());
+            } else {
+                std::fprintf(
+                    stderr, "velto-cli: sending to %s failed after %llu of %zu items (%s)\n",
+                    peer.ip.c_str(), static_cast<unsigned long long>(reporter->itemsDone()),
+                    items.size(), reason.c_str());
+            }
             return 1;
         }
         std::printf("Sent %zu item%s (%s) to %s\n", items.size(), items.size() == 1 ? "" : "s",

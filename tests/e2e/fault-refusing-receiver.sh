@@ -19,9 +19,9 @@ count_refusals() {
         shift 2
         for ((i = 0; i < tries; i++)); do
             status=0
-            "$cli" send "$@" >/tmp/refused.out 2>/tmp/refused.err || status=$?
-            if ((status == 1)) && ! grep -q Sent /tmp/refused.out &&
-                grep -q "failed after" /tmp/refused.err; then
+            "$cli" send "$@" >"$HOME"/refused.out 2>"$HOME"/refused.err || status=$?
+            if ((status == 1)) && ! grep -q Sent "$HOME"/refused.out &&
+                grep -q "failed" "$HOME"/refused.err; then
                 failed=$((failed + 1))
             fi
         done

@@ -68,6 +68,9 @@ class VeltoTransfer : public TcpConnectionDelegate,
     void start();
     // True once the transfer has finished or failed: it reports nothing more. Any thread.
     bool hasEnded() const;
+    // Why the transfer failed, in words; empty unless it did. Read it in the failed report or,
+    // from another thread, after that report.
+    const std::string& failureReason() const { return failureReason_; }
 
     // TcpConnectionDelegate
     void socketDidConnect(TcpConnection& sock, const std::string& host,
@@ -108,6 +111,7 @@ class VeltoTransfer : public TcpConnectionDelegate,
     std::shared_ptr<TcpConnection> socket_;
     std::shared_ptr<VeltoTransferDelegate> delegate_;
     std::string key_;
+    std::string failureReason_;
     ConnectionFactory connectionFactory_;
     std::atomic<State> state_ = State::created;
     std::unique_ptr<ChunkReadAhead> readAhead_;  // for elements of more than one chunk

@@ -233,6 +233,7 @@ void VeltoTransfer::fail(const std::string& reason) {
         return;
     }
     diagnostic("transfer failed", reason);
+    failureReason_ = reason;
     state_ = State::failed;
     readAhead_.reset();  // waits for a read under way
     if (socket_) {
