@@ -23,21 +23,11 @@ testlan_exec h1 tc qdisc del dev eth0 root
 
 # A sender that stops (SIGSTOP) with a body under way: once its bytes in flight have arrived,
 # nothing moves, and the receiver gives up after the stall time.
-truncate -s 4G "$src/big.bin"
-testlan_spawn h1 "$VELTO_CLI" send "$ip2" "$src/big.bin"
-sender=$TESTLAN_LAST_PID
-wait_for_event h2 '"filename":"big.bin"'
-for ((tries = 0; tries < 100; tries++)); do
-    partial=$(find "$(downloads_of h2)" -path '*/.VeltoTransferIntermediateStorage*/big.bin' \
-        -size +1M 2>/dev/null | head -n 1)
-    [ -z "$partial" ] || break
-    sleep 0.1
-done
-[ -n "$partial" ] || fail "the body never started to arrive"
-kill -STOP "$sender"
+start_big_send
+kill -STOP "$SENDER"
 size=-1
-while [ "$(stat -c %s "$partial")" != "$size" ]; do
-    size=$(stat -c %s "$partial")
+while [ "$(stat -c %s "$PARTIAL")" != "$size" ]; do
+    size=$(stat -c %s "$PARTIAL")
     sleep 1
 done
 stalled=$(date +%s)
@@ -45,6 +35,6 @@ wait_for_event h2 '"transfer-failed"' $((stall_time + 10))
 waited=$(($(date +%s) - stalled))
 echo "the receiver gave up ${waited} s after the last byte arrived"
 ((waited >= stall_time - 5)) || fail "the receiver gave up before the stall time"
-kill -KILL "$sender"
-{ wait "$sender"; } 2>/dev/null || true
+kill -KILL "$SENDER"
+{ wait "$SENDER"; } 2>/dev/null || true
 expect_downloads h2 eleven.bin

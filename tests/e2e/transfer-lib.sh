@@ -71,6 +71,23 @@ send_ok() {
     fail "h2 did not finish receiving $*"
 }
 
+# Starts sending a sparse 4 GiB big.bin from h1 to h2 (its process in SENDER) and waits until
+# more than 1 MiB of it is in h2's intermediate folder (its path in PARTIAL).
+start_big_send() {
+    local tries
+    truncate -s 4G "$(testlan_home h1)/big.bin"
+    testlan_spawn h1 "$VELTO_CLI" send "$(testlan_ip h2)" "$(testlan_home h1)/big.bin"
+    SENDER=$TESTLAN_LAST_PID
+    wait_for_event h2 '"filename":"big.bin"'
+    for ((tries = 0; tries < 100; tries++)); do
+        PARTIAL=$(find "$(downloads_of h2)" -path '*/.VeltoTransferIntermediateStorage*/big.bin' \
+            -size +1M 2>/dev/null | head -n 1)
+        [ -z "$PARTIAL" ] || return 0
+        sleep 0.1
+    done
+    fail "the body never started to arrive"
+}
+
 # Nothing but these names (and no intermediate folder) may be in the host's Downloads.
 expect_downloads() {
     local host=$1
