@@ -15,6 +15,7 @@ head -c 1048576 /dev/urandom >"$file"
 # One shell on the sender for all tries of a kind: a host switch each would cost more than the
 # sends. Prints how many ended as expected (status 1, the failure on standard error, no "Sent").
 count_refusals() {
+    # shellcheck disable=SC2016  # expanded by the shell on the sender
     testlan_exec h2 bash -c '
         cli=$1 tries=$2 failed=0
         shift 2

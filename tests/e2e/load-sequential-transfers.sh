@@ -38,6 +38,7 @@ texts=$count
 texts_before=$(count_events h1 transfer-incoming-text)
 started=$(date +%s.%N)
 # One shell on the sender for all of them: a host switch each would cost more than the sends.
+# shellcheck disable=SC2016  # expanded by that shell
 sent=$(testlan_exec h2 bash -c '
     for ((i = 0; i < $3; i++)); do "$1" send "$2" --text "text $i" >/dev/null || break; done
     echo "$i"' texts "$VELTO_CLI" "$ip1" "$texts")
