@@ -73,6 +73,7 @@ send_ok() {
 
 # Starts sending a sparse 4 GiB big.bin from h1 to h2 (its process in SENDER) and waits until
 # more than 1 MiB of it is in h2's intermediate folder (its path in PARTIAL).
+# shellcheck disable=SC2034  # both are for the caller
 start_big_send() {
     local tries
     truncate -s 4G "$(testlan_home h1)/big.bin"
