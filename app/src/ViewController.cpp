@@ -430,6 +430,16 @@ void ViewController::transferWithProgress(VeltoTransfer& transfer, std::uint64_t
                                                         {"byteFinished", number(byteFinished)}});
 }
 
+void ViewController::transferWithRenamedItems(VeltoTransfer& transfer,
+                                              const std::vector<std::string>& names) {
+    QJsonArray sent;
+    for (const auto& name : names) {
+        sent.append(text(name));
+    }
+    bridge_->sendEvent("transfer-renamed",
+                       QJsonObject{{"key", text(transfer.key())}, {"names", sent}});
+}
+
 void ViewController::incomingTransferWithCreated(VeltoIncomingTransfer& transfer) {
     const auto host = transfer.remoteHost();
     const auto server = app_.server();

@@ -105,6 +105,8 @@ class ViewController : public QObject,
     void transferWithProgress(VeltoTransfer& transfer, std::uint64_t itemCount,
                               std::uint64_t itemFinished, std::uint64_t byteCount,
                               std::uint64_t byteFinished) override;
+    void transferWithRenamedItems(VeltoTransfer& transfer,
+                                  const std::vector<std::string>& names) override;
 
     // VeltoIncomingTransferDelegate
     void incomingTransferWithCreated(VeltoIncomingTransfer& transfer) override;

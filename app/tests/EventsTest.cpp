@@ -9,7 +9,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
+#include <QWebEngineView>
 #include <chrono>
+#include <fstream>
+#include <thread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "support/FakeDesktop.h"
 #include "support/PageHarness.h"
@@ -75,6 +83,25 @@ class EventsTest : public QObject {
     void addPeer(const std::string& key, const std::string& ip, std::uint16_t port) {
         server().peers().addIfAbsent(VeltoPeer(key, ip, port, "Tester at Bench [Velto] (Linux)",
                                                std::chrono::system_clock::now()));
+    }
+
+    // Makes a peer of the server's table known to the page and opens its conversation.
+    void showOnPage(const QString& key) {
+        page->controller().bridge().sendEvent(
+            "peer-added", QJsonObject{{"key", key},
+                                      {"peer", QJsonObject{{"key", key},
+                                                           {"ip", "127.0.0.1"},
+                                                           {"port", 4644},
+                                                           {"systemSignature", key}}}});
+        QVERIFY(page->waitFor(QStringLiteral("Velto.app.state.peers.has('%1')").arg(key)));
+        page->evaluate(QStringLiteral("Velto.app.select('%1'); true").arg(key));
+    }
+
+    QString textOf(const QString& selector) {
+        return page
+            ->evaluate(
+                QStringLiteral("(document.querySelector(\"%1\") || {}).textContent").arg(selector))
+            .toString();
     }
 
     // Waits until the page has seen a "transfer-finished" or "transfer-failed" for every key.
@@ -298,6 +325,71 @@ class EventsTest : public QObject {
             QStringLiteral("document.querySelector('[data-transfer=\"%1\"] .card-status')"
                            ".textContent === 'Nothing sent: none of it can be sent'")
                 .arg(key)));
+    }
+
+    // Names on disk that are not UTF-8: the folder arrives whole under %XX forms of them, and
+    // the sender's conversation says which were renamed.
+    void folderWithNamesThatAreNotUtf8ArrivesWholeAndTheCardSaysSo() {
+        QTemporaryDir source;
+        const std::string folder = QDir(source.path()).filePath("Mixed").toStdString();
+        QVERIFY(QDir().mkpath(QString::fromStdString(folder)));
+        for (const std::string name : {"caf\xE9.txt", "\xFF\xFE.bin", "ok.txt"}) {
+            std::ofstream(folder + "/" + name) << name;
+        }
+        addPeer("127.0.0.9", "127.0.0.1", 4644);
+        showOnPage("127.0.0.9");
+        page->recordEvents();
+        page->evaluate(QStringLiteral("Velto.app.sendFiles('127.0.0.9', ['%1']); true")
+                           .arg(QString::fromStdString(folder)));
+        QVERIFY(page->waitFor("document.querySelector('.message.out.done .card-note')", 30000));
+        const QString note = textOf(".message.out.done .card-note");
+        QVERIFY2(note.startsWith("Names on disk not valid UTF-8, sent as: ") &&
+                     note.contains("Mixed/caf%E9.txt") && note.contains("Mixed/%FF%FE.bin") &&
+                     !note.contains("ok.txt"),
+                 qPrintable(note));
+
+        QVERIFY(page->waitFor("window.__events.some(e => e.event === 'transfer-incoming-file')"));
+        QString received;
+        for (const auto& event : page->recordedEvents()) {
+            if (event.toObject().value("event") == QLatin1String("transfer-incoming-file")) {
+                received = event.toObject().value("data").toObject().value("path").toString();
+            }
+        }
+        QCOMPARE(QDir(received).entryList(QDir::Files, QDir::Name),
+                 (QStringList{"%FF%FE.bin", "caf%E9.txt", "ok.txt"}));
+        QFile latin(received + "/caf%E9.txt");
+        QVERIFY(latin.open(QIODevice::ReadOnly));
+        QCOMPARE(latin.readAll(), QByteArray("caf\xE9.txt"));
+    }
+
+    // A receiver that takes the connection and closes it without reading has refused the
+    // text: the conversation must not call it delivered.
+    void textToAReceiverThatRefusesIsNotDelivered() {
+        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        QVERIFY(::bind(listener, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
+                ::listen(listener, 1) == 0 &&
+                ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) == 0);
+        const timeval limit{30, 0};  // the accept below gives up rather than hang the suite
+        setsockopt(listener, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        std::thread refuser([listener] { ::close(::accept(listener, nullptr, nullptr)); });
+        addPeer("127.0.0.7", "127.0.0.1", ntohs(address.sin_port));
+        showOnPage("127.0.0.7");
+        page->evaluate("document.getElementById('message-input').focus(); true");
+        QWidget* input = page->window().webView()->focusProxy();
+        QTest::keyClicks(input, "hi");
+        QTest::keyClick(input, Qt::Key_Return);
+        const bool ended = page->waitFor(
+            "document.querySelector('.message.out.text.failed, "
+            ".message.out.text.done')",
+            30000);
+        refuser.join();
+        ::close(listener);
+        QVERIFY(ended);
+        QCOMPARE(textOf(".message.out.text .meta-state"), QStringLiteral(" · Not delivered"));
     }
 
     void refusedConnectionEndsInTransferFailed() {

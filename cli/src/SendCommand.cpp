@@ -15,6 +15,9 @@ namespace velto::cli {
 namespace {
 
 constexpr std::chrono::milliseconds pollInterval{100};
+// The end of a transfer is looked for often: a short text is done within milliseconds, and a
+// script sending many should not wait a tenth of a second after each.
+constexpr std::chrono::milliseconds outcomePollInterval{2};
 constexpr std::chrono::milliseconds redrawInterval{100};
 
 // Follows one outgoing transfer: draws the bar on a terminal and tells the waiting command
@@ -39,8 +42,21 @@ class SendReporter : public VeltoTransferDelegate {
             std::fflush(stdout);
         }
     }
+    void transferWithRenamedItems(VeltoTransfer&, const std::vector<std::string>& names) override {
+        for (const auto& name : names) {
+            std::printf("Renamed for sending: %s (the name on disk is not valid UTF-8)\n",
+                        name.c_str());
+        }
+        std::fflush(stdout);
+    }
     void transferWithFinished(VeltoTransfer&) override { end(true); }
-    void transferWithFailed(VeltoTransfer&) override { end(false); }
+    void transferWithFailed(VeltoTransfer& transfer) override {
+        {
+            std::lock_guard lock(mutex_);
+            failureReason_ = transfer.failureReason();
+        }
+        end(false);
+    }
 
     // The outcome once the transfer ended: true for finished.
     std::optional<bool> outcome() const {
@@ -50,6 +66,10 @@ class SendReporter : public VeltoTransferDelegate {
     std::uint64_t itemsDone() const {
         std::lock_guard lock(mutex_);
         return itemFinished_;
+    }
+    std::string failureReason() const {
+        std::lock_guard lock(mutex_);
+        return failureReason_;
     }
 
   private:
@@ -68,6 +88,7 @@ class SendReporter : public VeltoTransferDelegate {
     std::uint64_t itemFinished_ = 0;
     std::uint64_t byteFinished_ = 0;
     std::optional<bool> outcome_;
+    std::string failureReason_;
 };
 
 class SendCommand : public CliCommand {
@@ -174,15 +195,24 @@ class SendCommand : public CliCommand {
             transfer->start();
         }
         while (!reporter->outcome()) {
-            if (const int signal = session.waitForStopSignal(pollInterval)) {
+            if (const int signal = session.waitForStopSignal(outcomePollInterval)) {
                 std::fprintf(stderr, "velto-cli: stopped\n");
                 return CliSession::statusForSignal(signal);
             }
         }
         if (!*reporter->outcome()) {
-            std::fprintf(stderr, "velto-cli: sending to %s failed after %llu of %zu items\n",
-                         peer.ip.c_str(), static_cast<unsigned long long>(reporter->itemsDone()),
-                         items.size());
+            const std::string reason = reporter->failureReason();
+            if (reporter->itemsDone() == items.size()) {  // all written, not all taken
+                std::fprintf(stderr,
+                             "velto-cli: sending to %s failed: the receiver did not take all "
+                             "of it (%s)\n",
+                             peer.ip.c_str(), reason.c_str());
+            } else {
+                std::fprintf(
+                    stderr, "velto-cli: sending to %s failed after %llu of %zu items (%s)\n",
+                    peer.ip.c_str(), static_cast<unsigned long long>(reporter->itemsDone()),
+                    items.size(), reason.c_str());
+            }
             return 1;
         }
         std::printf("Sent %zu item%s (%s) to %s\n", items.size(), items.size() == 1 ? "" : "s",

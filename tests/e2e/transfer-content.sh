@@ -50,6 +50,24 @@ PY
 send_ok h1 "$ip2" "$tree"
 [ "$(fingerprint "$dl/Tree")" = "$(fingerprint "$tree")" ] || fail "the tree differs"
 
+# Names on disk that are not UTF-8 (Latin-1, a cut-off sequence, one whose escaped form meets a
+# sibling's name) go under their %XX forms: the whole folder arrives, and the sender names each
+# renamed item.
+odd=$src/Odd
+mkdir -p "$odd/d$(printf '\xfc')r"
+echo 1 >"$odd/caf$(printf '\xe9').jpg"
+echo 2 >"$odd/caf%E9.jpg"
+echo 3 >"$odd/$(printf '\xc3')(.txt"
+echo 4 >"$odd/d$(printf '\xfc')r/x"
+send_ok h1 "$ip2" "$odd"
+for name in "Odd/caf%E9 (2).jpg" "Odd/%C3(.txt" "Odd/d%FCr"; do
+    grep -qxF "Renamed for sending: $name (the name on disk is not valid UTF-8)" \
+        "$(testlan_home h1)/sent" || fail "the sender did not report $name"
+done
+[ "$(grep -c Renamed "$(testlan_home h1)/sent")" -eq 3 ] || fail "more renames reported"
+[ "$(cd "$dl/Odd" && grep -r . | LC_ALL=C sort | tr '\n' ' ')" = \
+    "%C3(.txt:3 caf%E9 (2).jpg:1 caf%E9.jpg:2 d%FCr/x:4 " ] || fail "the folder with odd names differs"
+
 # A mix of files and folders lands in one dated folder.
 mkdir -p "$src/Mix/inner/deeper" "$src/Mix/void"
 echo a >"$src/Mix/a.txt"

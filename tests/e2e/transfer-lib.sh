@@ -56,18 +56,37 @@ fingerprint() {
 }
 
 # Sends from a host to h2's receiver, expects velto-cli to succeed, and waits until the
-# receiver has published the result (the sender is done once its last byte is handed over).
+# receiver has published the result; what the sender printed is in $(testlan_home host)/sent.
 send_ok() {
     local host=$1 before tries
     shift
     before=$(count_events h2 transfer-finished)
-    testlan_exec "$host" "$VELTO_CLI" send "$@" >/dev/null || fail "send $* from $host failed"
+    testlan_exec "$host" "$VELTO_CLI" send "$@" >"$(testlan_home "$host")/sent" ||
+        fail "send $* from $host failed"
     for ((tries = 0; tries < 600; tries++)); do
         [ "$(count_events h2 transfer-finished)" -gt "$before" ] && return 0
         [ "$(count_events h2 transfer-failed)" -eq 0 ] || fail "h2 failed to receive $*"
         sleep 0.1
     done
     fail "h2 did not finish receiving $*"
+}
+
+# Starts sending a sparse 4 GiB big.bin from h1 to h2 (its process in SENDER) and waits until
+# more than 1 MiB of it is in h2's intermediate folder (its path in PARTIAL).
+# shellcheck disable=SC2034  # both are for the caller
+start_big_send() {
+    local tries
+    truncate -s 4G "$(testlan_home h1)/big.bin"
+    testlan_spawn h1 "$VELTO_CLI" send "$(testlan_ip h2)" "$(testlan_home h1)/big.bin"
+    SENDER=$TESTLAN_LAST_PID
+    wait_for_event h2 '"filename":"big.bin"'
+    for ((tries = 0; tries < 100; tries++)); do
+        PARTIAL=$(find "$(downloads_of h2)" -path '*/.VeltoTransferIntermediateStorage*/big.bin' \
+            -size +1M 2>/dev/null | head -n 1)
+        [ -z "$PARTIAL" ] || return 0
+        sleep 0.1
+    done
+    fail "the body never started to arrive"
 }
 
 # Nothing but these names (and no intermediate folder) may be in the host's Downloads.

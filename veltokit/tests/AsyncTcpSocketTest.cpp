@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <random>
+#include <thread>
 
 #include "net/AsyncTcpSocketImpl.h"
 #include "net/TcpSocketCore.h"
@@ -193,6 +195,41 @@ TEST_F(AsyncTcpSocketTest, WriteTimeoutAsksForAnExtensionAndClosesWhenRefused) {
     EXPECT_GE(asks[1].length, asks[0].length);
     EXPECT_FALSE(delegate->events().back().text.empty());
     EXPECT_TRUE(delegate->ofKind(Kind::Wrote).empty());
+}
+
+// Time-outs measure idleness: a read and a write that keep moving outlast their time-out
+// several times over, and a read that stops ends one time-out after its last byte.
+TEST_F(AsyncTcpSocketTest, TimeOutsCountFromTheLastByteThatMovedNotFromTheStart) {
+    connect();
+    const double timeout = 0.3;
+    const auto pause = std::chrono::milliseconds(100);
+    const auto start = std::chrono::steady_clock::now();
+    socket->readDataToLength(8000, timeout, 1);
+    for (std::size_t i = 0; i < 8; ++i) {
+        std::this_thread::sleep_for(pause);
+        ASSERT_TRUE(peer.send(patternBytes(1000, i * 1000)));
+    }
+    ASSERT_TRUE(delegate->waitForCount(Kind::Read, 1));
+    EXPECT_EQ(delegate->ofKind(Kind::Read)[0].data, patternBytes(8000));
+
+    // More than the kernels' buffers on both sides hold, taken a piece at a time.
+    const std::size_t size = 32 * kMiB;
+    socket->writeData(patternBytes(size), timeout, 2);
+    for (std::size_t taken = 0; taken < size;) {
+        std::this_thread::sleep_for(pause);
+        const Bytes piece = peer.receive(std::min<std::size_t>(4 * kMiB, size - taken));
+        ASSERT_FALSE(piece.empty());
+        taken += piece.size();
+    }
+    ASSERT_TRUE(delegate->waitForCount(Kind::Wrote, 1));
+    EXPECT_GT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_TRUE(delegate->ofKind(Kind::WriteTimeout).empty());
+
+    socket->readDataToLength(100, timeout, 3);
+    ASSERT_TRUE(peer.send(patternBytes(50)));
+    ASSERT_TRUE(delegate->waitForDisconnect());
+    EXPECT_EQ(delegate->events().back().text, "Read operation timed out");
+    EXPECT_EQ(delegate->ofKind(Kind::Read).size(), 1u);
 }
 
 // The pattern of a transfer of many small elements: each write issued from the completion of

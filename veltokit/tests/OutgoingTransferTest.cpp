@@ -143,9 +143,9 @@ TEST(OutgoingWire, NextChunkIsReadWhileTheCurrentGoesOutButNeverTwoAhead) {
     EXPECT_EQ(received.size(), 16 + 9 + 8 + 5 * VeltoItem::chunkSize);
 }
 
-// A receiver that stops taking bytes in the middle of a body, or closes there: the body write
-// is granted more time while it moves, and the transfer fails once, never finished, when it
-// stops moving or the connection goes.
+// A receiver that stops taking bytes in the middle of a body, or closes there: the transfer
+// is asked about the write only once it stood still for the stall time, and fails once, never
+// finished, then or when the connection goes.
 TEST(OutgoingFailure, ReceiverThatStopsReadingOrClosesMidBodyFailsTheTransferOnce) {
     TempDir dir;
     writeFile(dir.str() + "/f.bin", patterned(12'000'000));  // a chunk beyond the buffers
@@ -159,12 +159,47 @@ TEST(OutgoingFailure, ReceiverThatStopsReadingOrClosesMidBodyFailsTheTransferOnc
         }
         ASSERT_TRUE(rig.delegate->waitForEnd());
         const auto answers = rig.connection->notes().writeTimeoutAnswers;
-        if (!closes) {  // one extension while the write had moved, none once it stood still
-            EXPECT_EQ(answers, (std::vector<double>{VeltoTransfer::bodyStallTimeout, 0}));
+        if (!closes) {
+            EXPECT_EQ(answers, (std::vector<double>{0}));
         }
         rig.queue->sync([] {});
         EXPECT_EQ(rig.delegate->kinds(),
                   (std::vector<std::string>{"connected", "progress", "failed"}));
+    }
+}
+
+// Sending has finished only when the receiver closed having taken every byte. One that closes
+// at once, or after half the stream, resets the connection: a failure, for a text as for a
+// file. So is one that takes everything but never closes, after the stall time.
+TEST(OutgoingFailure, OnlyAReceiverThatTookEveryByteAndClosedMakesATransferFinish) {
+    TempDir dir;
+    writeFile(dir.str() + "/f.bin", patterned(1024 * 1024));
+    enum class Receiver { closesAtOnce, readsHalf, neverCloses, takesAll };
+    for (const auto receiver :
+         {Receiver::closesAtOnce, Receiver::readsHalf, Receiver::neverCloses, Receiver::takesAll}) {
+        for (const bool file : {false, true}) {
+            SendingRig rig(file ? ItemList{std::make_shared<VeltoFile>(dir.str() + "/f.bin")}
+                                : VeltoTransfer::itemsForText("hi"),
+                           0.05);
+            const std::size_t streamSize = 16 + (file ? 5 + 9 + 1024 * 1024 : 18 + 9 + 2);
+            rig.start();
+            ASSERT_TRUE(rig.peer.accept());
+            if (receiver == Receiver::readsHalf) {
+                ASSERT_EQ(rig.peer.receive(streamSize / 2).size(), streamSize / 2);
+            } else if (receiver != Receiver::closesAtOnce) {
+                ASSERT_EQ(rig.peer.receiveUntilClosed().value_or(Bytes{}).size(), streamSize);
+            }
+            if (receiver != Receiver::neverCloses) {
+                rig.peer.close();
+            }
+            ASSERT_TRUE(rig.delegate->waitForEnd());
+            rig.queue->sync([] {});
+            const int what = static_cast<int>(receiver) * 2 + (file ? 1 : 0);
+            EXPECT_EQ(rig.delegate->kinds().back(),
+                      receiver == Receiver::takesAll ? "finished" : "failed")
+                << what;
+            EXPECT_EQ(rig.delegate->count("finished") + rig.delegate->count("failed"), 1u) << what;
+        }
     }
 }
 

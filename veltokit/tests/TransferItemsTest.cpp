@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 
 #include "support/FileTree.h"
 #include "support/TempDir.h"
@@ -78,6 +79,30 @@ TEST(TransferItems, WalkIsDepthFirstWithRelativeNamesAndSkipsWhatCannotBeSent) {
     }
     std::sort(skippedNames.begin(), skippedNames.end());
     EXPECT_EQ(skippedNames, (std::vector<std::string>{"dangling", "loop", "missing", "pipe"}));
+}
+
+// A name on disk that is not UTF-8 goes out with each stray byte as %XX, valid names (even
+// with "%XX" in them) as they are; one that so meets a sibling's name is numbered.
+TEST(TransferItems, NamesThatAreNotUtf8GoOutEscapedAndNeverMeetASibling) {
+    TempDir dir;
+    const std::string top = dir.str() + "/M\xFCsik";  // Latin-1
+    writeFile(top + "/caf\xE9.jpg", "a");
+    writeFile(top + "/caf%E9.jpg", "b");
+    writeFile(top + "/\xC3(.txt", "c");  // a sequence cut short
+    writeFile(top + "/d\xFCr/x", "d");
+    writeFile(top + "/na\xC3\xAFve.txt", "e");
+    const auto items = VeltoTransfer::itemsForPaths({top});
+    std::map<std::string, std::string> sent;  // name sent: name on disk
+    for (const auto& item : items) {
+        sent[item->name()] = item->nameOnDisk();
+    }
+    EXPECT_EQ(sent, (std::map<std::string, std::string>{{"M%FCsik", "M\xFCsik"},
+                                                        {"M%FCsik/caf%E9 (2).jpg", "caf\xE9.jpg"},
+                                                        {"M%FCsik/caf%E9.jpg", ""},
+                                                        {"M%FCsik/%C3(.txt", "\xC3(.txt"},
+                                                        {"M%FCsik/d%FCr", "d\xFCr"},
+                                                        {"M%FCsik/d%FCr/x", ""},
+                                                        {"M%FCsik/na\xC3\xAFve.txt", ""}}));
 }
 
 // Folders are walked through open descriptors down to some depth and by path below it.

@@ -379,6 +379,10 @@
         message.skipped = (data.skipped || []).map((left) => ({ path: left.path, reason: left.reason }));
         message.nothingSent = Boolean(data.nothingLeft);
       }),
+    "transfer-renamed": (data) =>
+      withTransfer(data.key, (message) => {
+        message.renamed = data.names;
+      }),
     "transfer-finished": (data) => finish(data.key, "done"),
     "transfer-failed": (data) => finish(data.key, "failed"),
     "transfer-incoming": (data) => {

@@ -227,6 +227,10 @@
       if (message.skipped && message.skipped.length) {
         card.appendChild(skippedList(message.skipped));
       }
+      if (message.renamed && message.renamed.length) {
+        const note = "Names on disk not valid UTF-8, sent as: " + message.renamed.join(", ");
+        card.appendChild(el("div", "card-note", note));
+      }
       if (message.dir === "in" && message.state === "done" && files.some((f) => f.path)) {
         card.draggable = true;
         card.classList.add("draggable");

@@ -52,7 +52,8 @@ class TcpConnectionDelegate {
 //
 // Promises: operations may be called from any thread and take effect on the connection's queue
 // in call order. Reads complete in the order queued, each with exactly the requested length; a
-// read not complete within its time-out (seconds, negative = none) closes the connection.
+// read during which no byte arrived for its time-out (seconds, negative = none) closes the
+// connection; a write's time-out, too, counts from the last byte that went out.
 // Writes go out in the order issued, each with one completion. disconnectAfterWriting() closes
 // once every queued write is out. After a disconnect no read or write report is delivered.
 class TcpConnection {
@@ -69,6 +70,12 @@ class TcpConnection {
 
     virtual void disconnect() = 0;
     virtual void disconnectAfterWriting() = 0;
+    // Closes once every queued write is out and the peer took them all: this side's end of the
+    // stream follows the last byte, and the close is reported without an error only when the
+    // peer then closed its end and acknowledged every byte. A peer that closes with bytes unread
+    // resets the connection instead, and one that neither acknowledges nor closes for timeout
+    // seconds ends it with an error too. Connections that cannot tell close after writing.
+    virtual void disconnectAfterDelivery(double /*timeout*/) { disconnectAfterWriting(); }
 
     // Dotted-decimal IPv4 text and port of the remote end while connected.
     virtual std::optional<std::string> connectedHost() const = 0;

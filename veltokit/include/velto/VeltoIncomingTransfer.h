@@ -29,6 +29,8 @@ class VeltoIncomingTransfer : public TcpConnectionDelegate,
     static constexpr long tagFileSize = 2;
     static constexpr long tagFileBody = 3;
     static constexpr long tagFileName = 4;
+    // Counted from the last byte that arrived, not from the start of a read: a 10 MiB chunk on
+    // a slow link takes as long as it takes while bytes keep coming.
     static constexpr double headerReadTimeout = 5.0;  // stream header, name bytes, sizes
     static constexpr double bodyReadTimeout = 60.0;
     static constexpr std::uint64_t bodyReadSize = 10'485'760;

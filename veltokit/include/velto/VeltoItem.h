@@ -28,6 +28,10 @@ class VeltoItem {
     // or became unreadable); empty while all is well. A transfer must not send more of it.
     const std::string& readFailure() const { return readFailure_; }
 
+    // The item's own name on disk when that is not valid UTF-8 (name() then carries it with each
+    // stray byte written as %XX); empty for every other item.
+    const std::string& nameOnDisk() const { return nameOnDisk_; }
+
   protected:
     VeltoItem(std::string name, std::uint64_t size, std::uint64_t protocolSize)
         : name_(std::move(name)), size_(size), protocolSize_(protocolSize) {}
@@ -39,10 +43,13 @@ class VeltoItem {
     }
 
   private:
+    friend class ItemWalk;  // the one place that finds names on disk
+
     std::string name_;
     std::uint64_t size_;
     std::uint64_t protocolSize_;
     std::string readFailure_;
+    std::string nameOnDisk_;
 };
 
 }  // namespace velto

@@ -34,9 +34,9 @@ class VeltoTransfer : public TcpConnectionDelegate,
     static constexpr long tagMetadata = 1;
     static constexpr long tagFileHeader = 2;
     static constexpr long tagFileBody = 3;
+    // Time-outs count from the last byte that moved, so a slow but steady link never ends a
+    // transfer; a receiver that stopped reading does.
     static constexpr double headerWriteTimeout = 10.0;
-    // A body write that makes no progress for this long ends the transfer (a receiver that
-    // stopped reading); a slow but moving one is given more time.
     static constexpr double bodyStallTimeout = 60.0;
 
     using ConnectionFactory = std::function<std::shared_ptr<TcpConnection>(
@@ -73,6 +73,9 @@ class VeltoTransfer : public TcpConnectionDelegate,
     void start();
     // True once the transfer has finished or failed: it reports nothing more. Any thread.
     bool hasEnded() const;
+    // Why the transfer failed, in words; empty unless it did. Read it in the failed report or,
+    // from another thread, after that report.
+    const std::string& failureReason() const { return failureReason_; }
 
     // TcpConnectionDelegate
     void socketDidConnect(TcpConnection& sock, const std::string& host,
@@ -90,6 +93,7 @@ class VeltoTransfer : public TcpConnectionDelegate,
     enum class State { created, connecting, sending, closing, finished, failed };
 
     void connect();
+    void reportRenamedItems();
     void writeElementHeader();
     void nextChunk();
     void chunkReadAhead();
@@ -104,7 +108,6 @@ class VeltoTransfer : public TcpConnectionDelegate,
     std::uint64_t transferedSize_ = 0;          // sizes of the completed elements
     std::size_t transferedCount_ = 0;           // completed elements = index of the current
     std::uint64_t partialSize_ = 0;             // partial-write bytes of the current chunk
-    std::size_t lastBodyBytesDone_ = 0;         // progress seen by the last stall check
 
     ItemList items_;
     std::uint64_t totalSize_ = 0;
@@ -113,6 +116,7 @@ class VeltoTransfer : public TcpConnectionDelegate,
     std::shared_ptr<TcpConnection> socket_;
     std::shared_ptr<VeltoTransferDelegate> delegate_;
     std::string key_;
+    std::string failureReason_;
     ConnectionFactory connectionFactory_;
     std::atomic<State> state_ = State::created;
     std::unique_ptr<ChunkReadAhead> readAhead_;  // for elements of more than one chunk

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace velto {
 
@@ -18,6 +20,11 @@ class VeltoTransferDelegate {
     virtual void transferWithProgress(VeltoTransfer& transfer, std::uint64_t itemCount,
                                       std::uint64_t itemFinished, std::uint64_t byteCount,
                                       std::uint64_t byteFinished) = 0;
+    // The items whose own names on disk are not valid UTF-8, by the names they are sent under
+    // (each stray byte written as %XX). Once, before any other report, and only when there are
+    // such items.
+    virtual void transferWithRenamedItems(VeltoTransfer& /*transfer*/,
+                                          const std::vector<std::string>& /*names*/) {}
 };
 
 }  // namespace velto

@@ -44,6 +44,26 @@ std::size_t sequenceLength(std::string_view text) {
 
 }  // namespace
 
+std::string withInvalidBytesEscaped(std::string_view text) {
+    static constexpr char digits[] = "0123456789ABCDEF";
+    std::string result;
+    result.reserve(text.size());
+    while (!text.empty()) {
+        const std::size_t length = sequenceLength(text);
+        if (length == 0) {
+            const auto byte = static_cast<std::uint8_t>(text[0]);
+            result += '%';
+            result += digits[byte >> 4];
+            result += digits[byte & 0xF];
+            text.remove_prefix(1);
+        } else {
+            result.append(text.substr(0, length));
+            text.remove_prefix(length);
+        }
+    }
+    return result;
+}
+
 bool isValidUtf8(std::string_view text) {
     while (!text.empty()) {
         const std::size_t length = sequenceLength(text);

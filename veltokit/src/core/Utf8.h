@@ -12,4 +12,8 @@ bool isValidUtf8(std::string_view text);
 // network that are shown rather than stored.
 std::string withValidUtf8(std::string_view text);
 
+// The text with each byte that is not part of a valid sequence written as "%XX" (its value in
+// uppercase hexadecimal); valid text comes back unchanged, "%" included.
+std::string withInvalidBytesEscaped(std::string_view text);
+
 }  // namespace velto

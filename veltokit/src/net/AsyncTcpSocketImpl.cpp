@@ -50,7 +50,7 @@ void AsyncTcpSocketImpl::writeData(Bytes data, double timeout, long tag) {
     });
 }
 
-// The two closes hold this object until they run, so that an owner letting go right after
+// The closes hold this object until they run, so that an owner letting go right after
 // asking still gets the close it asked for, and its report.
 void AsyncTcpSocketImpl::disconnect() {
     perform([self = shared_from_this()](TcpSocketCore& core) { core.disconnect(); });
@@ -58,6 +58,12 @@ void AsyncTcpSocketImpl::disconnect() {
 
 void AsyncTcpSocketImpl::disconnectAfterWriting() {
     perform([self = shared_from_this()](TcpSocketCore& core) { core.disconnectAfterWriting(); });
+}
+
+void AsyncTcpSocketImpl::disconnectAfterDelivery(double timeout) {
+    perform([self = shared_from_this(), timeout](TcpSocketCore& core) {
+        core.disconnectAfterDelivery(timeout);
+    });
 }
 
 std::optional<std::string> AsyncTcpSocketImpl::connectedHost() const {

@@ -31,6 +31,7 @@ class AsyncTcpSocketImpl final : public AsyncTcpSocket,
     void writeData(Bytes data, double timeout, long tag) override;
     void disconnect() override;
     void disconnectAfterWriting() override;
+    void disconnectAfterDelivery(double timeout) override;
     std::optional<std::string> connectedHost() const override;
     std::uint16_t connectedPort() const override;
     const std::shared_ptr<DispatchQueue>& queue() const override { return queue_; }

@@ -3,7 +3,11 @@
 #include <algorithm>
 #include <boost/asio/error.hpp>
 #include <boost/asio/post.hpp>
+#include <cerrno>
 #include <cstring>
+
+#include <sys/ioctl.h>
+#include <sys/socket.h>
 
 #include "core/ChunkPool.h"
 #include "net/Ipv4Text.h"
@@ -13,7 +17,10 @@ namespace velto {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+// How often a close after delivery looks at what the peer has acknowledged: while the kernel
+// still sends, and once the peer has closed (then only the last acknowledgement is missing).
+constexpr double kDeliveryPollSending = 0.1;
+constexpr double kDeliveryPollClosed = 0.002;
 
 std::string describe(const boost::system::error_code& error) {
     if (error == boost::asio::error::eof) {
@@ -81,9 +88,7 @@ void TcpSocketCore::onConnected(const boost::system::error_code& error) {
         const auto host = connectedHost();
         events_.push_back(
             {.kind = Kind::Connected, .text = host.value_or(""), .port = connectedPort()});
-        if (closeAfterWriting_ && allWritten()) {
-            close("");
-        }
+        allWrittenOut();
     }
     pump();
 }
@@ -143,9 +148,16 @@ void TcpSocketCore::disconnectAfterWriting() {
     closeAfterWriting_ = true;
     retained_ = handle_.lock();
     if (state_ == State::Connected && allWritten()) {
-        close("");
+        allWrittenOut();
         schedulePump();
     }
+}
+
+void TcpSocketCore::disconnectAfterDelivery(double timeout) {
+    if (state_ == State::Connecting || state_ == State::Connected) {
+        deliveryTimeout_ = timeout < 0 ? 0 : timeout;
+    }
+    disconnectAfterWriting();
 }
 
 void TcpSocketCore::ownerGone() {
@@ -280,6 +292,7 @@ void TcpSocketCore::armReadTimer() {
     }
     ReadOp& head = reads_.front();
     head.timerStarted = true;
+    readMoved_ = Clock::now();
     if (head.timeout >= 0) {
         readTimer_.start(head.timeout, [self = shared_from_this()] { self->onReadTimeout(); });
     }
@@ -311,6 +324,9 @@ void TcpSocketCore::onReceived(const boost::system::error_code& error, std::size
         reads_.clear();  // kept until now: the kernel could still have been writing into one
         return;
     }
+    if (count > 0) {
+        readMoved_ = Clock::now();
+    }
     if (error) {
         close(describe(error));
     } else if (direct) {
@@ -331,10 +347,23 @@ void TcpSocketCore::onReceived(const boost::system::error_code& error, std::size
 }
 
 void TcpSocketCore::onReadTimeout() {
-    if (state_ == State::Connected) {
-        close("Read operation timed out");
-        pump();
+    if (state_ != State::Connected || reads_.empty() ||
+        restartIfMoved(readTimer_, readMoved_, reads_.front().timeout,
+                       &TcpSocketCore::onReadTimeout)) {
+        return;
     }
+    close("Read operation timed out");
+    pump();
+}
+
+bool TcpSocketCore::restartIfMoved(OperationTimer& timer, Clock::time_point lastMoved,
+                                   double timeout, void (TcpSocketCore::*onExpiry)()) {
+    const double idle = std::chrono::duration<double>(Clock::now() - lastMoved).count();
+    if (idle >= timeout) {
+        return false;
+    }
+    timer.start(timeout - idle, [self = shared_from_this(), onExpiry] { (*self.*onExpiry)(); });
+    return true;
 }
 
 // Writing
@@ -376,6 +405,7 @@ void TcpSocketCore::startSend() {
     if (!head.begun) {
         head.begun = true;
         head.started = Clock::now();
+        writeMoved_ = head.started;
         if (head.timeout >= 0) {
             writeTimer_.start(head.timeout,
                               [self = shared_from_this()] { self->onWriteTimeout(); });
@@ -396,9 +426,10 @@ void TcpSocketCore::startFlush() {
         std::swap(flushing_, staged_);  // staged_ keeps filling in the other buffer
         flushed_ = 0;
         flushTimeout_ = std::exchange(stagedTimeout_, -1);
+        writeMoved_ = Clock::now();
         if (flushTimeout_ >= 0) {
             writeTimer_.start(flushTimeout_,
-                              [self = shared_from_this()] { self->onFlushTimeout(0); });
+                              [self = shared_from_this()] { self->onFlushTimeout(); });
         }
     }
     sending_ = true;
@@ -411,14 +442,9 @@ void TcpSocketCore::startFlush() {
         });
 }
 
-void TcpSocketCore::onFlushTimeout(std::size_t doneAtStart) {
-    if (state_ != State::Connected || flushed_ == flushing_.size()) {
-        return;
-    }
-    if (flushed_ > doneAtStart) {  // moving, if slowly
-        writeTimer_.start(flushTimeout_, [self = shared_from_this(), done = flushed_] {
-            self->onFlushTimeout(done);
-        });
+void TcpSocketCore::onFlushTimeout() {
+    if (state_ != State::Connected || flushed_ == flushing_.size() ||
+        restartIfMoved(writeTimer_, writeMoved_, flushTimeout_, &TcpSocketCore::onFlushTimeout)) {
         return;
     }
     close("Write operation timed out");
@@ -440,13 +466,14 @@ void TcpSocketCore::onSent(const boost::system::error_code& error, std::size_t c
         pump();
         return;
     }
+    if (count > 0) {
+        writeMoved_ = Clock::now();
+    }
     if (flush) {
         flushed_ += count;
         if (flushed_ == flushing_.size()) {
             writeTimer_.cancel();
-            if (closeAfterWriting_ && allWritten()) {
-                close("");
-            }
+            allWrittenOut();
         }
         pump();  // goes on with the rest, what was staged meanwhile, or the queued writes
         return;
@@ -460,16 +487,16 @@ void TcpSocketCore::onSent(const boost::system::error_code& error, std::size_t c
         ChunkPool::give(std::move(head.data));
         writes_.pop_front();
         writeTimer_.cancel();
-        if (closeAfterWriting_ && allWritten()) {
-            close("");
-        }
+        allWrittenOut();
     }
     pump();
 }
 
 void TcpSocketCore::onWriteTimeout() {
     pump();  // reports of earlier events go first
-    if (state_ != State::Connected || writes_.empty()) {
+    if (state_ != State::Connected || writes_.empty() ||
+        restartIfMoved(writeTimer_, writeMoved_, writes_.front().timeout,
+                       &TcpSocketCore::onWriteTimeout)) {
         return;
     }
     const double extension = askWriteExtension(writes_.front());
@@ -498,6 +525,97 @@ double TcpSocketCore::askWriteExtension(const WriteOp& write) {
 }
 
 // Closing
+
+void TcpSocketCore::allWrittenOut() {
+    if (!closeAfterWriting_ || !allWritten()) {
+        return;
+    }
+    if (deliveryTimeout_ < 0) {
+        close("");
+        return;
+    }
+    boost::system::error_code error;
+    socket_.shutdown(boost::asio::ip::tcp::socket::shutdown_send, error);
+    if (error) {
+        close(describe(error));
+        return;
+    }
+    writeMoved_ = Clock::now();
+    lastUnacknowledged_ = unacknowledged().value_or(0);
+    awaitPeerClose();
+    checkDelivered();
+}
+
+// A peer that closes having read everything ends its side with a FIN; one that closes with
+// bytes unread, or that was gone when they came, answers with a reset instead.
+void TcpSocketCore::awaitPeerClose() {
+    socket_.async_read_some(boost::asio::buffer(discarded_),
+                            [self = shared_from_this()](const boost::system::error_code& error,
+                                                        std::size_t) { self->onPeerData(error); });
+}
+
+void TcpSocketCore::onPeerData(const boost::system::error_code& error) {
+    if (state_ != State::Connected) {
+        return;
+    }
+    if (error == boost::asio::error::eof) {
+        peerClosed_ = true;
+        checkDelivered();
+    } else if (error) {
+        close(describe(error));
+    } else {
+        awaitPeerClose();  // the stream has no answer; whatever comes is dropped
+    }
+    pump();
+}
+
+void TcpSocketCore::checkDelivered() {
+    if (state_ != State::Connected) {
+        return;
+    }
+    int pending = 0;
+    socklen_t length = sizeof pending;
+    if (::getsockopt(socket_.native_handle(), SOL_SOCKET, SO_ERROR, &pending, &length) == 0 &&
+        pending != 0) {
+        close(std::strerror(pending));
+        return;
+    }
+    const auto left = unacknowledged();
+    if (!left) {
+        close(std::string("Cannot tell what the peer received: ") + std::strerror(errno));
+        return;
+    }
+    if (*left < lastUnacknowledged_) {
+        writeMoved_ = Clock::now();
+    }
+    lastUnacknowledged_ = *left;
+    if (peerClosed_ && *left == 0) {
+        close("");
+        return;
+    }
+    const double idle = std::chrono::duration<double>(Clock::now() - writeMoved_).count();
+    if (idle >= deliveryTimeout_) {
+        close(peerClosed_ ? "The peer closed without acknowledging every byte"
+                          : "The peer did not close the connection after the last byte");
+        return;
+    }
+    writeTimer_.start(
+        std::min(peerClosed_ ? kDeliveryPollClosed : kDeliveryPollSending, deliveryTimeout_ - idle),
+        [self = shared_from_this()] {
+            self->checkDelivered();
+            self->pump();
+        });
+}
+
+// Bytes written to the kernel that the peer has not acknowledged yet (this side's FIN counts
+// as one).
+std::optional<std::size_t> TcpSocketCore::unacknowledged() {
+    int count = 0;
+    if (::ioctl(socket_.native_handle(), TIOCOUTQ, &count) != 0 || count < 0) {
+        return std::nullopt;
+    }
+    return static_cast<std::size_t>(count);
+}
 
 void TcpSocketCore::close(const std::string& error) {
     if (state_ == State::Closed) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <boost/asio/ip/tcp.hpp>
 #include <chrono>
@@ -41,6 +42,9 @@ struct TcpSocketStats {
 // the writes it carries closes the connection with an error (their completions were already
 // reported, so there is nobody left to ask for an extension).
 //
+// Time-outs measure idleness, not duration: a read or write fails once no byte of it moved for
+// its time-out, however long a slow but steady one takes.
+//
 // The kernel is read only while a read is queued, so an idle connection notices the peer going
 // away at its next read or write. Once a close is asked for, new reads and writes are ignored.
 class TcpSocketCore : public std::enable_shared_from_this<TcpSocketCore> {
@@ -66,6 +70,7 @@ class TcpSocketCore : public std::enable_shared_from_this<TcpSocketCore> {
     void writeData(Bytes data, double timeout, long tag);
     void disconnect();
     void disconnectAfterWriting();
+    void disconnectAfterDelivery(double timeout);
     // The owner let go without asking for a close: close quietly, nobody is left to tell.
     void ownerGone();
 
@@ -75,6 +80,7 @@ class TcpSocketCore : public std::enable_shared_from_this<TcpSocketCore> {
     TcpSocketStats stats() const;
 
   private:
+    using Clock = std::chrono::steady_clock;
     enum class State { Idle, Connecting, Connected, Closed };
 
     struct Event {
@@ -131,9 +137,17 @@ class TcpSocketCore : public std::enable_shared_from_this<TcpSocketCore> {
     void startFlush();
     void onSent(const boost::system::error_code& error, std::size_t count);
     void onWriteTimeout();
-    void onFlushTimeout(std::size_t doneAtStart);
+    void onFlushTimeout();
+    bool restartIfMoved(OperationTimer& timer, Clock::time_point lastMoved, double timeout,
+                        void (TcpSocketCore::*onExpiry)());
     bool allWritten() const;
     double askWriteExtension(const WriteOp& write);
+
+    void allWrittenOut();
+    void awaitPeerClose();
+    void onPeerData(const boost::system::error_code& error);
+    void checkDelivered();
+    std::optional<std::size_t> unacknowledged();
 
     void close(const std::string& error);
     void shutDown();
@@ -150,7 +164,15 @@ class TcpSocketCore : public std::enable_shared_from_this<TcpSocketCore> {
 
     State state_ = State::Idle;
     bool closeAfterWriting_ = false;
-    bool delivering_ = false;  // inside pump() or a delegate call
+    // A close after delivery: after the last byte, this side's end goes out, and the close is
+    // clean only once the peer closed its end and acknowledged every byte without a reset.
+    double deliveryTimeout_ = -1;  // negative: a plain close after writing
+    bool peerClosed_ = false;
+    std::size_t lastUnacknowledged_ = 0;
+    std::array<std::uint8_t, 512> discarded_{};  // whatever the peer still sends then
+    Clock::time_point readMoved_{};              // the last byte that arrived
+    Clock::time_point writeMoved_{};             // the last byte that went out
+    bool delivering_ = false;                    // inside pump() or a delegate call
     bool pumpScheduled_ = false;
     bool receiving_ = false;
     bool sending_ = false;

@@ -8,9 +8,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 #include <memory>
+#include <unordered_set>
 
 #include "core/UniqueFd.h"
+#include "core/Utf8.h"
+#include "incoming/StorageNames.h"
 #include "transfer/LastPathComponent.h"
 #include "velto/PathHelpers.h"
 #include "velto/VeltoDir.h"
@@ -60,13 +64,44 @@ bool readableByOwner(const struct stat& info) {
     return info.st_uid == user && (info.st_mode & S_IRUSR) != 0;
 }
 
+// The names a folder's entries are sent under, in the same order: their own where that is
+// valid UTF-8, which no other entry then takes.
+std::vector<std::string> namesToSend(const std::vector<std::string>& entries) {
+    if (std::all_of(entries.begin(), entries.end(), isValidUtf8)) {
+        return entries;
+    }
+    std::unordered_set<std::string> taken;
+    std::copy_if(entries.begin(), entries.end(), std::inserter(taken, taken.end()), isValidUtf8);
+    std::vector<std::string> names;
+    for (const auto& entry : entries) {
+        if (isValidUtf8(entry)) {
+            names.push_back(entry);
+            continue;
+        }
+        const std::string escaped = withInvalidBytesEscaped(entry);
+        std::string name = escaped;
+        for (unsigned number = 2; !taken.insert(name).second; ++number) {
+            name = StorageNames::numberedItem(escaped, number);
+        }
+        names.push_back(std::move(name));
+    }
+    return names;
+}
+
 }  // namespace
 
 ItemList ItemWalk::run(const std::vector<std::string>& paths) {
     for (const auto& path : paths) {
-        visit({AT_FDCWD, path}, path, lastPathComponent(path));
+        const std::string name = lastPathComponent(path);
+        const std::string sent = withInvalidBytesEscaped(name);
+        visit({AT_FDCWD, path}, path, sent, sent == name ? "" : name);
     }
     return std::move(items_);
+}
+
+void ItemWalk::add(std::shared_ptr<VeltoItem> item, const std::string& nameOnDisk) {
+    item->nameOnDisk_ = nameOnDisk;
+    items_.push_back(std::move(item));
 }
 
 void ItemWalk::skip(const std::string& path, std::string reason) {
@@ -75,7 +110,8 @@ void ItemWalk::skip(const std::string& path, std::string reason) {
 
 // Entries are looked at relative to their open folder: a lookup of one name instead of the
 // whole path, which for a tree of many small files is much of the cost of listing it.
-void ItemWalk::visit(const Location& at, const std::string& path, const std::string& name) {
+void ItemWalk::visit(const Location& at, const std::string& path, const std::string& name,
+                     const std::string& nameOnDisk) {
     struct stat info {};
     if (::fstatat(at.folder, at.entry.c_str(), &info, 0) != 0) {
         struct stat link {};
@@ -90,7 +126,7 @@ void ItemWalk::visit(const Location& at, const std::string& path, const std::str
         return;
     }
     if (S_ISDIR(info.st_mode)) {
-        visitFolder(at, path, name, info.st_dev, info.st_ino);
+        visitFolder(at, path, name, info.st_dev, info.st_ino, nameOnDisk);
         return;
     }
     if (!S_ISREG(info.st_mode)) {
@@ -102,12 +138,13 @@ void ItemWalk::visit(const Location& at, const std::string& path, const std::str
         return;
     }
     // Follows links: a link is sent as what it points to, with that file's size.
-    items_.push_back(std::shared_ptr<VeltoFile>(
-        new VeltoFile(path, name, {static_cast<std::uint64_t>(info.st_size), {}})));
+    add(std::shared_ptr<VeltoFile>(
+            new VeltoFile(path, name, {static_cast<std::uint64_t>(info.st_size), {}})),
+        nameOnDisk);
 }
 
 void ItemWalk::visitFolder(const Location& at, const std::string& path, const std::string& name,
-                           dev_t device, ino_t inode) {
+                           dev_t device, ino_t inode, const std::string& nameOnDisk) {
     const auto self = std::make_pair(device, inode);
     if (std::find(openFolders_.begin(), openFolders_.end(), self) != openFolders_.end()) {
         skip(path, "leads back into a folder that contains it");
@@ -126,12 +163,15 @@ void ItemWalk::visitFolder(const Location& at, const std::string& path, const st
     if (byPath) {
         folder.reset();
     }
-    items_.push_back(std::make_shared<VeltoDir>(path, name));
+    add(std::make_shared<VeltoDir>(path, name), nameOnDisk);
     openFolders_.push_back(self);
-    for (const auto& entry : entries) {
+    const auto sentNames = namesToSend(entries);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const std::string& entry = entries[i];
         const std::string entryPath = stringByAppendingPathComponent(path, entry);
         visit(byPath ? Location{AT_FDCWD, entryPath} : Location{folder.get(), entry}, entryPath,
-              stringByAppendingPathComponent(name, entry));
+              stringByAppendingPathComponent(name, sentNames[i]),
+              sentNames[i] == entry ? "" : entry);
     }
     openFolders_.pop_back();
 }

@@ -13,7 +13,10 @@ namespace velto {
 // Builds the element list for chosen paths: depth-first, a folder before its entries, entries
 // in listing order, names relative to the parent of the chosen item. Links are followed; a
 // folder that is already being walked further up (a link cycle) is not entered again. What
-// cannot be sent faithfully is left out here, before anything goes on the wire.
+// cannot be sent faithfully is left out here, before anything goes on the wire. A name that is
+// not valid UTF-8 never goes on the wire: its item goes under a form of it with each stray byte
+// written as %XX, numbered when that meets the name of a sibling, and records its name on
+// disk.
 class ItemWalk {
   public:
     ItemList run(const std::vector<std::string>& paths);
@@ -29,9 +32,11 @@ class ItemWalk {
         std::string entry;
     };
 
-    void visit(const Location& at, const std::string& path, const std::string& name);
+    void visit(const Location& at, const std::string& path, const std::string& name,
+               const std::string& nameOnDisk);
     void visitFolder(const Location& at, const std::string& path, const std::string& name,
-                     dev_t device, ino_t inode);
+                     dev_t device, ino_t inode, const std::string& nameOnDisk);
+    void add(std::shared_ptr<VeltoItem> item, const std::string& nameOnDisk);
     void skip(const std::string& path, std::string reason);
 
     ItemList items_;

@@ -86,8 +86,21 @@ void VeltoTransfer::connect() {
     state_ = State::connecting;
     transferedSize_ = 0;
     transferedCount_ = 0;
+    reportRenamedItems();
     socket_ = connectionFactory_(weak_from_this(), dispatchQueue_);
     socket_->connectToHost(peer_.ip, peer_.port);
+}
+
+void VeltoTransfer::reportRenamedItems() {
+    std::vector<std::string> renamed;
+    for (const auto& item : items_) {
+        if (!item->nameOnDisk().empty()) {
+            renamed.push_back(item->name());
+        }
+    }
+    if (!renamed.empty() && delegate_) {
+        delegate_->transferWithRenamedItems(*this, renamed);
+    }
 }
 
 void VeltoTransfer::socketDidConnect(TcpConnection& /*sock*/, const std::string& host,
@@ -162,7 +175,6 @@ void VeltoTransfer::nextChunk() {
     transferedItemPosition_ += data.size();
     diagnostic("sending chunk", transferedItemPosition_, data.size(), item->name());
     partialSize_ = 0;
-    lastBodyBytesDone_ = 0;
     reportProgress(transferedSize_ + transferedItemSize_);
     if (data.empty()) {
         bodyChunkWritten();
@@ -208,13 +220,12 @@ void VeltoTransfer::bodyChunkWritten() {
 }
 
 void VeltoTransfer::finish() {
-    // Small writes are reported complete once staged in the connection, before the kernel has
-    // them: the transfer has finished only when the connection closed after writing them all.
-    // A caller that exits on the report so loses nothing, and a peer that goes away meanwhile
-    // makes the transfer fail instead of finish.
+    // Written is not delivered: the transfer has finished only once the receiver took every
+    // byte and closed. A receiver that refuses (closes without reading, or stops half way) resets
+    // the connection instead, and the transfer fails.
     state_ = State::closing;
     readAhead_.reset();
-    socket_->disconnectAfterWriting();
+    socket_->disconnectAfterDelivery(bodyStallTimeout);
 }
 
 void VeltoTransfer::fail(const std::string& reason) {
@@ -222,6 +233,7 @@ void VeltoTransfer::fail(const std::string& reason) {
         return;
     }
     diagnostic("transfer failed", reason);
+    failureReason_ = reason;
     state_ = State::failed;
     readAhead_.reset();  // waits for a read under way
     if (socket_) {
@@ -243,11 +255,8 @@ void VeltoTransfer::socketDidWritePartialData(TcpConnection& /*sock*/, std::size
 
 double VeltoTransfer::socketShouldTimeoutWrite(TcpConnection& /*sock*/, long tag, double elapsed,
                                                std::size_t bytesDone) {
+    // Asked only once the write stood still for its whole time-out.
     diagnostic("shouldTimeoutWriteWithTag", tag, elapsed, bytesDone);
-    if (tag == tagFileBody && bytesDone > lastBodyBytesDone_) {
-        lastBodyBytesDone_ = bytesDone;
-        return bodyStallTimeout;
-    }
     return 0;
 }
 

@@ -15,12 +15,14 @@ namespace velto::test {
 
 // One report as a delegate received it; progress carries its numbers.
 struct Report {
-    std::string kind;  // "connected", "progress", "finished", "failed", "created", "text", "file"
+    std::string kind;  // "connected", "progress", "finished", "failed", "renamed", "created",
+                       // "text", "file"
     std::uint64_t itemCount = 0;
     std::uint64_t itemFinished = 0;
     std::uint64_t byteCount = 0;
     std::uint64_t byteFinished = 0;
-    std::optional<std::string> name{};  // progress: filename; text: the text; file: the path
+    std::optional<std::string> name{};  // progress: filename; text: the text; file: the path;
+                                        // renamed: the name sent
     std::optional<std::string> path{};  // progress: filepath
 };
 
@@ -54,6 +56,11 @@ class RecordingTransferDelegate : public VeltoTransferDelegate, public ReportLog
     void transferWithProgress(VeltoTransfer&, std::uint64_t itemCount, std::uint64_t itemFinished,
                               std::uint64_t byteCount, std::uint64_t byteFinished) override {
         add({"progress", itemCount, itemFinished, byteCount, byteFinished});
+    }
+    void transferWithRenamedItems(VeltoTransfer&, const std::vector<std::string>& names) override {
+        for (const auto& name : names) {
+            add({.kind = "renamed", .name = name});
+        }
     }
 };
 

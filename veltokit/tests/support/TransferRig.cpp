@@ -22,7 +22,10 @@ SendingRig::~SendingRig() {
 }
 
 Bytes SendingRig::receiveAll() {
-    return peer.accept() ? peer.receiveUntilClosed().value_or(Bytes{}) : Bytes{};
+    // Then closes, as a receiver that took everything does.
+    Bytes received = peer.accept() ? peer.receiveUntilClosed().value_or(Bytes{}) : Bytes{};
+    peer.close();
+    return received;
 }
 
 ReceivingRig::ReceivingRig(std::string base, double timeScale)

@@ -19,7 +19,7 @@ struct SendingRig {
     explicit SendingRig(ItemList items, double timeScale = 1);
     ~SendingRig();
     void start() { transfer->start(); }
-    Bytes receiveAll();  // takes the connection and reads until the transfer closes it
+    Bytes receiveAll();  // takes the connection, reads until the transfer closes it, closes
 
     RawTcpPeer peer{64 * 1024};
     std::shared_ptr<DispatchQueue> queue = DispatchQueue::create("outgoing");

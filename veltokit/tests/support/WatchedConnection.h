@@ -29,6 +29,9 @@ class WatchedConnection : public TcpConnection,
     void writeData(Bytes data, double timeout, long tag) override;
     void disconnect() override { socket_->disconnect(); }
     void disconnectAfterWriting() override { socket_->disconnectAfterWriting(); }
+    void disconnectAfterDelivery(double timeout) override {
+        socket_->disconnectAfterDelivery(scaled(timeout));
+    }
     std::optional<std::string> connectedHost() const override { return socket_->connectedHost(); }
     std::uint16_t connectedPort() const override { return socket_->connectedPort(); }
 
