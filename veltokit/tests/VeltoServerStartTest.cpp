@@ -46,6 +46,17 @@ struct HeldPort {
     std::uint16_t port = 0;
 };
 
+// A home folder of the test's own, so Downloads and the settings are the test's.
+struct FreshHome {
+    FreshHome() {
+        environment.set("HOME", folder.str());
+        environment.unset("XDG_CONFIG_HOME");
+    }
+    std::string str() const { return folder.str(); }
+    test::TempDir folder;
+    test::ScopedEnvironment environment;
+};
+
 class VeltoServerStart : public ::testing::Test {
   protected:
     VeltoServerStart() {
@@ -118,10 +129,7 @@ class WatchingIncomingDelegate : public test::RecordingIncomingDelegate {
 };
 
 TEST_F(VeltoServerStart, HoldsOnlyTransfersThatHaveNotEnded) {
-    test::TempDir home;
-    test::ScopedEnvironment environment;
-    environment.set("HOME", home.str());
-    environment.unset("XDG_CONFIG_HOME");
+    FreshHome home;
     ASSERT_TRUE(start().empty());
     auto incoming = std::make_shared<WatchingIncomingDelegate>();
     server->setIncomingDelegate(incoming);
@@ -154,10 +162,7 @@ TEST_F(VeltoServerStart, HoldsOnlyTransfersThatHaveNotEnded) {
 // A stop ends what is arriving before anything else can start: a transfer halfway through a
 // file is reported failed and leaves nothing in Downloads, and no connection is taken after.
 TEST_F(VeltoServerStart, StoppingEndsTransfersUnderWayAndAcceptsNoMore) {
-    test::TempDir home;
-    test::ScopedEnvironment environment;
-    environment.set("HOME", home.str());
-    environment.unset("XDG_CONFIG_HOME");
+    FreshHome home;
     ASSERT_TRUE(start().empty());
     auto incoming = std::make_shared<test::RecordingIncomingDelegate>();
     server->setIncomingDelegate(incoming);
