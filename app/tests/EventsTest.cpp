@@ -69,6 +69,71 @@ QByteArray bytes(const Bytes& data) {
     return {reinterpret_cast<const char*>(data.data()), static_cast<qsizetype>(data.size())};
 }
 
+// A receiver on a loopback port that refuses the next connections, one after the other: it
+// closes each unread, or after the stream header, the first element's header and half of that
+// element's body. Every wait gives up after 30 s rather than hang the suite.
+struct RefusingReceiver {
+    RefusingReceiver(bool readsHalf, int connections)
+        : listener(::socket(AF_INET, SOCK_STREAM, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        const timeval limit{30, 0};
+        setsockopt(listener, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        if (::bind(listener, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
+            ::listen(listener, 256) == 0 &&
+            ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) == 0) {
+            port = ntohs(address.sin_port);
+        }
+        worker = std::thread([this, readsHalf, connections, limit] {
+            for (int i = 0; i < connections; i++) {
+                const int connection = ::accept(listener, nullptr, nullptr);
+                if (connection < 0) {
+                    return;
+                }
+                setsockopt(connection, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+                if (readsHalf) {
+                    readHalf(connection);
+                }
+                ::close(connection);
+            }
+        });
+    }
+    ~RefusingReceiver() {
+        ::shutdown(listener, SHUT_RDWR);  // ends a wait in accept
+        worker.join();
+        ::close(listener);
+    }
+    static QByteArray take(int connection, std::size_t count) {
+        QByteArray data(static_cast<qsizetype>(count), '\0');
+        std::size_t done = 0;
+        while (done < count) {
+            const ssize_t got = ::recv(connection, data.data() + done, count - done, 0);
+            if (got <= 0) {
+                break;
+            }
+            done += static_cast<std::size_t>(got);
+        }
+        return data.left(static_cast<qsizetype>(done));
+    }
+    static void readHalf(int connection) {
+        take(connection, 16);
+        for (QByteArray byte = take(connection, 1); !byte.isEmpty() && byte[0] != '\0';
+             byte = take(connection, 1)) {
+        }
+        const QByteArray size = take(connection, 8);
+        std::uint64_t length = 0;
+        for (qsizetype i = size.size() - 1; i >= 0; i--) {
+            length = length << 8 | static_cast<unsigned char>(size[i]);
+        }
+        take(connection, length / 2);
+    }
+    int listener;
+    std::uint16_t port = 0;
+    std::thread worker;
+};
+
 const QJsonObject loopbackPeer{
     {"key", "127.0.0.1"}, {"ip", "127.0.0.1"}, {"port", 4644}, {"systemSignature", "127.0.0.1"}};
 
@@ -362,33 +427,50 @@ class EventsTest : public QObject {
         QCOMPARE(latin.readAll(), QByteArray("caf\xE9.txt"));
     }
 
-    // A receiver that takes the connection and closes it without reading has refused the
-    // text: the conversation must not call it delivered.
-    void textToAReceiverThatRefusesIsNotDelivered() {
-        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        QVERIFY(::bind(listener, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
-                ::listen(listener, 1) == 0 &&
-                ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) == 0);
-        const timeval limit{30, 0};  // the accept below gives up rather than hang the suite
-        setsockopt(listener, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-        std::thread refuser([listener] { ::close(::accept(listener, nullptr, nullptr)); });
-        addPeer("127.0.0.7", "127.0.0.1", ntohs(address.sin_port));
-        showOnPage("127.0.0.7");
-        page->evaluate("document.getElementById('message-input').focus(); true");
-        QWidget* input = page->window().webView()->focusProxy();
-        QTest::keyClicks(input, "hi");
-        QTest::keyClick(input, Qt::Key_Return);
-        const bool ended = page->waitFor(
-            "document.querySelector('.message.out.text.failed, "
-            ".message.out.text.done')",
-            30000);
-        refuser.join();
-        ::close(listener);
-        QVERIFY(ended);
+    // Receivers that refuse: one closes each connection unread, one reads half of the first
+    // body and closes. A 2-byte text (the first typed, as a user would) and a 1 MiB file sent to
+    // either a hundred times each are never called delivered.
+    void sendsToReceiversThatRefuseAreNeverDelivered() {
+        QTemporaryDir source;
+        QFile file(source.filePath("one.bin"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(1 << 20, 'x')) == 1 << 20);
+        file.close();
+        constexpr int tries = 100;
+        for (const bool readsHalf : {false, true}) {
+            RefusingReceiver refuser(readsHalf, 2 * tries);
+            QVERIFY(refuser.port != 0);
+            const QString key = readsHalf ? "127.0.0.6" : "127.0.0.7";
+            addPeer(key.toStdString(), "127.0.0.1", refuser.port);
+            showOnPage(key);
+            page->evaluate("document.getElementById('message-input').focus(); true");
+            QWidget* input = page->window().webView()->focusProxy();
+            QTest::keyClicks(input, "hi");
+            QTest::keyClick(input, Qt::Key_Return);
+            page->evaluate(
+                QStringLiteral("{ const box = document.getElementById('message-input');"
+                               "  for (let i = 1; i < %1; i++) { box.value = 'hi';"
+                               "    box.dispatchEvent(new KeyboardEvent('keydown', "
+                               "{key: 'Enter', bubbles: true})); }"
+                               "  for (let i = 0; i < %1; i++) Velto.app.sendFiles('%2', [%3]); }"
+                               "true")
+                    .arg(tries)
+                    .arg(key, json(file.fileName())));
+            const QString sent = QStringLiteral(
+                "Velto.app.state.history.messages('%1').filter(m => m.dir === 'out'"
+                " && m.kind === '%2')");
+            for (const QString kind : {"text", "files"}) {
+                const QString ofKind = sent.arg(key, kind);
+                QVERIFY(
+                    page->waitFor(QStringLiteral("%1.length === %2 && %1.every(m => m.state === "
+                                                 "'failed' || m.state === 'done')")
+                                      .arg(ofKind)
+                                      .arg(tries),
+                                  120000));
+                QCOMPARE(
+                    page->evaluate(ofKind + ".filter(m => m.state === 'failed').length").toInt(),
+                    tries);
+            }
+        }
         QCOMPARE(textOf(".message.out.text .meta-state"), QStringLiteral(" · Not delivered"));
     }
 
