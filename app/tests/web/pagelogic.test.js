@@ -1,5 +1,6 @@
-// Page logic checked inside the real page: signature parsing, avatars, progress maths, history
-// storage and drop-region computation. Returns the list of failures (empty when all hold).
+// Page logic checked inside the real page: signature parsing, avatars, progress maths, the
+// page's own storage and drop-region computation. Returns the list of failures (empty when all
+// hold). The page's state and the stored conversations are checked in node (pagestate.test.js).
 (function () {
   "use strict";
   const failures = [];
@@ -53,42 +54,7 @@
   check("rate follows recent samples", meter.rate(), 1e6);
   check("time left", meter.remaining(5e6), 5);
 
-  // ---- history
-  const memory = () => {
-    const data = {};
-    return { getItem: (k) => (k in data ? data[k] : null), setItem: (k, v) => { data[k] = String(v); }, data };
-  };
-  const store = memory();
-  const h = new Velto.History(store, { perPeerLimit: 3 });
-  h.load();
-  h.rememberPeer("10.0.0.2", "Ann at Office [Velto] (Linux)", 5);
-  h.add("10.0.0.2", { id: "m1", dir: "out", kind: "text", text: "hi", time: 1, key: "k1", state: "done" });
-  h.add("10.0.0.2", { id: "m2", dir: "out", kind: "files", files: [], time: 2, key: "k2", state: "active" });
-  h.add("10.0.0.3", { id: "m3", dir: "in", kind: "text", text: "yo", time: 9, key: "k3", state: "done", unread: true });
-  check("found by transfer", h.findTransfer("k2").peerKey, "10.0.0.2");
-  check("most recent first", h.conversationKeys(), ["10.0.0.3", "10.0.0.2"]);
-  check("unread", [h.unreadCount("10.0.0.3"), h.markRead("10.0.0.3"), h.unreadCount("10.0.0.3")], [1, true, 0]);
-  check("saved", h.save(), true);
-  const again = new Velto.History(store).load();
-  check("peers survive", again.peer("10.0.0.2").signature, "Ann at Office [Velto] (Linux)");
-  check("messages survive", again.messages("10.0.0.2").map((m) => m.id), ["m1", "m2"]);
-  check("a transfer cut short by a restart failed", [again.messages("10.0.0.2")[1].state, again.messages("10.0.0.2")[1].interrupted], ["failed", true]);
-  check("finished ones untouched", again.messages("10.0.0.2")[0].state, "done");
-  check("lookup rebuilt", again.findTransfer("k3").message.text, "yo");
-  for (let i = 0; i < 4; i++) {
-    h.add("10.0.0.4", { id: "n" + i, dir: "in", kind: "text", text: "x", time: 10 + i, key: "q" + i, state: "done" });
-  }
-  check("limit per peer keeps the newest", h.messages("10.0.0.4").map((m) => m.id), ["n1", "n2", "n3"]);
-  check("dropped ones forgotten", h.findTransfer("q0"), null);
-  const broken = memory();
-  broken.setItem(Velto.History.storageKey, "{not json");
-  check("unreadable storage starts empty", new Velto.History(broken).load().conversationKeys(), []);
-  let writes = 0;
-  const full = { getItem: () => null, setItem: () => { writes += 1; if (writes === 1) throw new Error("QuotaExceededError"); } };
-  const big = new Velto.History(full).load();
-  for (let i = 0; i < 4; i++) big.add("p", { id: "b" + i, dir: "in", kind: "text", text: "t", time: i, state: "done" });
-  check("full storage drops the older half and saves", [big.save(), big.messages("p").map((m) => m.id)], [true, ["b2", "b3"]]);
-  // The page's own storage (the persistent profile) round-trips too.
+  // ---- the page's own storage (the persistent profile) round-trips
   const real = new Velto.History(window.localStorage).load();
   real.add("10.9.9.9", { id: "r1", dir: "in", kind: "text", text: "kept", time: 1, state: "done" });
   real.save();

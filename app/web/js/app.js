@@ -6,15 +6,11 @@
   const view = Velto.view;
   const $ = (id) => document.getElementById(id);
 
-  const state = {
-    self: { signature: "", addresses: [] },
-    peers: new Map(), // key -> peer dictionary, for peers on the network now
-    selected: null,
-    history: new Velto.History(window.localStorage).load(),
-    meters: new Map(), // transfer key -> RateMeter
-    regions: [],
-    dropTarget: null,
-  };
+  const state = new Velto.PageState({
+    storage: window.localStorage,
+    post: (command, data, reply) => bridge.callHandler("velto", { command, data }, reply),
+  });
+  const drawn = { regions: [], dropTarget: null };
 
   // ---- helpers
 
@@ -36,27 +32,7 @@
     };
   }
 
-  function newTransferKey() {
-    const random = crypto.getRandomValues(new Uint32Array(2));
-    return "page-" + Date.now().toString(36) + "-" + random[0].toString(36) + random[1].toString(36);
-  }
-
-  let saveTimer = null;
-  function saveSoon() {
-    if (saveTimer) {
-      return;
-    }
-    saveTimer = setTimeout(() => {
-      saveTimer = null;
-      state.history.save();
-    }, 400);
-  }
-  function saveNow() {
-    clearTimeout(saveTimer);
-    saveTimer = null;
-    state.history.save();
-  }
-  window.addEventListener("beforeunload", saveNow);
+  window.addEventListener("beforeunload", () => state.saveNow());
 
   // ---- peer list
 
@@ -85,11 +61,7 @@
     return info;
   }
 
-  function select(key) {
-    state.selected = key;
-    if (key && state.history.markRead(key)) {
-      saveSoon();
-    }
+  function onSelected(key) {
     renderPeers();
     renderMain();
     if (key && state.peers.has(key)) {
@@ -101,7 +73,7 @@
 
   function renderMain() {
     const key = state.selected;
-    const showConversation = Boolean(key) && (state.peers.has(key) || state.history.messages(key).length > 0);
+    const showConversation = state.hasConversation(key);
     $("empty-state").hidden = showConversation;
     $("conversation").hidden = !showConversation;
     if (showConversation) {
@@ -145,15 +117,6 @@
     updateSendButton();
   }
 
-  function liveOf(message) {
-    const meter = state.meters.get(message.key);
-    if (!meter || message.state !== "active") {
-      return null;
-    }
-    const p = message.progress || {};
-    return { rate: meter.rate(), remaining: p.byteCount > 0 ? meter.remaining(p.byteCount - p.byteFinished) : null };
-  }
-
   function renderMessages(scrollToEnd) {
     const scroller = $("messages");
     const inner = $("messages-inner");
@@ -176,7 +139,7 @@
         inner.appendChild(view.el("div", "day", day));
         lastDay = day;
       }
-      inner.appendChild(view.message(message, liveOf(message)));
+      inner.appendChild(view.message(message, state.live(message)));
     }
     if (scrollToEnd || atEnd) {
       scroller.scrollTop = scroller.scrollHeight;
@@ -195,7 +158,7 @@
     }
     const scroller = $("messages");
     const atEnd = scroller.scrollHeight - scroller.scrollTop - scroller.clientHeight < 40;
-    old.replaceWith(view.message(message, liveOf(message)));
+    old.replaceWith(view.message(message, state.live(message)));
     if (atEnd) {
       scroller.scrollTop = scroller.scrollHeight;
     }
@@ -215,13 +178,7 @@
     }
   }
 
-  function addMessage(peerKey, message) {
-    message.id = message.id || newTransferKey();
-    message.time = message.time || Date.now();
-    if (message.dir === "in" && peerKey !== state.selected) {
-      message.unread = true;
-    }
-    state.history.add(peerKey, message);
+  function onMessageAdded(peerKey) {
     if (peerKey === state.selected) {
       if ($("conversation").hidden) {
         renderMain();
@@ -230,46 +187,18 @@
       }
     }
     renderPeers();
-    saveSoon();
-    return message;
   }
 
   // ---- sending
 
   function sendText() {
     const input = $("message-input");
-    if (!sendMessage(state.selected, input.value)) {
+    if (!state.sendText(state.selected, input.value)) {
       return;
     }
     input.value = "";
     autoGrow();
     updateSendButton();
-  }
-
-  function sendMessage(key, text) {
-    if (!text.trim() || !key || !state.peers.has(key)) {
-      return false;
-    }
-    const transferKey = newTransferKey();
-    addMessage(key, { dir: "out", kind: "text", text, key: transferKey, state: "waiting" });
-    bridge.callHandler("velto", { command: "sendText", data: { key, text, transferKey } }, () => {});
-    return true;
-  }
-
-  function sendFiles(key, paths) {
-    if (!paths.length || !state.peers.has(key)) {
-      return;
-    }
-    const transferKey = newTransferKey();
-    addMessage(key, {
-      dir: "out",
-      kind: "files",
-      files: paths.map((path) => ({ name: view.baseName(path), path })),
-      key: transferKey,
-      state: "waiting",
-    });
-    // An unknown peer is never answered, so nothing here waits for the answer.
-    bridge.callHandler("velto", { command: "sendFiles", data: { key, files: paths, transferKey } });
   }
 
   async function chooseAndSend() {
@@ -279,163 +208,56 @@
     }
     const paths = await bridge.request("showOpenPanel");
     if (Array.isArray(paths) && paths.length) {
-      sendFiles(key, paths);
+      state.sendFiles(key, paths);
     }
   }
 
-  // ---- events from the native side
+  // ---- drawing what changed, and the drag events that concern the drawing alone
 
-  function onPeer(data) {
-    state.peers.set(data.key, data.peer);
-    state.history.rememberPeer(data.key, data.peer.systemSignature, Date.now());
-    saveSoon();
+  function onPeer(key, peer) {
     renderPeers();
-    if (state.selected === data.key) {
+    if (state.selected === key) {
       renderConversationHeader();
     } else if (!state.selected) {
       renderEmptyState();
     }
-    helloAnswered(data.key, data.peer);
+    helloAnswered(key, peer);
   }
 
-  function onPeerRemoved(data) {
-    state.peers.delete(data.key);
+  function onPeerRemoved(key) {
     renderPeers();
-    if (state.selected === data.key) {
+    if (state.selected === key) {
       renderMain();
     } else if (!state.selected) {
       renderEmptyState();
     }
   }
 
-  function withTransfer(key, change) {
-    const found = state.history.findTransfer(key);
-    if (!found) {
-      return;
-    }
-    change(found.message);
-    refreshSoon(found.peerKey, found.message);
-    saveSoon();
-  }
+  const drawings = {
+    selected: (change) => onSelected(change.key),
+    peer: (change) => onPeer(change.key, change.peer),
+    "peer-removed": (change) => onPeerRemoved(change.key),
+    "message-added": (change) => onMessageAdded(change.peerKey),
+    "message-changed": (change) => refreshSoon(change.peerKey, change.message),
+  };
+  state.subscribe((change) => drawings[change.type](change));
 
-  function meterFor(key) {
-    let meter = state.meters.get(key);
-    if (!meter) {
-      meter = new Velto.progress.RateMeter(3000);
-      state.meters.set(key, meter);
-    }
-    return meter;
-  }
-
-  function finish(key, outcome) {
-    withTransfer(key, (message) => {
-      if (message.state === "done" || message.state === "failed") {
-        return;
-      }
-      message.state = outcome;
-      const p = message.progress;
-      if (outcome === "done" && p && p.byteCount > 0 && message.startedAt) {
-        // From the connection to the end: a fast transfer may report its progress only once.
-        message.averageRate = (p.byteFinished * 1000) / Math.max(1, Date.now() - message.startedAt);
-      }
-      if (outcome === "done" && message.kind === "pending") {
-        message.kind = "files";  // an incoming transfer that carried no element
-      }
-      state.meters.delete(key);
-    });
-    saveNow();
-  }
-
-  const handlers = {
-    "peer-added": onPeer,
-    "peer-modified": onPeer,
-    "peer-removed": onPeerRemoved,
-    "transfer-connected": (data) =>
-      withTransfer(data.key, (message) => {
-        if (message.state === "waiting") {
-          message.state = "active";
-        }
-        message.startedAt = Date.now();
-      }),
-    "transfer-progress": (data) => {
-      meterFor(data.key).add(performance.now(), data.byteFinished);
-      withTransfer(data.key, (message) => {
-        if (message.state === "waiting") {
-          message.state = "active";
-        }
-        message.progress = {
-          itemCount: data.itemCount,
-          itemFinished: data.itemFinished,
-          byteCount: data.byteCount,
-          byteFinished: data.byteFinished,
-          filename: data.filename || (message.progress && message.progress.filename) || null,
-        };
-      });
-    },
-    // What a send of files left out (cannot be read, gone...); when nothing was left, nothing
-    // went out and a "transfer-failed" follows.
-    "transfer-skipped": (data) =>
-      withTransfer(data.key, (message) => {
-        message.skipped = (data.skipped || []).map((left) => ({ path: left.path, reason: left.reason }));
-        message.nothingSent = Boolean(data.nothingLeft);
-      }),
-    "transfer-renamed": (data) =>
-      withTransfer(data.key, (message) => {
-        message.renamed = data.names;
-      }),
-    "transfer-finished": (data) => finish(data.key, "done"),
-    "transfer-failed": (data) => finish(data.key, "failed"),
-    "transfer-incoming": (data) => {
-      if (!state.peers.has(data.peer.key)) {
-        onPeer({ key: data.peer.key, peer: data.peer });
-      }
-      addMessage(data.peer.key, {
-        dir: "in",
-        kind: "pending",
-        files: [],
-        key: data.key,
-        state: "active",
-        startedAt: Date.now(),
-      });
-    },
-    "transfer-incoming-text": (data) =>
-      withTransfer(data.key, (message) => {
-        message.kind = "text";
-        message.text = data.text;
-      }),
-    "transfer-incoming-file": (data) =>
-      withTransfer(data.key, (message) => {
-        message.kind = "files";
-        message.files = (message.files || []).concat([{ name: view.baseName(data.path), path: data.path }]);
-      }),
+  // The state takes the events that change it; dragging over the window only changes the drawing.
+  const dragHandlers = {
     // "drag-update" gives window coordinates with the origin at the bottom left.
     "drag-update": (data) =>
-      showDropTarget(Velto.regions.hitTest(state.regions, Number(data.x), window.innerHeight - Number(data.y))),
+      showDropTarget(Velto.regions.hitTest(drawn.regions, Number(data.x), window.innerHeight - Number(data.y))),
     "drag-finish": () => showDropTarget(null),
-    "drag-on": (data) => {
-      showDropTarget(null);
-      // Files when the drag carries any; else its text, as a message.
-      const files = Array.isArray(data.files) ? data.files : [];
-      const text = typeof data.plainText === "string" ? data.plainText : "";
-      if (data.type !== "object" || !state.peers.has(data.name) || (!files.length && !text.trim())) {
-        return;
-      }
-      if (state.selected !== data.name) {
-        select(data.name);
-      }
-      if (files.length) {
-        sendFiles(data.name, files);
-      } else {
-        sendMessage(data.name, text);
-      }
-    },
+    "drag-on": () => showDropTarget(null),
   };
 
   function onEvent(envelope) {
-    const handler = handlers[envelope.event];
+    const data = envelope.data || {};
+    const handler = dragHandlers[envelope.event];
     if (handler) {
-      handler(envelope.data || {});
+      handler(data);
     }
+    state.apply(envelope.event, data);
   }
 
   // ---- drop regions
@@ -466,8 +288,8 @@
     requestAnimationFrame(() => {
       regionsQueued = false;
       const regions = computeRegions();
-      if (!Velto.regions.same(regions, state.regions)) {
-        state.regions = regions;
+      if (!Velto.regions.same(regions, drawn.regions)) {
+        drawn.regions = regions;
         bridge.callHandler("velto", { command: "setDropableRegions", data: regions });
       }
     });
@@ -475,10 +297,10 @@
 
   function showDropTarget(region) {
     const name = region && region.type === "object" ? region.name : null;
-    if (name === state.dropTarget) {
+    if (name === drawn.dropTarget) {
       return;
     }
-    state.dropTarget = name;
+    drawn.dropTarget = name;
     for (const row of document.querySelectorAll(".peer.drop-target")) {
       row.classList.remove("drop-target");
     }
@@ -658,14 +480,14 @@
       list.addEventListener("click", (event) => {
         const row = event.target.closest(".peer");
         if (row) {
-          select(row.dataset.key);
+          state.select(row.dataset.key);
         }
       });
       list.addEventListener("keydown", (event) => {
         const row = event.target.closest(".peer");
         if (row && (event.key === "Enter" || event.key === " ")) {
           event.preventDefault();
-          select(row.dataset.key);
+          state.select(row.dataset.key);
         }
       });
     }
@@ -714,11 +536,8 @@
     renderMain();
     bridge.registerHandler("velto", onEvent);
     const [self, peers] = await Promise.all([bridge.request("getSelf"), bridge.request("getPeers")]);
-    state.self = { signature: self.signature || "", addresses: self.addresses || [] };
-    for (const [key, peer] of Object.entries(peers || {})) {
-      state.peers.set(key, peer);
-      state.history.rememberPeer(key, peer.systemSignature, Date.now());
-    }
+    state.setSelf(self);
+    state.setPeers(peers);
     bridge.listen();
     renderSelf();
     renderPeers();
@@ -726,6 +545,12 @@
     document.body.classList.add("ready");
   }
 
-  Velto.app = { state, select, sendFiles, computeRegions, saveNow };
+  Velto.app = {
+    state,
+    select: (key) => state.select(key),
+    sendFiles: (key, paths) => state.sendFiles(key, paths),
+    computeRegions,
+    saveNow: () => state.saveNow(),
+  };
   start();
 })((window.Velto = window.Velto || {}));

@@ -138,4 +138,4 @@
 
   Velto.History = History;
   Velto.History.storageKey = storageKey;
-})((window.Velto = window.Velto || {}));
+})((globalThis.Velto = globalThis.Velto || {}));

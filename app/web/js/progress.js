@@ -84,4 +84,4 @@
   }
 
   Velto.progress = { fraction, formatBytes, formatRate, formatDuration, RateMeter };
-})((window.Velto = window.Velto || {}));
+})((globalThis.Velto = globalThis.Velto || {}));

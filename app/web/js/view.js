@@ -107,10 +107,7 @@
     });
   }
 
-  function baseName(path) {
-    const trimmed = String(path || "").replace(/\/+$/, "");
-    return trimmed.slice(trimmed.lastIndexOf("/") + 1) || trimmed;
-  }
+  const baseName = Velto.PageState.baseName;
 
   // What the line under a transfer says, and its tone.
   function transferStatus(message, rate, remaining) {
@@ -249,5 +246,5 @@
     return node;
   }
 
-  Velto.view = { el, icon, avatar, fillAvatar, detailLine, peerRow, message, dayLabel, baseName, transferStatus };
+  Velto.view = { el, icon, avatar, fillAvatar, detailLine, peerRow, message, dayLabel, transferStatus };
 })((window.Velto = window.Velto || {}));

@@ -1,0 +1,319 @@
+// What the page knows, apart from how it is drawn: this computer, the peers on the network, the
+// conversation on show, the stored conversations and the live rate of every transfer; and what
+// each event of the program and each send does to it. No DOM here: the page's drawing
+// subscribes to the changes, and node runs the same file in the tests.
+//
+// A change a subscriber gets, one of:
+//   {type: "selected", key}                   another conversation is on show
+//   {type: "peer", key, peer}                 a peer appeared or changed
+//   {type: "peer-removed", key}               a peer left the network
+//   {type: "message-added", peerKey, message} a new message at the end of a conversation
+//   {type: "message-changed", peerKey, message} a transfer's message moved on
+(function (Velto) {
+  "use strict";
+
+  function baseName(path) {
+    const trimmed = String(path || "").replace(/\/+$/, "");
+    return trimmed.slice(trimmed.lastIndexOf("/") + 1) || trimmed;
+  }
+
+  function randomKey() {
+    const random = globalThis.crypto.getRandomValues(new Uint32Array(2));
+    return "page-" + Date.now().toString(36) + "-" + random[0].toString(36) + random[1].toString(36);
+  }
+
+  const saveDelayMs = 400;
+  const rateWindowMs = 3000;
+
+  class PageState {
+    // storage: where the conversations live (the page's local storage);
+    // post(command, data, reply): a command to the program.
+    // Tests may replace the clocks, the key maker and the history's per-peer limit.
+    constructor({ storage, post, now, monotonic, newKey, perPeerLimit }) {
+      this.post = post;
+      this.now = now || Date.now;
+      this.monotonic = monotonic || (() => performance.now());
+      this.newKey = newKey || randomKey;
+      this.self = { signature: "", addresses: [] };
+      this.peers = new Map(); // key -> peer dictionary, for peers on the network now
+      this.selected = null;
+      this.history = new Velto.History(storage, { perPeerLimit }).load();
+      this.meters = new Map(); // transfer key -> RateMeter
+      this.listeners = [];
+      this.saveTimer = null;
+    }
+
+    subscribe(listener) {
+      this.listeners.push(listener);
+    }
+
+    emit(change) {
+      for (const listener of this.listeners) {
+        listener(change);
+      }
+    }
+
+    // ---- saving: often during transfers, so at most every saveDelayMs; at once when one ends
+
+    saveSoon() {
+      if (this.saveTimer) {
+        return;
+      }
+      this.saveTimer = setTimeout(() => {
+        this.saveTimer = null;
+        this.history.save();
+      }, saveDelayMs);
+    }
+
+    saveNow() {
+      clearTimeout(this.saveTimer);
+      this.saveTimer = null;
+      this.history.save();
+    }
+
+    // ---- what the page starts from
+
+    setSelf(self) {
+      this.self = { signature: self.signature || "", addresses: self.addresses || [] };
+    }
+
+    setPeers(peers) {
+      for (const [key, peer] of Object.entries(peers || {})) {
+        this.peers.set(key, peer);
+        this.history.rememberPeer(key, peer.systemSignature, this.now());
+      }
+    }
+
+    // A conversation shows for a peer on the network, or one with messages kept.
+    hasConversation(key) {
+      return Boolean(key) && (this.peers.has(key) || this.history.messages(key).length > 0);
+    }
+
+    select(key) {
+      this.selected = key;
+      if (key && this.history.markRead(key)) {
+        this.saveSoon();
+      }
+      this.emit({ type: "selected", key });
+    }
+
+    // Rate and time left of a transfer under way, or null.
+    live(message) {
+      const meter = this.meters.get(message.key);
+      if (!meter || message.state !== "active") {
+        return null;
+      }
+      const p = message.progress || {};
+      return { rate: meter.rate(), remaining: p.byteCount > 0 ? meter.remaining(p.byteCount - p.byteFinished) : null };
+    }
+
+    addMessage(peerKey, message) {
+      message.id = message.id || this.newKey();
+      message.time = message.time || this.now();
+      if (message.dir === "in" && peerKey !== this.selected) {
+        message.unread = true;
+      }
+      this.history.add(peerKey, message);
+      this.emit({ type: "message-added", peerKey, message });
+      this.saveSoon();
+      return message;
+    }
+
+    // ---- sending
+
+    // True when the text went out to a peer on the network.
+    sendText(key, text) {
+      if (!text.trim() || !key || !this.peers.has(key)) {
+        return false;
+      }
+      const transferKey = this.newKey();
+      this.addMessage(key, { dir: "out", kind: "text", text, key: transferKey, state: "waiting" });
+      this.post("sendText", { key, text, transferKey }, () => {});
+      return true;
+    }
+
+    sendFiles(key, paths) {
+      if (!paths.length || !this.peers.has(key)) {
+        return;
+      }
+      const transferKey = this.newKey();
+      this.addMessage(key, {
+        dir: "out",
+        kind: "files",
+        files: paths.map((path) => ({ name: baseName(path), path })),
+        key: transferKey,
+        state: "waiting",
+      });
+      // An unknown peer is never answered, so nothing here waits for the answer.
+      this.post("sendFiles", { key, files: paths, transferKey });
+    }
+
+    // Something dropped on a peer's row or conversation: files when the drag carries any; else
+    // its text, as a message. The conversation comes on show first.
+    dropOn(data) {
+      const files = Array.isArray(data.files) ? data.files : [];
+      const text = typeof data.plainText === "string" ? data.plainText : "";
+      if (data.type !== "object" || !this.peers.has(data.name) || (!files.length && !text.trim())) {
+        return;
+      }
+      if (this.selected !== data.name) {
+        this.select(data.name);
+      }
+      if (files.length) {
+        this.sendFiles(data.name, files);
+      } else {
+        this.sendText(data.name, text);
+      }
+    }
+
+    // ---- events from the program
+
+    // Applies one event; false when it is none of the state's.
+    apply(event, data) {
+      const handler = transitions[event];
+      if (!handler) {
+        return false;
+      }
+      handler.call(this, data || {});
+      return true;
+    }
+
+    onPeer(key, peer) {
+      this.peers.set(key, peer);
+      this.history.rememberPeer(key, peer.systemSignature, this.now());
+      this.saveSoon();
+      this.emit({ type: "peer", key, peer });
+    }
+
+    withTransfer(key, change) {
+      const found = this.history.findTransfer(key);
+      if (!found) {
+        return;
+      }
+      change(found.message);
+      this.emit({ type: "message-changed", peerKey: found.peerKey, message: found.message });
+      this.saveSoon();
+    }
+
+    meterFor(key) {
+      let meter = this.meters.get(key);
+      if (!meter) {
+        meter = new Velto.progress.RateMeter(rateWindowMs);
+        this.meters.set(key, meter);
+      }
+      return meter;
+    }
+
+    finish(key, outcome) {
+      this.withTransfer(key, (message) => {
+        if (message.state === "done" || message.state === "failed") {
+          return;
+        }
+        message.state = outcome;
+        const p = message.progress;
+        if (outcome === "done" && p && p.byteCount > 0 && message.startedAt) {
+          // From the connection to the end: a fast transfer may report its progress only once.
+          message.averageRate = (p.byteFinished * 1000) / Math.max(1, this.now() - message.startedAt);
+        }
+        if (outcome === "done" && message.kind === "pending") {
+          message.kind = "files"; // an incoming transfer that carried no element
+        }
+        this.meters.delete(key);
+      });
+      this.saveNow();
+    }
+  }
+
+  function activate(message) {
+    if (message.state === "waiting") {
+      message.state = "active";
+    }
+  }
+
+  // Called with the state as `this`.
+  const transitions = {
+    "peer-added": function (data) {
+      this.onPeer(data.key, data.peer);
+    },
+    "peer-modified": function (data) {
+      this.onPeer(data.key, data.peer);
+    },
+    "peer-removed": function (data) {
+      this.peers.delete(data.key);
+      this.emit({ type: "peer-removed", key: data.key });
+    },
+    "transfer-connected": function (data) {
+      this.withTransfer(data.key, (message) => {
+        activate(message);
+        message.startedAt = this.now();
+      });
+    },
+    "transfer-progress": function (data) {
+      this.meterFor(data.key).add(this.monotonic(), data.byteFinished);
+      this.withTransfer(data.key, (message) => {
+        activate(message);
+        message.progress = {
+          itemCount: data.itemCount,
+          itemFinished: data.itemFinished,
+          byteCount: data.byteCount,
+          byteFinished: data.byteFinished,
+          filename: data.filename || (message.progress && message.progress.filename) || null,
+        };
+      });
+    },
+    // What a send of files left out (cannot be read, gone...); when nothing was left, nothing
+    // went out and a "transfer-failed" follows.
+    "transfer-skipped": function (data) {
+      this.withTransfer(data.key, (message) => {
+        message.skipped = (data.skipped || []).map((left) => ({ path: left.path, reason: left.reason }));
+        message.nothingSent = Boolean(data.nothingLeft);
+      });
+    },
+    "transfer-renamed": function (data) {
+      this.withTransfer(data.key, (message) => {
+        message.renamed = data.names;
+      });
+    },
+    "transfer-finished": function (data) {
+      this.finish(data.key, "done");
+    },
+    "transfer-failed": function (data) {
+      this.finish(data.key, "failed");
+    },
+    "transfer-incoming": function (data) {
+      if (!this.peers.has(data.peer.key)) {
+        this.onPeer(data.peer.key, data.peer);
+      }
+      this.addMessage(data.peer.key, {
+        dir: "in",
+        kind: "pending",
+        files: [],
+        key: data.key,
+        state: "active",
+        startedAt: this.now(),
+      });
+    },
+    "transfer-incoming-text": function (data) {
+      this.withTransfer(data.key, (message) => {
+        message.kind = "text";
+        message.text = data.text;
+      });
+    },
+    "transfer-incoming-file": function (data) {
+      this.withTransfer(data.key, (message) => {
+        message.kind = "files";
+        message.files = (message.files || []).concat([{ name: baseName(data.path), path: data.path }]);
+      });
+    },
+    "drag-on": function (data) {
+      this.dropOn(data);
+    },
+  };
+
+  Velto.PageState = PageState;
+  Velto.PageState.baseName = baseName;
+})(
+  typeof module === "object" && module.exports
+    ? (require("./progress.js"), require("./history.js"), (module.exports = globalThis.Velto))
+    : (window.Velto = window.Velto || {})
+);
