@@ -366,11 +366,12 @@ class EventsTest : public QObject {
                            .arg(json(kept.fileName()), gone));
         QVERIFY(page->waitFor(lastSend + ".state === 'done'", 30000));
         QString key = page->evaluate(lastSend + ".key").toString();
-        QCOMPARE(page->evaluate(QStringLiteral("document.querySelector('[data-transfer=\"%1\"] "
-                                               ".skipped').textContent")
-                                    .arg(key))
-                     .toString(),
-                 QStringLiteral("Left out: gone.txt (does not exist)"));
+        // The card is drawn on the next frame after the state changed.
+        const QString skippedLine =
+            QStringLiteral("document.querySelector('[data-transfer=\"%1\"] .skipped')?.textContent")
+                .arg(key);
+        QVERIFY2(page->waitFor(skippedLine + " === 'Left out: gone.txt (does not exist)'", 10000),
+                 qPrintable(page->evaluate(skippedLine).toString()));
 
         page->recordEvents();
         page->evaluate(QStringLiteral("Velto.app.sendFiles('127.0.0.9', [%1]); true").arg(gone));
@@ -471,6 +472,10 @@ class EventsTest : public QObject {
                     tries);
             }
         }
+        QVERIFY(
+            page->waitFor("document.querySelector('.message.out.text .meta-state')?.textContent"
+                          ".endsWith('Not delivered')",
+                          10000));
         QCOMPARE(textOf(".message.out.text .meta-state"), QStringLiteral(" · Not delivered"));
     }
 
