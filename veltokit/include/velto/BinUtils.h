@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "velto/Bytes.h"
+#include "velto/Export.h"
 #include "velto/TextEncoding.h"
 
 namespace velto {
@@ -57,7 +58,7 @@ struct PackUInt64 {
 using PackValue = std::variant<std::string, bool, PackInt, PackUInt, PackInt64, PackUInt64, double>;
 
 // The one failure `unpack` reports by throwing.
-class BinUtilsError : public std::exception {
+class VELTO_EXPORT BinUtilsError : public std::exception {
   public:
     struct FormatDoesMatchDataLength {
         std::string format;
@@ -96,32 +97,33 @@ class BinUtilsError : public std::exception {
 // text cannot be encoded, a value is missing, or a value's kind does not suit its code (text
 // for a number or a number for text); numeric kinds convert into each other freely. "s" and
 // "c" bytes are reversed in big-endian mode, like numbers.
-Bytes pack(std::string_view format, std::span<const PackValue> values,
-           TextEncoding encoding = TextEncoding::windows1252);
-Bytes pack(std::string_view format, std::initializer_list<PackValue> values,
-           TextEncoding encoding = TextEncoding::windows1252);
+VELTO_EXPORT Bytes pack(std::string_view format, std::span<const PackValue> values,
+                        TextEncoding encoding = TextEncoding::windows1252);
+VELTO_EXPORT Bytes pack(std::string_view format, std::initializer_list<PackValue> values,
+                        TextEncoding encoding = TextEncoding::windows1252);
 
 // Unpacks data that must be exactly numberOfBytesInFormat(format) long. Throws
 // BinUtilsError::formatDoesMatchDataLength (after printing the mismatch line) for any other
 // length, and BinUtilsError::unsupportedFormat for a code it cannot read (including "P" and
 // byte-order characters after the first). Returns an empty list when a text field cannot be
 // decoded. Text is never reversed, whatever the byte order.
-std::vector<PackValue> unpack(std::string_view format, std::span<const std::uint8_t> data,
-                              TextEncoding encoding = TextEncoding::windows1252);
+VELTO_EXPORT std::vector<PackValue> unpack(std::string_view format,
+                                           std::span<const std::uint8_t> data,
+                                           TextEncoding encoding = TextEncoding::windows1252);
 
 // Bytes that the format describes; "P" counts 8, byte-order characters and space count 0.
-std::size_t numberOfBytesInFormat(std::string_view format);
+VELTO_EXPORT std::size_t numberOfBytesInFormat(std::string_view format);
 
 // True when the data has the format's size; otherwise prints one diagnostic line and returns
 // false.
-bool formatDoesMatchDataLength(std::string_view format, std::size_t dataSize);
+VELTO_EXPORT bool formatDoesMatchDataLength(std::string_view format, std::size_t dataSize);
 inline bool formatDoesMatchDataLength(std::string_view format, std::span<const std::uint8_t> data) {
     return formatDoesMatchDataLength(format, data.size());
 }
 
 // ">" and "!" are big-endian, "<" and "=" little-endian; anything else (and "@", which is
 // accepted with a complaint) yields false.
-bool isBigEndianFromMandatoryByteOrderFirstCharacter(std::string_view format);
+VELTO_EXPORT bool isBigEndianFromMandatoryByteOrderFirstCharacter(std::string_view format);
 
 // Reads one value of T at `loc` in the given byte order and advances `loc` by sizeof(T).
 // Reading past the end is a programming error; release builds return 0 and leave `loc`.
@@ -133,27 +135,29 @@ template <std::floating_point T>
 T readFloatingPointType(std::span<const std::uint8_t> bytes, std::size_t& loc, bool isBigEndian);
 
 // Lower-case hex digits, two per byte, no separators.
-std::string hexlify(std::span<const std::uint8_t> data);
+VELTO_EXPORT std::string hexlify(std::span<const std::uint8_t> data);
 
 // Reads hex digits (either case; ordinary spaces are ignored). No value, and a diagnostic
 // line, when a character is not a hex digit or when the digit count is odd.
-std::optional<Bytes> unhexlify(std::string_view text);
+VELTO_EXPORT std::optional<Bytes> unhexlify(std::string_view text);
 
 // Allocation-free forms of the wire formats "<H", "<Q" and "<QQ". The append forms add to an
 // existing buffer; the read forms give no value when the data's length differs from the
 // format's, and print nothing.
-void appendLittleEndianUInt16(Bytes& out, std::uint16_t value);
-void appendLittleEndianUInt64(Bytes& out, std::uint64_t value);
-Bytes packLittleEndianUInt16(std::uint16_t value);                            // "<H"
-Bytes packLittleEndianUInt64(std::uint64_t value);                            // "<Q"
-Bytes packLittleEndianUInt64Pair(std::uint64_t first, std::uint64_t second);  // "<QQ"
-std::optional<std::uint16_t> unpackLittleEndianUInt16(std::span<const std::uint8_t> data);
-std::optional<std::uint64_t> unpackLittleEndianUInt64(std::span<const std::uint8_t> data);
-std::optional<std::pair<std::uint64_t, std::uint64_t>> unpackLittleEndianUInt64Pair(
+VELTO_EXPORT void appendLittleEndianUInt16(Bytes& out, std::uint16_t value);
+VELTO_EXPORT void appendLittleEndianUInt64(Bytes& out, std::uint64_t value);
+VELTO_EXPORT Bytes packLittleEndianUInt16(std::uint16_t value);                            // "<H"
+VELTO_EXPORT Bytes packLittleEndianUInt64(std::uint64_t value);                            // "<Q"
+VELTO_EXPORT Bytes packLittleEndianUInt64Pair(std::uint64_t first, std::uint64_t second);  // "<QQ"
+VELTO_EXPORT std::optional<std::uint16_t> unpackLittleEndianUInt16(
+    std::span<const std::uint8_t> data);
+VELTO_EXPORT std::optional<std::uint64_t> unpackLittleEndianUInt64(
+    std::span<const std::uint8_t> data);
+VELTO_EXPORT std::optional<std::pair<std::uint64_t, std::uint64_t>> unpackLittleEndianUInt64Pair(
     std::span<const std::uint8_t> data);
 
 namespace detail {
-bool readFitsOrComplain(std::size_t size, std::size_t loc, std::size_t width);
+VELTO_EXPORT bool readFitsOrComplain(std::size_t size, std::size_t loc, std::size_t width);
 
 template <typename T>
 T readHostImage(std::span<const std::uint8_t> bytes, std::size_t& loc, bool isBigEndian) {

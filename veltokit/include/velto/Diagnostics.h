@@ -5,16 +5,18 @@
 #include <string>
 #include <string_view>
 
+#include "velto/Export.h"
+
 namespace velto {
 
 // Plain diagnostic lines (items separated by single spaces, no levels, no time stamps).
 // They go to standard output unless the host installs another sink or turns them off.
 using DiagnosticSink = std::function<void(std::string_view line)>;
 
-void setDiagnosticSink(DiagnosticSink sink);  // an empty sink silences the library
-void setDiagnosticsEnabled(bool enabled);
-bool diagnosticsEnabled();
-void emitDiagnosticLine(std::string_view line);
+VELTO_EXPORT void setDiagnosticSink(DiagnosticSink sink);  // an empty sink silences the library
+VELTO_EXPORT void setDiagnosticsEnabled(bool enabled);
+VELTO_EXPORT bool diagnosticsEnabled();
+VELTO_EXPORT void emitDiagnosticLine(std::string_view line);
 
 template <typename... Items>
 void diagnostic(const Items&... items) {

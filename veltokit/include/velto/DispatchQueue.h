@@ -1,17 +1,17 @@
 #pragma once
 
-#include <boost/asio/executor_work_guard.hpp>
-#include <boost/asio/io_context.hpp>
 #include <functional>
 #include <memory>
 #include <string>
 #include <thread>
 
+#include "velto/Export.h"
+
 namespace velto {
 
-// A serial queue: one thread running an io_context kept alive by a work guard. Sockets and
-// timers made on the queue's context call back on that thread, one at a time.
-class DispatchQueue {
+// A serial queue: one thread running an event loop kept alive until the queue goes. Sockets and
+// timers made on the queue's event loop call back on that thread, one at a time.
+class VELTO_EXPORT DispatchQueue {
   public:
     explicit DispatchQueue(std::string label);
     ~DispatchQueue();  // stops the context and joins the thread; pending work is dropped
@@ -24,7 +24,6 @@ class DispatchQueue {
     }
 
     const std::string& label() const { return label_; }
-    boost::asio::io_context& context() { return state_->context; }
 
     // Runs work later on the queue's thread.
     void async(std::function<void()> work);
@@ -34,13 +33,10 @@ class DispatchQueue {
     bool isCurrent() const;
 
   private:
+    friend class DispatchQueueContext;  // the library's own sockets reach the event loop
     // Shared with the thread, so that a queue released from its own thread stays valid until
     // the running handler returns.
-    struct State {
-        boost::asio::io_context context;
-        boost::asio::executor_work_guard<boost::asio::io_context::executor_type> guard{
-            context.get_executor()};
-    };
+    struct State;
 
     std::string label_;
     std::shared_ptr<State> state_;

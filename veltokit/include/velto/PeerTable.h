@@ -7,13 +7,14 @@
 #include <string>
 #include <utility>
 
+#include "velto/Export.h"
 #include "velto/VeltoPeer.h"
 
 namespace velto {
 
 // The table of known peers, keyed by peer key. Written from library queues and read from any
 // thread: every access takes the lock, and reads hand out copies.
-class PeerTable {
+class VELTO_EXPORT PeerTable {
   public:
     using Record = std::shared_ptr<VeltoPeer>;  // identity of one record for its lifetime
 

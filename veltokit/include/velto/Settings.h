@@ -6,12 +6,14 @@
 
 #include <nlohmann/json_fwd.hpp>
 
+#include "velto/Export.h"
+
 namespace velto {
 
 // The settings that the program and velto-cli share, as one JSON object. Each setting has a
 // typed accessor here; keys this version does not know are kept as they were, so that an
 // older and a newer build can share the file. A value of the wrong type reads as the default.
-class Settings {
+class VELTO_EXPORT Settings {
   public:
     Settings();  // every setting at its default
     explicit Settings(const nlohmann::json& object);

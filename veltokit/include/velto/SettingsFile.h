@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 
+#include "velto/Export.h"
 #include "velto/Settings.h"
 
 namespace velto {
@@ -12,7 +13,7 @@ namespace velto {
 // unset). Every write replaces the whole file at once (a temporary file renamed over it), so a
 // reader never sees half of one; changes are read-modify-write under a lock on a file beside
 // it, so that the program and velto-cli can change different settings at the same time.
-class SettingsFile {
+class VELTO_EXPORT SettingsFile {
   public:
     static std::filesystem::path defaultPath();
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "velto/Bytes.h"
+#include "velto/Export.h"
 
 namespace velto {
 
@@ -14,7 +15,7 @@ class TcpConnection;
 
 // Reports of one TCP connection. Every call arrives on the connection's queue, one at a time,
 // in event order, and never from inside a call the delegate made on the connection.
-class TcpConnectionDelegate {
+class VELTO_EXPORT TcpConnectionDelegate {
   public:
     virtual ~TcpConnectionDelegate() = default;
 
@@ -56,7 +57,7 @@ class TcpConnectionDelegate {
 // connection; a write's time-out, too, counts from the last byte that went out.
 // Writes go out in the order issued, each with one completion. disconnectAfterWriting() closes
 // once every queued write is out. After a disconnect no read or write report is delivered.
-class TcpConnection {
+class VELTO_EXPORT TcpConnection {
   public:
     virtual ~TcpConnection() = default;
 

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "velto/Bytes.h"
+#include "velto/Export.h"
 
 namespace velto {
 
@@ -17,13 +18,14 @@ enum class TextEncoding {
     utf8,
 };
 
-std::string_view encodingName(TextEncoding encoding);
+VELTO_EXPORT std::string_view encodingName(TextEncoding encoding);
 
 // No value when the text is not valid UTF-8 or holds a character the encoding lacks.
-std::optional<Bytes> encodeText(std::string_view text, TextEncoding encoding);
+VELTO_EXPORT std::optional<Bytes> encodeText(std::string_view text, TextEncoding encoding);
 
 // No value when the bytes are not valid in the encoding (malformed UTF-8, or an unassigned
 // Windows-1252 byte).
-std::optional<std::string> decodeText(std::span<const std::uint8_t> bytes, TextEncoding encoding);
+VELTO_EXPORT std::optional<std::string> decodeText(std::span<const std::uint8_t> bytes,
+                                                   TextEncoding encoding);
 
 }  // namespace velto

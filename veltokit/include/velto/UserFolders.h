@@ -2,10 +2,12 @@
 
 #include <string>
 
+#include "velto/Export.h"
+
 namespace velto {
 
 // Where received items land.
-class UserFolders {
+class VELTO_EXPORT UserFolders {
   public:
     // The user's Downloads folder, created when missing: XDG_DOWNLOAD_DIR from
     // $XDG_CONFIG_HOME/user-dirs.dirs (~/.config when unset or relative), else ~/Downloads.

@@ -2,12 +2,13 @@
 
 #include <string>
 
+#include "velto/Export.h"
 #include "velto/VeltoItem.h"
 
 namespace velto {
 
 // A folder element: the folder marker as its size and no body.
-class VeltoDir : public VeltoItem {
+class VELTO_EXPORT VeltoDir : public VeltoItem {
   public:
     VeltoDir(std::string path, std::string name)
         : VeltoItem(std::move(name), 0, folderMarker), path_(std::move(path)) {}

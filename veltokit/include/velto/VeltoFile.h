@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "velto/Export.h"
 #include "velto/VeltoItem.h"
 
 namespace velto {
@@ -11,7 +12,7 @@ namespace velto {
 // A regular file element. The size is sampled at construction; the body is read lazily, one
 // chunk of at most chunkSize bytes per call, and is never longer or shorter than that size:
 // a file that changed in between stops the reading with a readFailure().
-class VeltoFile : public VeltoItem {
+class VELTO_EXPORT VeltoFile : public VeltoItem {
   public:
     explicit VeltoFile(const std::string& path);
     VeltoFile(std::string path, std::string name);

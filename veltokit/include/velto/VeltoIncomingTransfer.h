@@ -9,6 +9,7 @@
 #include <string>
 
 #include "velto/Bytes.h"
+#include "velto/Export.h"
 #include "velto/TcpConnection.h"
 #include "velto/VeltoIncomingTransferDelegate.h"
 #include "velto/VeltoPeer.h"
@@ -22,8 +23,9 @@ class IncomingStorage;
 // and files go to a hidden intermediate folder and are published into the destination at the
 // end; a lone text is handed to the delegate. A broken, refused or hostile stream leaves nothing
 // behind and ends with incomingTransferWithFailed.
-class VeltoIncomingTransfer : public TcpConnectionDelegate,
-                              public std::enable_shared_from_this<VeltoIncomingTransfer> {
+class VELTO_EXPORT VeltoIncomingTransfer
+    : public TcpConnectionDelegate,
+      public std::enable_shared_from_this<VeltoIncomingTransfer> {
   public:
     static constexpr long tagMetadata = 1;
     static constexpr long tagFileSize = 2;

@@ -4,12 +4,14 @@
 #include <optional>
 #include <string>
 
+#include "velto/Export.h"
+
 namespace velto {
 
 class VeltoIncomingTransfer;
 
 // Reports of an incoming transfer, on the server's "incoming" queue.
-class VeltoIncomingTransferDelegate {
+class VELTO_EXPORT VeltoIncomingTransferDelegate {
   public:
     virtual ~VeltoIncomingTransferDelegate() = default;
     virtual void incomingTransferWithCreated(VeltoIncomingTransfer& transfer) = 0;

@@ -4,11 +4,12 @@
 #include <string>
 
 #include "velto/Bytes.h"
+#include "velto/Export.h"
 
 namespace velto {
 
 // One element of an outgoing transfer: a folder, a file or one text.
-class VeltoItem {
+class VELTO_EXPORT VeltoItem {
   public:
     static constexpr std::uint64_t folderMarker = 0xFFFFFFFFFFFFFFFFull;
     static constexpr std::size_t chunkSize = 10'485'760;

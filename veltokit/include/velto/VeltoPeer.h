@@ -4,11 +4,13 @@
 #include <cstdint>
 #include <string>
 
+#include "velto/Export.h"
+
 namespace velto {
 
 // One known remote instance. Records live in the server's PeerTable; everything outside the
 // table works on copies (snapshots).
-struct VeltoPeer {
+struct VELTO_EXPORT VeltoPeer {
     VeltoPeer() = default;
     VeltoPeer(std::string peerKey, std::string address, std::uint16_t protocolPort,
               std::string signature, std::chrono::system_clock::time_point activeTime)

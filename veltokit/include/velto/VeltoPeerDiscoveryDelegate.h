@@ -2,13 +2,14 @@
 
 #include <string>
 
+#include "velto/Export.h"
 #include "velto/VeltoPeer.h"
 
 namespace velto {
 
 // Peer-table reports. Calls arrive on the server's "broadcast" queue with a snapshot of the
 // record as it was right after the change.
-class VeltoPeerDiscoveryDelegate {
+class VELTO_EXPORT VeltoPeerDiscoveryDelegate {
   public:
     virtual ~VeltoPeerDiscoveryDelegate() = default;
     virtual void peerDiscoveryWithAdded(const std::string& key, const VeltoPeer& peer) = 0;

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <boost/asio/steady_timer.hpp>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -11,16 +10,18 @@
 #include <string>
 #include <vector>
 
-#include "velto/AsyncTcpListener.h"
-#include "velto/AsyncUdpSocket.h"
 #include "velto/Bytes.h"
 #include "velto/DispatchQueue.h"
+#include "velto/Export.h"
 #include "velto/PeerTable.h"
 #include "velto/VeltoIncomingTransferDelegate.h"
 #include "velto/VeltoPeerDiscoveryDelegate.h"
 
 namespace velto {
 
+class AsyncTcpListener;
+class AsyncTcpSocket;
+class AsyncUdpSocket;
 class AvatarFetcher;
 struct AvatarResponse;
 class DatagramSender;
@@ -31,16 +32,14 @@ class VeltoIncomingTransfer;
 
 // The one object of the library that faces the network: the discovery socket (UDP 4644), the
 // transfer listener (TCP 4644), the metadata server (TCP 4645) and the peer table.
-class VeltoServer : public std::enable_shared_from_this<VeltoServer>,
-                    public UdpSocketDelegate,
-                    public TcpListenerDelegate {
+class VELTO_EXPORT VeltoServer : public std::enable_shared_from_this<VeltoServer> {
   public:
     // Called with the fixed text when a port cannot be had. The host shows it and ends the
     // process; when the handler returns, startServer() goes on with the next endpoint.
     using PortFailureHandler = std::function<void(const std::string& message)>;
 
     static std::shared_ptr<VeltoServer> create();
-    ~VeltoServer() override;
+    ~VeltoServer();
 
     // Ports. The metadata server always listens on localTcpPort + 1 as it was at creation.
     std::uint16_t localTcpPort = 4644;
@@ -107,12 +106,6 @@ class VeltoServer : public std::enable_shared_from_this<VeltoServer>,
     // Waits until no avatar fetch is under way; false when timeout passed first.
     bool waitForAvatarFetches(std::chrono::milliseconds timeout) const;
 
-    // UdpSocketDelegate, TcpListenerDelegate
-    void udpSocketDidReceive(AsyncUdpSocket& sock, const Bytes& data, const std::string& host,
-                             std::uint16_t port) override;
-    void socketDidAcceptNewSocket(AsyncTcpListener& listener,
-                                  std::shared_ptr<AsyncTcpSocket> newSocket) override;
-
   protected:
     VeltoServer();
     // Seams for tests and other hosts. The ports given here are the fields' starting values;
@@ -125,6 +118,11 @@ class VeltoServer : public std::enable_shared_from_this<VeltoServer>,
     void useAvatarFetcher(std::shared_ptr<AvatarFetcher> fetcher);
 
   private:
+    // What the sockets report, kept out of this class's interface (defined with the sockets).
+    class SocketEvents;
+    struct GreetingTimer;
+
+    void acceptConnection(std::shared_ptr<AsyncTcpSocket> socket);  // on the incoming queue
     std::shared_ptr<LocalMachine> localMachine() const;
     std::shared_ptr<DatagramSender> datagramSender() const;
     void reportPortFailure(const std::string& message);
@@ -145,6 +143,7 @@ class VeltoServer : public std::enable_shared_from_this<VeltoServer>,
     PeerTable peers_;
     std::shared_ptr<DispatchQueue> broadcastQueue_;
     std::shared_ptr<DispatchQueue> incomingQueue_;
+    std::shared_ptr<SocketEvents> socketEvents_;
     std::shared_ptr<AsyncUdpSocket> udpSocket_;
     std::shared_ptr<AsyncTcpListener> listenSocket_;
     std::unique_ptr<MetadataServer> metadataServer_;
@@ -159,7 +158,7 @@ class VeltoServer : public std::enable_shared_from_this<VeltoServer>,
     std::shared_ptr<DatagramSender> sender_;
     std::shared_ptr<AvatarFetcher> fetcher_;
     std::vector<std::string> addedAddresses_;
-    std::unique_ptr<boost::asio::steady_timer> greetingTimer_;  // used on the broadcast queue
+    std::unique_ptr<GreetingTimer> greetingTimer_;  // used on the broadcast queue
 
     // Avatar fetches under way, so that hosts and tests can wait for them to settle.
     mutable std::mutex fetchMutex_;

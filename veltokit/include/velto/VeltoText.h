@@ -2,12 +2,13 @@
 
 #include <string>
 
+#include "velto/Export.h"
 #include "velto/VeltoItem.h"
 
 namespace velto {
 
 // The one text of a text transfer, sent under the fixed marker name as a single chunk.
-class VeltoText : public VeltoItem {
+class VELTO_EXPORT VeltoText : public VeltoItem {
   public:
     static constexpr const char* markerName = "___VELTO___TEXT___";
 

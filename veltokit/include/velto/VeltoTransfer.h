@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "velto/DispatchQueue.h"
+#include "velto/Export.h"
 #include "velto/TcpConnection.h"
 #include "velto/VeltoItem.h"
 #include "velto/VeltoPeer.h"
@@ -28,8 +29,8 @@ struct SkippedPath {
 // Pushes one element list to one peer over one TCP connection: the 16-byte stream header, then
 // each element's header and body, one write at a time, each step started from the completion
 // of the previous write. Every report arrives on the transfer's queue.
-class VeltoTransfer : public TcpConnectionDelegate,
-                      public std::enable_shared_from_this<VeltoTransfer> {
+class VELTO_EXPORT VeltoTransfer : public TcpConnectionDelegate,
+                                   public std::enable_shared_from_this<VeltoTransfer> {
   public:
     static constexpr long tagMetadata = 1;
     static constexpr long tagFileHeader = 2;

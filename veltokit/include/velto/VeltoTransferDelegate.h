@@ -4,12 +4,14 @@
 #include <string>
 #include <vector>
 
+#include "velto/Export.h"
+
 namespace velto {
 
 class VeltoTransfer;
 
 // Reports of an outgoing transfer, on the transfer's queue.
-class VeltoTransferDelegate {
+class VELTO_EXPORT VeltoTransferDelegate {
   public:
     virtual ~VeltoTransferDelegate() = default;
     virtual void transferWithConnected(VeltoTransfer& transfer) = 0;

@@ -1,9 +1,22 @@
 #include "velto/DispatchQueue.h"
 
+#include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/post.hpp>
 #include <future>
 
+#include "core/DispatchQueueContext.h"
+
 namespace velto {
+
+struct DispatchQueue::State {
+    boost::asio::io_context context;
+    boost::asio::executor_work_guard<boost::asio::io_context::executor_type> guard{
+        context.get_executor()};
+};
+
+boost::asio::io_context& DispatchQueueContext::of(DispatchQueue& queue) {
+    return queue.state_->context;
+}
 
 DispatchQueue::DispatchQueue(std::string label)
     : label_(std::move(label)), state_(std::make_shared<State>()) {

@@ -3,6 +3,7 @@
 #include <boost/asio/ip/address_v4.hpp>
 #include <boost/asio/post.hpp>
 
+#include "core/DispatchQueueContext.h"
 #include "discovery/AvatarRequest.h"
 
 namespace velto {
@@ -16,12 +17,12 @@ void HttpAvatarFetcher::fetch(const std::string& ip, std::uint16_t metadataPort,
     const auto address = boost::asio::ip::make_address_v4(ip, ec);
     if (ec || metadataPort == 0) {
         // Completions never run inside fetch(): the caller may hold state it is changing.
-        boost::asio::post(queue_->context(),
+        boost::asio::post(ioContextOf(*queue_),
                           [completion = std::move(completion)] { completion(std::nullopt); });
         return;
     }
     auto request =
-        std::make_shared<AvatarRequest>(queue_->context(), limits_, std::move(completion));
+        std::make_shared<AvatarRequest>(ioContextOf(*queue_), limits_, std::move(completion));
     request->start({address, metadataPort}, ip + ":" + std::to_string(metadataPort));
 }
 

@@ -1,13 +1,18 @@
 #include "velto/VeltoServer.h"
 
+#include <boost/asio/steady_timer.hpp>
 #include <sstream>
 
+#include "core/DispatchQueueContext.h"
 #include "discovery/DiscoveryDatagram.h"
 #include "discovery/HttpAvatarFetcher.h"
 #include "discovery/LocalMachine.h"
 #include "discovery/MetadataServer.h"
 #include "discovery/SystemLocalMachine.h"
 #include "discovery/UdpDatagramSender.h"
+#include "velto/AsyncTcpListener.h"
+#include "velto/AsyncTcpSocket.h"
+#include "velto/AsyncUdpSocket.h"
 #include "velto/Base64.h"
 #include "velto/Diagnostics.h"
 #include "velto/NetInfo.h"
@@ -32,6 +37,33 @@ constexpr std::string_view avatarUrlPrefix = "data:image/png;base64,";
 constexpr std::string_view unknownComputerName = "Unknown Computer";
 
 }  // namespace
+
+// Datagrams and accepted connections, handed on to a server that is still there.
+class VeltoServer::SocketEvents : public UdpSocketDelegate, public TcpListenerDelegate {
+  public:
+    explicit SocketEvents(std::weak_ptr<VeltoServer> server) : server_(std::move(server)) {}
+
+    void udpSocketDidReceive(AsyncUdpSocket& /*sock*/, const Bytes& data, const std::string& host,
+                             std::uint16_t /*port*/) override {
+        if (const auto server = server_.lock()) {
+            server->handleDatagram(data, host);
+        }
+    }
+    void socketDidAcceptNewSocket(AsyncTcpListener& /*listener*/,
+                                  std::shared_ptr<AsyncTcpSocket> newSocket) override {
+        if (const auto server = server_.lock()) {
+            server->acceptConnection(std::move(newSocket));
+        }
+    }
+
+  private:
+    std::weak_ptr<VeltoServer> server_;
+};
+
+struct VeltoServer::GreetingTimer {
+    explicit GreetingTimer(boost::asio::io_context& context) : timer(context) {}
+    boost::asio::steady_timer timer;
+};
 
 std::shared_ptr<VeltoServer> VeltoServer::create() {
     return std::shared_ptr<VeltoServer>(new VeltoServer());
@@ -129,9 +161,9 @@ void VeltoServer::reportPortFailure(const std::string& message) {
 }
 
 void VeltoServer::startServer() {
-    auto self = shared_from_this();
-
-    udpSocket_ = AsyncUdpSocket::create(std::weak_ptr<UdpSocketDelegate>(self), broadcastQueue_);
+    socketEvents_ = std::make_shared<SocketEvents>(weak_from_this());
+    udpSocket_ =
+        AsyncUdpSocket::create(std::weak_ptr<UdpSocketDelegate>(socketEvents_), broadcastQueue_);
     std::string error;
     if (!udpSocket_->enableBroadcast(true, &error)) {
         diagnostic("cannot enable broadcast:", error);
@@ -149,7 +181,7 @@ void VeltoServer::startServer() {
     }
 
     listenSocket_ =
-        AsyncTcpListener::create(std::weak_ptr<TcpListenerDelegate>(self), incomingQueue_);
+        AsyncTcpListener::create(std::weak_ptr<TcpListenerDelegate>(socketEvents_), incomingQueue_);
     if (!listenSocket_->acceptOnPort(localTcpPort, &error)) {
         reportPortFailure(std::string(tcpFailureText));
     }
@@ -158,25 +190,26 @@ void VeltoServer::startServer() {
         metadataServer_->run();
     }
     broadcastQueue_->sync([this] {
-        greetingTimer_ = std::make_unique<boost::asio::steady_timer>(broadcastQueue_->context());
+        greetingTimer_ = std::make_unique<GreetingTimer>(ioContextOf(*broadcastQueue_));
         greetAddedAddressesLater();
     });
 }
 
 void VeltoServer::greetAddedAddressesLater() {
-    greetingTimer_->expires_after(addedAddressesGreetingInterval);
-    greetingTimer_->async_wait([weak = weak_from_this()](const boost::system::error_code& error) {
-        const auto self = weak.lock();
-        if (error || !self) {
-            return;  // cancelled: the server is going
-        }
-        const auto added = self->addedAddresses();
-        if (!added.empty()) {
-            self->sendToTargets(self->createHelloPacket("", self->localUdpPort), added,
-                                self->localUdpPort, true);
-        }
-        self->greetAddedAddressesLater();
-    });
+    greetingTimer_->timer.expires_after(addedAddressesGreetingInterval);
+    greetingTimer_->timer.async_wait(
+        [weak = weak_from_this()](const boost::system::error_code& error) {
+            const auto self = weak.lock();
+            if (error || !self) {
+                return;  // cancelled: the server is going
+            }
+            const auto added = self->addedAddresses();
+            if (!added.empty()) {
+                self->sendToTargets(self->createHelloPacket("", self->localUdpPort), added,
+                                    self->localUdpPort, true);
+            }
+            self->greetAddedAddressesLater();
+        });
 }
 
 Bytes VeltoServer::createHelloPacket(const std::string& dest, std::uint16_t port) const {
@@ -326,11 +359,6 @@ void VeltoServer::sayGoodbye(const std::string& dest, std::uint16_t port) {
     sendToTargets(createGoodbyePacket(dest, port),
                   dest.empty() ? findBroadcastAddress() : std::vector<std::string>{dest}, port,
                   dest.empty());
-}
-
-void VeltoServer::udpSocketDidReceive(AsyncUdpSocket& /*sock*/, const Bytes& data,
-                                      const std::string& host, std::uint16_t /*port*/) {
-    handleDatagram(data, host);
 }
 
 void VeltoServer::handleDatagram(const Bytes& data, const std::string& sender) {

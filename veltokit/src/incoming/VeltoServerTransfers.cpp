@@ -6,6 +6,8 @@
 // ended since the last start.
 #include <future>
 
+#include "velto/AsyncTcpListener.h"
+#include "velto/AsyncTcpSocket.h"
 #include "velto/RandomString.h"
 #include "velto/VeltoIncomingTransfer.h"
 #include "velto/VeltoServer.h"
@@ -13,8 +15,7 @@
 
 namespace velto {
 
-void VeltoServer::socketDidAcceptNewSocket(AsyncTcpListener& /*listener*/,
-                                           std::shared_ptr<AsyncTcpSocket> newSocket) {
+void VeltoServer::acceptConnection(std::shared_ptr<AsyncTcpSocket> newSocket) {
     std::shared_ptr<VeltoIncomingTransferDelegate> delegate;
     {
         std::lock_guard lock(mutex_);

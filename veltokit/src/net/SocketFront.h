@@ -4,7 +4,7 @@
 #include <memory>
 #include <utility>
 
-#include "velto/DispatchQueue.h"
+#include "core/DispatchQueueContext.h"
 
 namespace velto {
 
@@ -29,7 +29,7 @@ void runOnQueue(DispatchQueue& queue, const std::shared_ptr<Core>& core, Task&& 
         task(*core);
         return;
     }
-    boost::asio::post(queue.context(),
+    boost::asio::post(ioContextOf(queue),
                       [core, task = std::forward<Task>(task)]() mutable { task(*core); });
 }
 

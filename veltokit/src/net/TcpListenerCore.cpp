@@ -1,5 +1,6 @@
 #include "net/TcpListenerCore.h"
 
+#include "core/DispatchQueueContext.h"
 #include "net/AsyncTcpSocketImpl.h"
 #include "velto/Diagnostics.h"
 
@@ -16,8 +17,8 @@ TcpListenerCore::TcpListenerCore(std::shared_ptr<DispatchQueue> queue,
                                  std::weak_ptr<TcpListenerDelegate> delegate)
     : queue_(std::move(queue)),
       delegate_(std::move(delegate)),
-      acceptor_(queue_->context()),
-      retryTimer_(queue_->context()) {}
+      acceptor_(ioContextOf(*queue_)),
+      retryTimer_(ioContextOf(*queue_)) {}
 
 bool TcpListenerCore::acceptOnPort(std::uint16_t port, std::string* error) {
     if (acceptor_.is_open()) {

@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 
 #include "core/ChunkPool.h"
+#include "core/DispatchQueueContext.h"
 #include "net/Ipv4Text.h"
 #include "velto/Diagnostics.h"
 
@@ -42,16 +43,16 @@ TcpSocketCore::TcpSocketCore(std::shared_ptr<DispatchQueue> queue,
                              std::weak_ptr<TcpConnectionDelegate> delegate)
     : queue_(std::move(queue)),
       delegate_(std::move(delegate)),
-      socket_(queue_->context()),
-      readTimer_(queue_->context()),
-      writeTimer_(queue_->context()) {}
+      socket_(ioContextOf(*queue_)),
+      readTimer_(ioContextOf(*queue_)),
+      writeTimer_(ioContextOf(*queue_)) {}
 
 TcpSocketCore::TcpSocketCore(std::shared_ptr<DispatchQueue> queue,
                              boost::asio::ip::tcp::socket accepted)
     : queue_(std::move(queue)),
       socket_(std::move(accepted)),
-      readTimer_(queue_->context()),
-      writeTimer_(queue_->context()) {
+      readTimer_(ioContextOf(*queue_)),
+      writeTimer_(ioContextOf(*queue_)) {
     becomeConnected();
 }
 
@@ -196,7 +197,7 @@ void TcpSocketCore::schedulePump() {
     }
     pumpScheduled_ = true;
     deferredPumps_.fetch_add(1, std::memory_order_relaxed);
-    boost::asio::post(queue_->context(), [self = shared_from_this()] {
+    boost::asio::post(ioContextOf(*queue_), [self = shared_from_this()] {
         self->pumpScheduled_ = false;
         self->pump();
     });

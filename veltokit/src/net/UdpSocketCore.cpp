@@ -2,6 +2,7 @@
 
 #include <boost/asio/error.hpp>
 
+#include "core/DispatchQueueContext.h"
 #include "net/Ipv4Text.h"
 #include "velto/Diagnostics.h"
 
@@ -20,7 +21,7 @@ bool fail(std::string* error, std::string reason) {
 
 UdpSocketCore::UdpSocketCore(std::shared_ptr<DispatchQueue> queue,
                              std::weak_ptr<UdpSocketDelegate> delegate)
-    : queue_(std::move(queue)), delegate_(std::move(delegate)), socket_(queue_->context()) {}
+    : queue_(std::move(queue)), delegate_(std::move(delegate)), socket_(ioContextOf(*queue_)) {}
 
 bool UdpSocketCore::ensureOpen(std::string* error) {
     if (closed_) {
