@@ -14,6 +14,7 @@
 #include "velto/DispatchQueue.h"
 #include "velto/Export.h"
 #include "velto/PeerTable.h"
+#include "velto/ReceivePolicy.h"
 #include "velto/VeltoIncomingTransferDelegate.h"
 #include "velto/VeltoPeerDiscoveryDelegate.h"
 
@@ -58,6 +59,13 @@ class VELTO_EXPORT VeltoServer : public std::enable_shared_from_this<VeltoServer
     void setIncomingDelegate(std::shared_ptr<VeltoIncomingTransferDelegate> delegate);
     std::shared_ptr<VeltoIncomingTransferDelegate> incomingDelegate() const;
     void setPortFailureHandler(PortFailureHandler handler);
+
+    // Who may send to this host; consulted for every incoming connection and hello.
+    void setReceivePolicy(ReceivePolicy policy);
+    ReceivePolicy receivePolicy() const;
+    // The computer at address as far as this host knows it: the signature from its hellos,
+    // empty when no peer at that address was heard.
+    ComputerIdentity identityOf(const std::string& address) const;
 
     const std::shared_ptr<DispatchQueue>& broadcastDispatchQueue() const { return broadcastQueue_; }
     const std::shared_ptr<DispatchQueue>& incomingDispatchQueue() const { return incomingQueue_; }
@@ -158,6 +166,7 @@ class VELTO_EXPORT VeltoServer : public std::enable_shared_from_this<VeltoServer
     std::shared_ptr<DatagramSender> sender_;
     std::shared_ptr<AvatarFetcher> fetcher_;
     std::vector<std::string> addedAddresses_;
+    ReceivePolicy receivePolicy_;
     std::unique_ptr<GreetingTimer> greetingTimer_;  // used on the broadcast queue
 
     // Avatar fetches under way, so that hosts and tests can wait for them to settle.

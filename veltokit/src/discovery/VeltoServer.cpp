@@ -122,6 +122,24 @@ void VeltoServer::setPortFailureHandler(PortFailureHandler handler) {
     portFailureHandler_ = std::move(handler);
 }
 
+void VeltoServer::setReceivePolicy(ReceivePolicy policy) {
+    std::lock_guard lock(mutex_);
+    receivePolicy_ = std::move(policy);
+}
+
+ReceivePolicy VeltoServer::receivePolicy() const {
+    std::lock_guard lock(mutex_);
+    return receivePolicy_;
+}
+
+ComputerIdentity VeltoServer::identityOf(const std::string& address) const {
+    for (const auto& [key, peer] : peers_.snapshot()) {
+        if (peer.ip == address)
+            return {address, peer.systemSignature};
+    }
+    return {address, {}};
+}
+
 void VeltoServer::useLocalMachine(std::shared_ptr<LocalMachine> machine) {
     std::lock_guard lock(mutex_);
     machine_ = std::move(machine);

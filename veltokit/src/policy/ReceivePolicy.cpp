@@ -20,14 +20,16 @@ constexpr std::array<std::pair<ReceiveMode, std::string_view>, 5> modeNames{{
 
 std::string_view receiveModeName(ReceiveMode mode) {
     for (const auto& [each, name] : modeNames) {
-        if (each == mode) return name;
+        if (each == mode)
+            return name;
     }
     return "everyone";
 }
 
 std::optional<ReceiveMode> receiveModeFromName(std::string_view name) {
     for (const auto& [mode, each] : modeNames) {
-        if (each == name) return mode;
+        if (each == name)
+            return mode;
     }
     return std::nullopt;
 }
@@ -51,24 +53,27 @@ bool ReceivePolicy::isBlocked(const ComputerIdentity& sender) const {
 }
 
 ReceiveDecision ReceivePolicy::decideOnConnect(const ComputerIdentity& sender) const {
-    if (isBlocked(sender)) return ReceiveDecision::Refuse;
-    switch (mode_) {
-    case ReceiveMode::Off:
+    if (isBlocked(sender))
         return ReceiveDecision::Refuse;
-    case ReceiveMode::TrustedOnly:
-        return isTrusted(sender) ? ReceiveDecision::Receive : ReceiveDecision::Refuse;
-    case ReceiveMode::Everyone:
-    case ReceiveMode::EveryoneTimed:
-    case ReceiveMode::Ask:
-        break;
+    switch (mode_) {
+        case ReceiveMode::Off:
+            return ReceiveDecision::Refuse;
+        case ReceiveMode::TrustedOnly:
+            return isTrusted(sender) ? ReceiveDecision::Receive : ReceiveDecision::Refuse;
+        case ReceiveMode::Everyone:
+        case ReceiveMode::EveryoneTimed:
+        case ReceiveMode::Ask:
+            break;
     }
     return ReceiveDecision::Receive;
 }
 
 ReceiveDecision ReceivePolicy::decideOnContent(const ComputerIdentity& sender, bool isText) const {
     const ReceiveDecision onConnect = decideOnConnect(sender);
-    if (onConnect != ReceiveDecision::Receive) return onConnect;
-    if (mode_ == ReceiveMode::Ask && !isText && !isTrusted(sender)) return ReceiveDecision::Ask;
+    if (onConnect != ReceiveDecision::Receive)
+        return onConnect;
+    if (mode_ == ReceiveMode::Ask && !isText && !isTrusted(sender))
+        return ReceiveDecision::Ask;
     return ReceiveDecision::Receive;
 }
 
