@@ -1,12 +1,15 @@
-// velto-cli receive [--json]: a headless receiver that announces itself and reports what it
-// receives into the user's Downloads folder until it is stopped.
+// velto-cli receive [--json] [--dir PATH]: a headless receiver that announces itself and
+// reports what it receives into the receiving folder (the setting, else the user's Downloads)
+// until it is stopped. It follows changes of the settings file while it runs.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 #include "CliCommand.h"
 #include "CliSession.h"
 #include "ReceiveEventPrinter.h"
+#include "velto/SettingsWatcher.h"
 #include "velto/UserFolders.h"
 #include "velto/VeltoIncomingTransfer.h"
 
@@ -20,24 +23,46 @@ class ReceiveCommand : public CliCommand {
   public:
     void configure(CLI::App& command) override {
         command.add_flag("--json", json_, "Print one JSON object per event and line");
+        command.add_option("--dir", folder_,
+                           "Store what arrives in this folder, in place of the receive-folder "
+                           "setting (default: Downloads)");
     }
 
     int run(CliSession& session) override {
-        const std::string downloads = UserFolders::userDownloadsFolder();
-        VeltoIncomingTransfer::removeLeftoverIntermediateFolders(downloads);
+        if (!folder_.empty()) {
+            std::error_code error;
+            if (!std::filesystem::is_directory(folder_, error)) {
+                std::fprintf(stderr, "velto-cli: %s is not a folder.\n", folder_.c_str());
+                return 2;
+            }
+            folder_ = std::filesystem::absolute(folder_, error).lexically_normal().string();
+        }
         std::shared_ptr<ReceiveEventPrinter> printer;
+        std::unique_ptr<SettingsWatcher> watcher;
         VeltoServer& server = session.startServer([&](VeltoServer& starting) {
             printer = std::make_shared<ReceiveEventPrinter>(starting.peers(), json_,
                                                             CliSession::reportOutputClosed);
             starting.setDelegate(printer);
             starting.setIncomingDelegate(printer);
+            // The settings are in force before the first connection can come in.
+            watcher = std::make_unique<SettingsWatcher>(
+                starting.shared_from_this(), SettingsFile(), SettingsWatcher::Options{folder_},
+                [printer](const std::string& key, const std::string& value) {
+                    printer->settingApplied(key, value);
+                });
         });
+        const std::string folder = server.receivingFolder().empty()
+                                       ? UserFolders::userDownloadsFolder()
+                                       : server.receivingFolder();
+        VeltoIncomingTransfer::removeLeftoverIntermediateFolders(folder);
         server.sayHello();
         if (!json_) {
-            std::printf("Receiving into %s; Ctrl-C stops.\n", downloads.c_str());
+            std::printf("Receiving into %s (%s); Ctrl-C stops.\n", folder.c_str(),
+                        std::string(receiveModeName(server.receivePolicy().mode())).c_str());
             std::fflush(stdout);
         }
         const int signal = session.waitForStopSignal(std::nullopt);
+        watcher.reset();
         // The transfers end first, then the goodbye leaves; a part that hangs (a file system
         // that does not answer, a reader that stopped reading our output) is given up at the
         // limit, the goodbye after a last second.
@@ -61,6 +86,7 @@ class ReceiveCommand : public CliCommand {
 
   private:
     bool json_ = false;
+    std::string folder_;
 };
 
 }  // namespace

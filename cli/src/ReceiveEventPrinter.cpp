@@ -140,3 +140,26 @@ void ReceiveEventPrinter::forget(const VeltoIncomingTransfer& transfer) {
 }
 
 }  // namespace velto::cli
+
+namespace velto::cli {
+
+void ReceiveEventPrinter::incomingConnectionRefused(const std::string& address,
+                                                    const std::string& reason) {
+    if (json_) {
+        event("transfer-refused", {{"from", address}, {"reason", reason}});
+    } else {
+        line(out_, "Refused a connection from " + address + ": " + reason + ".");
+    }
+}
+
+void ReceiveEventPrinter::settingApplied(const std::string& key, const std::string& value) {
+    if (key == "problem") {
+        line(errors_, "velto-cli: " + value);
+    } else if (json_) {
+        event("setting-applied", {{"key", key}, {"value", value}});
+    } else {
+        line(out_, "Now " + key + ": " + value);
+    }
+}
+
+}  // namespace velto::cli

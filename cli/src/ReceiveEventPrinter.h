@@ -43,6 +43,10 @@ class ReceiveEventPrinter : public VeltoPeerDiscoveryDelegate,
                                           const std::string& text) override;
     void incomingTransferWithReceivedFile(VeltoIncomingTransfer& transfer,
                                           const std::string& path) override;
+    void incomingConnectionRefused(const std::string& address, const std::string& reason) override;
+    // A setting changed in the settings file and now in force; key "problem" is words about
+    // the file itself.
+    void settingApplied(const std::string& key, const std::string& value);
 
   private:
     void event(const std::string& name, nlohmann::json data);

@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
     // Before anything starts a thread, so that no thread takes Ctrl-C but the one that waits.
     CliSession::blockStopSignals();
 
-    CLI::App app{"Velto from a terminal: find peers on the local network"};
+    CLI::App app{"Velto from a terminal: find peers, send and receive, choose what is received"};
     app.name("velto-cli");
     bool verbose = false;
     app.add_flag("-v,--verbose", verbose, "Show the library's diagnostic lines on stderr");

@@ -27,6 +27,10 @@ class VELTO_EXPORT VeltoIncomingTransferDelegate {
                                                   const std::string& text) = 0;
     virtual void incomingTransferWithReceivedFile(VeltoIncomingTransfer& transfer,
                                                   const std::string& path) = 0;
+    // A connection from address closed before one byte was read, with the reason in words.
+    // No transfer was created for it.
+    virtual void incomingConnectionRefused(const std::string& /*address*/,
+                                           const std::string& /*reason*/) {}
 };
 
 }  // namespace velto

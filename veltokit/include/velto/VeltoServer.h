@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -60,12 +61,25 @@ class VELTO_EXPORT VeltoServer : public std::enable_shared_from_this<VeltoServer
     std::shared_ptr<VeltoIncomingTransferDelegate> incomingDelegate() const;
     void setPortFailureHandler(PortFailureHandler handler);
 
-    // Who may send to this host; consulted for every incoming connection and hello.
+    // Who may send to this host; consulted for every incoming connection and hello. A
+    // connection it refuses is closed before one byte of it is read; a blocked computer's
+    // hellos are ignored, and one already listed leaves the table (reported removed).
     void setReceivePolicy(ReceivePolicy policy);
     ReceivePolicy receivePolicy() const;
     // The computer at address as far as this host knows it: the signature from its hellos,
-    // empty when no peer at that address was heard.
+    // empty when no peer at that address was heard (blocked computers' hellos count too).
     ComputerIdentity identityOf(const std::string& address) const;
+
+    // Whether others see this host (on by default). Off: a goodbye leaves, announcements and
+    // answers to hellos stop and the picture server answers as if there were no picture; this
+    // host still hears the others and can send to them. On again: it announces itself at once.
+    void setVisible(bool visible);
+    bool isVisible() const;
+
+    // Where incoming transfers store what they receive; empty (the default) means the user's
+    // Downloads folder. Transfers already running keep theirs.
+    void setReceivingFolder(std::string folder);
+    std::string receivingFolder() const;
 
     const std::shared_ptr<DispatchQueue>& broadcastDispatchQueue() const { return broadcastQueue_; }
     const std::shared_ptr<DispatchQueue>& incomingDispatchQueue() const { return incomingQueue_; }
@@ -147,6 +161,9 @@ class VELTO_EXPORT VeltoServer : public std::enable_shared_from_this<VeltoServer
     void reportModified(const std::string& key, const VeltoPeer& peer);
     void reportRemoved(const std::string& key);
     void logPeerTable() const;
+    // Whether the connection from sender is refused; says why in a diagnostic and a report.
+    bool refuseConnection(const std::string& sender);
+    void removeBlockedPeers();  // on the broadcast queue
 
     PeerTable peers_;
     std::shared_ptr<DispatchQueue> broadcastQueue_;
@@ -167,6 +184,11 @@ class VELTO_EXPORT VeltoServer : public std::enable_shared_from_this<VeltoServer
     std::shared_ptr<AvatarFetcher> fetcher_;
     std::vector<std::string> addedAddresses_;
     ReceivePolicy receivePolicy_;
+    // Signatures heard from blocked computers, by address, so that their entries can be
+    // completed; only addresses on the blocked list, so it stays as short as that list.
+    std::map<std::string, std::string> blockedSignatures_;
+    bool visible_ = true;
+    std::string receivingFolder_;
     std::unique_ptr<GreetingTimer> greetingTimer_;  // used on the broadcast queue
 
     // Avatar fetches under way, so that hosts and tests can wait for them to settle.

@@ -79,9 +79,14 @@ VeltoServer::VeltoServer(std::uint16_t tcpPort, std::uint16_t udpPort)
       machine_(std::make_shared<SystemLocalMachine>()),
       fetcher_(std::make_shared<HttpAvatarFetcher>(broadcastQueue_)) {
     // The picture is asked for on the metadata thread, through whatever machine is in use then.
-    metadataServer_ = std::make_unique<MetadataServer>(
-        static_cast<std::uint16_t>(tcpPort + 1),
-        MetadataApplication([this] { return localMachine()->userPicturePng(); }));
+    metadataServer_ =
+        std::make_unique<MetadataServer>(static_cast<std::uint16_t>(tcpPort + 1),
+                                         MetadataApplication([this]() -> std::optional<Bytes> {
+                                             if (!isVisible()) {
+                                                 return std::nullopt;
+                                             }
+                                             return localMachine()->userPicturePng();
+                                         }));
 }
 
 VeltoServer::~VeltoServer() {
@@ -123,8 +128,28 @@ void VeltoServer::setPortFailureHandler(PortFailureHandler handler) {
 }
 
 void VeltoServer::setReceivePolicy(ReceivePolicy policy) {
-    std::lock_guard lock(mutex_);
-    receivePolicy_ = std::move(policy);
+    {
+        std::lock_guard lock(mutex_);
+        receivePolicy_ = std::move(policy);
+        std::erase_if(blockedSignatures_, [&](const auto& heard) {
+            return !receivePolicy_.isBlocked({heard.first, {}});
+        });
+    }
+    // Reported where every other change of the table is.
+    broadcastQueue_->async([weak = weak_from_this()] {
+        if (const auto self = weak.lock()) {
+            self->removeBlockedPeers();
+        }
+    });
+}
+
+void VeltoServer::removeBlockedPeers() {
+    const ReceivePolicy policy = receivePolicy();
+    for (const auto& [key, peer] : peers_.snapshot()) {
+        if (policy.isBlocked({peer.ip, peer.systemSignature}) && peers_.remove(key)) {
+            reportRemoved(key);
+        }
+    }
 }
 
 ReceivePolicy VeltoServer::receivePolicy() const {
@@ -137,7 +162,42 @@ ComputerIdentity VeltoServer::identityOf(const std::string& address) const {
         if (peer.ip == address)
             return {address, peer.systemSignature};
     }
-    return {address, {}};
+    std::lock_guard lock(mutex_);
+    const auto heard = blockedSignatures_.find(address);
+    return {address, heard != blockedSignatures_.end() ? heard->second : std::string()};
+}
+
+void VeltoServer::setVisible(bool visible) {
+    {
+        std::lock_guard lock(mutex_);
+        if (visible_ == visible) {
+            return;
+        }
+        visible_ = visible;
+    }
+    if (!datagramSender()) {
+        return;  // not started: the start announces, or not
+    }
+    if (visible) {
+        sayHello();
+    } else {
+        sayGoodbye();
+    }
+}
+
+bool VeltoServer::isVisible() const {
+    std::lock_guard lock(mutex_);
+    return visible_;
+}
+
+void VeltoServer::setReceivingFolder(std::string folder) {
+    std::lock_guard lock(mutex_);
+    receivingFolder_ = std::move(folder);
+}
+
+std::string VeltoServer::receivingFolder() const {
+    std::lock_guard lock(mutex_);
+    return receivingFolder_;
 }
 
 void VeltoServer::useLocalMachine(std::shared_ptr<LocalMachine> machine) {
@@ -222,7 +282,7 @@ void VeltoServer::greetAddedAddressesLater() {
                 return;  // cancelled: the server is going
             }
             const auto added = self->addedAddresses();
-            if (!added.empty()) {
+            if (!added.empty() && self->isVisible()) {
                 self->sendToTargets(self->createHelloPacket("", self->localUdpPort), added,
                                     self->localUdpPort, true);
             }
@@ -350,6 +410,9 @@ void VeltoServer::announceTo(const std::string& dest, SendCompletion done) {
 }
 
 void VeltoServer::sayHello() {
+    if (!isVisible()) {
+        return;
+    }
     sendToTargets(createHelloPacket("", localUdpPort), broadcastAndAddedAddresses(), localUdpPort,
                   true);
 }
@@ -392,6 +455,20 @@ void VeltoServer::handleDatagram(const Bytes& data, const std::string& sender) {
         return;
     }
 
+    const std::string signature = datagram->isHello() ? datagram->text : std::string();
+    if (receivePolicy().isBlocked({sender, signature})) {
+        {
+            std::lock_guard lock(mutex_);
+            if (datagram->isHello() && receivePolicy_.isBlocked({sender, {}})) {
+                blockedSignatures_[sender] = datagram->text;
+            }
+        }
+        if (peers_.remove(sender)) {
+            reportRemoved(sender);
+        }
+        return;
+    }
+
     if (datagram->type == DiscoveryPacketType::goodbye) {
         if (peers_.remove(sender)) {
             reportRemoved(sender);
@@ -416,7 +493,7 @@ void VeltoServer::handleDatagram(const Bytes& data, const std::string& sender) {
         reportModified(sender, peer);
     }
     handleAvatar(record);
-    if (datagram->isAnnouncement()) {
+    if (datagram->isAnnouncement() && isVisible()) {
         sayHello(peer.ip, peer.port);
     }
     logPeerTable();

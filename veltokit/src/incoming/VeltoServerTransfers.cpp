@@ -8,6 +8,7 @@
 
 #include "velto/AsyncTcpListener.h"
 #include "velto/AsyncTcpSocket.h"
+#include "velto/Diagnostics.h"
 #include "velto/RandomString.h"
 #include "velto/VeltoIncomingTransfer.h"
 #include "velto/VeltoServer.h"
@@ -16,17 +17,39 @@
 namespace velto {
 
 void VeltoServer::acceptConnection(std::shared_ptr<AsyncTcpSocket> newSocket) {
+    if (refuseConnection(newSocket->connectedHost().value_or(""))) {
+        newSocket->disconnect();
+        return;
+    }
     std::shared_ptr<VeltoIncomingTransferDelegate> delegate;
+    std::string folder;
     {
         std::lock_guard lock(mutex_);
         delegate = incomingDelegate_;
+        folder = receivingFolder_;
     }
     // Created outside the lock: creation already reports to the delegate.
-    auto transfer = VeltoIncomingTransfer::create(std::move(newSocket),
-                                                  generateRandomStringWithLength(32), delegate);
+    auto transfer = VeltoIncomingTransfer::create(
+        std::move(newSocket), generateRandomStringWithLength(32), delegate, std::move(folder));
     std::lock_guard lock(mutex_);
     std::erase_if(pendingIncomingTransfers_, [](const auto& t) { return t->hasEnded(); });
     pendingIncomingTransfers_.push_back(std::move(transfer));
+}
+
+bool VeltoServer::refuseConnection(const std::string& sender) {
+    const ComputerIdentity identity = identityOf(sender);
+    const ReceivePolicy policy = receivePolicy();
+    if (policy.decideOnConnect(identity) != ReceiveDecision::Refuse) {
+        return false;
+    }
+    const std::string reason = policy.isBlocked(identity)          ? "the computer is blocked"
+                               : policy.mode() == ReceiveMode::Off ? "receiving is off"
+                                                                   : "the computer is not trusted";
+    diagnostic("Refused a connection from", sender + ":", reason);
+    if (const auto delegate = incomingDelegate()) {
+        delegate->incomingConnectionRefused(sender, reason);
+    }
+    return true;
 }
 
 bool VeltoServer::stopReceiving(std::chrono::steady_clock::time_point deadline) {
