@@ -106,8 +106,8 @@ class ConfigCommand : public CliCommand {
                 std::printf("%s\n", address.c_str());
             }
         } else {
-            std::fprintf(stderr, "velto-cli: there is no setting named \"%s\"; %s.\n",
-                         key_.c_str(), keysInWords().c_str());
+            std::fprintf(stderr, "velto-cli: there is no setting named \"%s\"; %s.\n", key_.c_str(),
+                         keysInWords().c_str());
             return 2;
         }
         return 0;

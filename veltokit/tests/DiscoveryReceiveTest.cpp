@@ -70,5 +70,37 @@ TEST_F(DiscoveryReceive, LogsThePeerTableAfterEveryHandledDatagramButNotAfterARe
     }
 }
 
+// A blocked computer leaves the table and is not heard again, by address or by signature; an
+// invisible host says goodbye, stops answering, still hears the others, and greets on return.
+TEST_F(DiscoveryReceive, BlockedComputersAreIgnoredAndAnInvisibleHostAnswersNobody) {
+    receive(datagram(1, "Ann"));
+    receive(datagram(1, "Bo"), "192.168.1.30");
+    server->reports->take();
+    server->sender->take();
+    server->setReceivePolicy(ReceivePolicy(ReceiveMode::Everyone, {}, {{peerIp, ""}}));
+    server->broadcastDispatchQueue()->sync([] {});
+    EXPECT_EQ(onlyReport().kind, PeerReport::removed);
+    receive(datagram(1, "Ann"));
+    EXPECT_FALSE(server->peers().find(peerIp));
+    EXPECT_EQ(server->sender->count(), 0u);
+    EXPECT_EQ(server->identityOf(peerIp).signature, "Ann");  // so that its entry can be completed
+    server->setReceivePolicy(ReceivePolicy(ReceiveMode::Everyone, {}, {{"10.9.9.9", "Ann"}}));
+    receive(datagram(1, "Ann"), "192.168.1.40");  // the same computer at another address
+    EXPECT_FALSE(server->peers().find("192.168.1.40"));
+
+    server->setVisible(false);
+    const auto goodbye = server->sender->take();
+    ASSERT_FALSE(goodbye.empty());
+    EXPECT_EQ(goodbye[0].data[0], 3);
+    receive(datagram(1, "Cy"), "192.168.1.50");
+    EXPECT_TRUE(server->peers().find("192.168.1.50"));
+    server->sayHello();
+    EXPECT_EQ(server->sender->count(), 0u);
+    server->setVisible(true);
+    const auto hello = server->sender->take();
+    ASSERT_FALSE(hello.empty());
+    EXPECT_EQ(hello[0].data[0], 1);
+}
+
 }  // namespace
 }  // namespace velto

@@ -192,5 +192,33 @@ TEST_F(VeltoServerStart, StoppingEndsTransfersUnderWayAndAcceptsNoMore) {
     EXPECT_FALSE(transfersAccepted());
 }
 
+// A refused connection is closed before its first byte is read and nothing of it is created;
+// what is let in lands in the receiving folder chosen, not in Downloads.
+TEST_F(VeltoServerStart, RefusesByPolicyBeforeReadingAndStoresInTheChosenFolder) {
+    FreshHome home;
+    ASSERT_TRUE(start().empty());
+    auto incoming = std::make_shared<test::RecordingIncomingDelegate>();
+    server->setIncomingDelegate(incoming);
+    const test::TempDir chosen;
+    server->setReceivingFolder(chosen.str());
+    using test::operator+;
+    const Bytes oneFile = test::streamHeader(1, 2) + test::element("a.txt", 2, "hi");
+    for (const auto& [policy, expected] : std::vector<std::pair<ReceivePolicy, std::string>>{
+             {ReceivePolicy(ReceiveMode::Off, {}, {}), "refused"},
+             {ReceivePolicy(ReceiveMode::TrustedOnly, {{"127.0.0.2", ""}}, {}), "refused"},
+             {ReceivePolicy(ReceiveMode::Everyone, {}, {{"127.0.0.1", ""}}), "refused"},
+             {ReceivePolicy(ReceiveMode::TrustedOnly, {{"127.0.0.1", ""}}, {}), "finished"}}) {
+        server->setReceivePolicy(policy);
+        test::RawTcpPeer sender(test::RawTcpPeer::To{tcpPort});
+        sender.send(oneFile);
+        EXPECT_TRUE(sender.closedByOtherSide());
+        server->incomingDispatchQueue()->sync([] {});
+        EXPECT_EQ(incoming->kinds().back(), expected);
+    }
+    EXPECT_EQ(incoming->count("created"), 1u);
+    EXPECT_TRUE(std::filesystem::exists(chosen.path() / "a.txt"));
+    EXPECT_FALSE(std::filesystem::exists(home.str() + "/Downloads/a.txt"));
+}
+
 }  // namespace
 }  // namespace velto

@@ -19,7 +19,9 @@ std::string listed(const std::vector<ComputerIdentity>& computers) {
 
 SettingsWatcher::SettingsWatcher(std::shared_ptr<VeltoServer> server, SettingsFile file,
                                  Options options, Report report)
-    : server_(server), file_(std::move(file)), options_(std::move(options)),
+    : server_(server),
+      file_(std::move(file)),
+      options_(std::move(options)),
       report_(std::move(report)) {
     auto loaded = file_.load();
     if (!loaded.problem.empty()) {
@@ -87,8 +89,8 @@ void SettingsWatcher::apply(const Settings& settings, bool first) {
             report("visible", settings.visible() ? "yes" : "no");
         }
     }
-    const std::string folder = options_.receivingFolder.empty() ? settings.receivingFolder()
-                                                                : options_.receivingFolder;
+    const std::string folder =
+        options_.receivingFolder.empty() ? settings.receivingFolder() : options_.receivingFolder;
     if (first || folder != server->receivingFolder()) {
         server->setReceivingFolder(folder);
         if (!first) {

@@ -84,6 +84,9 @@ class RecordingIncomingDelegate : public VeltoIncomingTransferDelegate, public R
                                           const std::string& path) override {
         add({.kind = "file", .name = path});
     }
+    void incomingConnectionRefused(const std::string& address, const std::string&) override {
+        add({.kind = "refused", .name = address});
+    }
 };
 
 }  // namespace velto::test
