@@ -74,7 +74,7 @@ TEST_F(DiscoveryReceive, LogsThePeerTableAfterEveryHandledDatagramButNotAfterARe
 // invisible host says goodbye, stops answering, still hears the others, and greets on return.
 TEST_F(DiscoveryReceive, BlockedComputersAreIgnoredAndAnInvisibleHostAnswersNobody) {
     receive(datagram(1, "Ann"));
-    receive(datagram(1, "Bo"), "192.168.1.30");
+    receive(datagram(1, "Bo Reed"), "192.168.1.30");
     server->reports->take();
     server->sender->take();
     server->setReceivePolicy(ReceivePolicy(ReceiveMode::Everyone, {}, {{peerIp, ""}}));
@@ -84,9 +84,13 @@ TEST_F(DiscoveryReceive, BlockedComputersAreIgnoredAndAnInvisibleHostAnswersNobo
     EXPECT_FALSE(server->peers().find(peerIp));
     EXPECT_EQ(server->sender->count(), 0u);
     EXPECT_EQ(server->identityOf(peerIp).signature, "Ann");  // so that its entry can be completed
-    server->setReceivePolicy(ReceivePolicy(ReceiveMode::Everyone, {}, {{"10.9.9.9", "Ann"}}));
+    server->setReceivePolicy(
+        ReceivePolicy(ReceiveMode::Everyone, {{"192.168.1.30", ""}}, {{"10.9.9.9", "Ann"}}));
     receive(datagram(1, "Ann"), "192.168.1.40");  // the same computer at another address
     EXPECT_FALSE(server->peers().find("192.168.1.40"));
+    receive(datagram(2, "Bo Reed"), "192.168.1.30");
+    receive(datagram(3, "Bye Bye"), "192.168.1.30");  // a trusted computer is told after it left
+    EXPECT_EQ(server->identityOf("192.168.1.30").signature, "Bo Reed");
 
     server->setVisible(false);
     const auto goodbye = server->sender->take();

@@ -67,7 +67,8 @@ class VELTO_EXPORT VeltoServer : public std::enable_shared_from_this<VeltoServer
     void setReceivePolicy(ReceivePolicy policy);
     ReceivePolicy receivePolicy() const;
     // The computer at address as far as this host knows it: the signature from its hellos,
-    // empty when no peer at that address was heard (blocked computers' hellos count too).
+    // empty when none was heard. For a trusted or blocked address, the last one heard, even
+    // after its goodbye or while its hellos are ignored.
     ComputerIdentity identityOf(const std::string& address) const;
 
     // Whether others see this host (on by default). Off: a goodbye leaves, announcements and
@@ -163,7 +164,9 @@ class VELTO_EXPORT VeltoServer : public std::enable_shared_from_this<VeltoServer
     void logPeerTable() const;
     // Whether the connection from sender is refused; says why in a diagnostic and a report.
     bool refuseConnection(const std::string& sender);
-    void removeBlockedPeers();  // on the broadcast queue
+    void removeBlockedPeers();                              // on the broadcast queue
+    bool isMarkedLocked(const std::string& address) const;  // with mutex_ held
+    void rememberMarkedSignature(const std::string& address, const std::string& signature);
 
     PeerTable peers_;
     std::shared_ptr<DispatchQueue> broadcastQueue_;
@@ -184,9 +187,10 @@ class VELTO_EXPORT VeltoServer : public std::enable_shared_from_this<VeltoServer
     std::shared_ptr<AvatarFetcher> fetcher_;
     std::vector<std::string> addedAddresses_;
     ReceivePolicy receivePolicy_;
-    // Signatures heard from blocked computers, by address, so that their entries can be
-    // completed; only addresses on the blocked list, so it stays as short as that list.
-    std::map<std::string, std::string> blockedSignatures_;
+    // The last signature heard from each address on the trusted or blocked list, kept after
+    // a goodbye and while blocked: a computer that stopped announcing (or is ignored) is still
+    // told by it when it connects. As short as the lists.
+    std::map<std::string, std::string> markedSignatures_;
     bool visible_ = true;
     std::string receivingFolder_;
     std::unique_ptr<GreetingTimer> greetingTimer_;  // used on the broadcast queue

@@ -1,5 +1,6 @@
 #include "velto/VeltoServer.h"
 
+#include <algorithm>
 #include <boost/asio/steady_timer.hpp>
 #include <sstream>
 
@@ -131,9 +132,8 @@ void VeltoServer::setReceivePolicy(ReceivePolicy policy) {
     {
         std::lock_guard lock(mutex_);
         receivePolicy_ = std::move(policy);
-        std::erase_if(blockedSignatures_, [&](const auto& heard) {
-            return !receivePolicy_.isBlocked({heard.first, {}});
-        });
+        std::erase_if(markedSignatures_,
+                      [&](const auto& heard) { return !isMarkedLocked(heard.first); });
     }
     // Reported where every other change of the table is.
     broadcastQueue_->async([weak = weak_from_this()] {
@@ -141,6 +141,22 @@ void VeltoServer::setReceivePolicy(ReceivePolicy policy) {
             self->removeBlockedPeers();
         }
     });
+}
+
+bool VeltoServer::isMarkedLocked(const std::string& address) const {
+    const auto hasAddress = [&](const ComputerIdentity& entry) { return entry.address == address; };
+    return std::any_of(receivePolicy_.trusted().begin(), receivePolicy_.trusted().end(),
+                       hasAddress) ||
+           std::any_of(receivePolicy_.blocked().begin(), receivePolicy_.blocked().end(),
+                       hasAddress);
+}
+
+void VeltoServer::rememberMarkedSignature(const std::string& address,
+                                          const std::string& signature) {
+    std::lock_guard lock(mutex_);
+    if (isMarkedLocked(address)) {
+        markedSignatures_[address] = signature;
+    }
 }
 
 void VeltoServer::removeBlockedPeers() {
@@ -163,8 +179,8 @@ ComputerIdentity VeltoServer::identityOf(const std::string& address) const {
             return {address, peer.systemSignature};
     }
     std::lock_guard lock(mutex_);
-    const auto heard = blockedSignatures_.find(address);
-    return {address, heard != blockedSignatures_.end() ? heard->second : std::string()};
+    const auto heard = markedSignatures_.find(address);
+    return {address, heard != markedSignatures_.end() ? heard->second : std::string()};
 }
 
 void VeltoServer::setVisible(bool visible) {
@@ -456,13 +472,10 @@ void VeltoServer::handleDatagram(const Bytes& data, const std::string& sender) {
     }
 
     const std::string signature = datagram->isHello() ? datagram->text : std::string();
+    if (datagram->isHello()) {
+        rememberMarkedSignature(sender, signature);
+    }
     if (receivePolicy().isBlocked({sender, signature})) {
-        {
-            std::lock_guard lock(mutex_);
-            if (datagram->isHello() && receivePolicy_.isBlocked({sender, {}})) {
-                blockedSignatures_[sender] = datagram->text;
-            }
-        }
         if (peers_.remove(sender)) {
             reportRemoved(sender);
         }
