@@ -1,5 +1,7 @@
 // velto-cli config get [KEY] | config set KEY VALUE: shows and changes the settings that the
 // program and velto-cli share. A running receiver applies a change within a second.
+// The whole of CLI11: subcommands of a subcommand need its configuration classes too.
+#include <CLI/CLI.hpp>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>

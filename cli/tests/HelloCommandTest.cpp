@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <utility>
+#include <vector>
 
 #include "velto/SettingsFile.h"
 
@@ -45,13 +47,35 @@ class VeltoCli : public testing::Test {
 TEST_F(VeltoCli, RefusesWhatIsNotAPlainAddressWithStatusTwoAndSendsNothing) {
     for (const std::string arguments :
          {"hello 10.1.2.012", "hello 10.1.2", "hello 256.1.1.1", "hello --forget 010.1.2.3",
-          "send 10.1.2.012 --text hi", "send 1.2.3.4.5 --text hi"}) {
+          "send 10.1.2.012 --text hi", "send 1.2.3.4.5 --text hi", "trust 10.1.2.012",
+          "block 1.2.3"}) {
         const CliRun refused = run(arguments);
         EXPECT_EQ(refused.status, 2) << arguments;
         EXPECT_NE(refused.output.find("is not an IPv4 address"), std::string::npos)
             << arguments << ": " << refused.output;
     }
     EXPECT_TRUE(remembered().empty());
+    EXPECT_TRUE(SettingsFile().load().settings.blocked().empty());
+}
+
+TEST_F(VeltoCli, ConfigRefusesUnknownKeysAndValuesAndShowsWhatItSet) {
+    for (const auto& [arguments, words] : std::vector<std::pair<std::string, std::string>>{
+             {"config set receive-mode sometimes", "receive-mode is everyone, ask, trusted"},
+             {"config set visible maybe", "visible is yes or no"},
+             {"config set receive-folder /no/such/folder", "must be an existing folder"},
+             {"config set trusted 10.0.0.1", "cannot be set"},
+             {"config get colour", "no setting named"}}) {
+        const CliRun refused = run(arguments);
+        EXPECT_EQ(refused.status, 2) << arguments;
+        EXPECT_NE(refused.output.find(words), std::string::npos) << refused.output;
+    }
+    EXPECT_FALSE(std::filesystem::exists(SettingsFile::defaultPath()));
+    EXPECT_EQ(run("config set receive-mode trusted").status, 0);
+    EXPECT_EQ(run("block 10.0.0.7").status, 0);
+    EXPECT_EQ(run("config get receive-mode").output, "trusted\n");
+    const CliRun all = run("config get");
+    EXPECT_NE(all.output.find("blocked: 10.0.0.7 (not heard yet)\n"), std::string::npos)
+        << all.output;
 }
 
 TEST_F(VeltoCli, HelloRemembersTheAddressReportsAFailedSendAndForgetsOnRequest) {
