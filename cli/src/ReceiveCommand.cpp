@@ -8,7 +8,9 @@
 #include "CliSession.h"
 #include "ReceiveEventPrinter.h"
 #include "velto/UserFolders.h"
+#include "velto/VeltoEvents.h"
 #include "velto/VeltoIncomingTransfer.h"
+#include "velto/VeltoServer.h"
 
 namespace velto::cli {
 namespace {
@@ -25,12 +27,15 @@ class ReceiveCommand : public CliCommand {
     int run(CliSession& session) override {
         const std::string downloads = UserFolders::userDownloadsFolder();
         VeltoIncomingTransfer::removeLeftoverIntermediateFolders(downloads);
-        std::shared_ptr<ReceiveEventPrinter> printer;
+        // The printer lives as long as the events, which the server's queues may still use
+        // after this returns.
+        auto printer = std::make_shared<ReceiveEventPrinter>(json_, CliSession::reportOutputClosed);
         VeltoServer& server = session.startServer([&](VeltoServer& starting) {
-            printer = std::make_shared<ReceiveEventPrinter>(starting.peers(), json_,
-                                                            CliSession::reportOutputClosed);
-            starting.setDelegate(printer);
-            starting.setIncomingDelegate(printer);
+            auto events = std::make_shared<VeltoEvents>(
+                [server = starting.weak_from_this()] { return server.lock(); },
+                [printer](const VeltoEvent& event) { printer->print(event); });
+            starting.setDelegate(events);
+            starting.setIncomingDelegate(events);
         });
         server.sayHello();
         if (!json_) {

@@ -13,18 +13,6 @@ PeerListing::Table twoPeers() {
     return {{withPicture.key, withPicture}, {loading.key, loading}};
 }
 
-TEST(PeerListing, JsonMapsKeysToPeerDictionariesWithAvatarOnlyOnceArrived) {
-    const auto json = PeerListing::toJson(twoPeers());
-    EXPECT_EQ(json, nlohmann::json::parse(R"json({
-        "10.77.0.12": {"key": "10.77.0.12", "ip": "10.77.0.12", "port": 4644,
-                       "systemSignature": "Ann at Office [Velto] (Linux)",
-                       "avatar": "data:image/png;base64,UE5H"},
-        "10.77.0.13": {"key": "10.77.0.13", "ip": "10.77.0.13", "port": 5000,
-                       "systemSignature": "Bo at Büro [Velto] (Linux)"}})json"));
-    EXPECT_TRUE(json["10.77.0.13"]["port"].is_number_unsigned());
-    EXPECT_EQ(PeerListing::toJson({}).dump(), "{}");
-}
-
 TEST(PeerListing, TextHasOneAlignedRowPerPeer) {
     EXPECT_EQ(PeerListing::toText(twoPeers()),
               "KEY         PORT   AVATAR  SIGNATURE\n"
