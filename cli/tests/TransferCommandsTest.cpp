@@ -2,9 +2,9 @@
 
 #include <cstdio>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "PeerChoice.h"
+#include "PeerListing.h"
 #include "ReceiveEventPrinter.h"
 #include "TransferProgressBar.h"
 #include "velto/VeltoEvents.h"
@@ -29,6 +29,18 @@ TEST(PeerChoice, AddressOrTheOnePeerWhoseSignatureHoldsTheText) {
     EXPECT_EQ(both.candidates.size(), 2u);
     EXPECT_FALSE(PeerChoice::choose("Grace", peers).peer);
     EXPECT_FALSE(PeerChoice::choose("", peers).peer);
+}
+
+TEST(PeerListing, TextHasOneAlignedRowPerPeer) {
+    auto pictured = peer("10.77.0.12", "Ann at Office [Velto] (Linux)");
+    pictured.avatar = "data:image/png;base64,UE5H";
+    auto loading = peer("10.77.0.13", "Bo at Büro [Velto] (Linux)", 5000);
+    loading.avatar = "loading";
+    EXPECT_EQ(PeerListing::toText({{pictured.key, pictured}, {loading.key, loading}}),
+              "KEY         PORT   AVATAR  SIGNATURE\n"
+              "10.77.0.12  4644   yes     Ann at Office [Velto] (Linux)\n"
+              "10.77.0.13  5000   no      Bo at Büro [Velto] (Linux)\n");
+    EXPECT_EQ(PeerListing::toText({}), "No peers found.\n");
 }
 
 TEST(TransferProgressBar, ShowsShareRateAndTimeLeft) {
@@ -60,12 +72,8 @@ std::string printed(bool json, const std::vector<VeltoEvent>& events) {
 }
 
 TEST(ReceiveEventPrinter, JsonLinesAreTheEventsWithProgressThinnedTextLinesNameTheSender) {
-    const auto progress = [](std::uint64_t finished) {
-        return event("transfer-progress", {{"key", "K"},
-                                           {"itemCount", 2},
-                                           {"itemFinished", finished},
-                                           {"byteCount", 9},
-                                           {"byteFinished", finished == 2 ? 9 : finished}});
+    const auto progress = [](int done) {  // of two items, without bytes
+        return event("transfer-progress", {{"key", "K"}, {"itemCount", 2}, {"itemFinished", done}});
     };
     const std::vector<VeltoEvent> events = {
         progress(0),
@@ -78,15 +86,11 @@ TEST(ReceiveEventPrinter, JsonLinesAreTheEventsWithProgressThinnedTextLinesNameT
         event("transfer-incoming-text", {{"key", "L"}, {"text", "hi"}}),
         event("transfer-failed", {{"key", "L"}}),
     };
-    std::vector<std::string> lines;
-    std::istringstream json(printed(true, events));
-    for (std::string line; std::getline(json, line);) {
-        lines.push_back(line);
+    std::string lines;
+    for (const std::size_t shown : {0UL, 2UL, 3UL, 4UL, 5UL, 6UL, 7UL}) {
+        lines += events[shown].envelope().dump() + "\n";
     }
-    ASSERT_EQ(lines.size(), 7u);
-    EXPECT_EQ(lines[0], events[0].envelope().dump());
-    EXPECT_EQ(lines[1], events[2].envelope().dump());
-    EXPECT_EQ(lines[4], events[5].envelope().dump());
+    EXPECT_EQ(printed(true, events), lines);
     EXPECT_EQ(printed(false, events),
               "Received /d/Received from Ann (10.77.0.13)\n"
               "Received text from an unknown peer: hi\n"

@@ -104,9 +104,9 @@ class VELTO_EXPORT VeltoEvents final : public VeltoPeerDiscoveryDelegate,
 
   private:
     void deliver(std::string_view name, nlohmann::json data,
-              std::optional<VeltoPeer> sender = std::nullopt);
+                 std::optional<VeltoPeer> sender = std::nullopt);
     void deliverIncoming(std::string_view name, const VeltoIncomingTransfer& transfer,
-                      nlohmann::json data);
+                         nlohmann::json data);
 
     const ServerSource server_;
     const Sink sink_;

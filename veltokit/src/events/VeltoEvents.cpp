@@ -14,9 +14,8 @@ nlohmann::json textOrNull(const std::optional<std::string>& value) {
     return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
 }
 
-nlohmann::json progress(const std::string& key, std::uint64_t itemCount,
-                        std::uint64_t itemFinished, std::uint64_t byteCount,
-                        std::uint64_t byteFinished) {
+nlohmann::json progress(const std::string& key, std::uint64_t itemCount, std::uint64_t itemFinished,
+                        std::uint64_t byteCount, std::uint64_t byteFinished) {
     return {{"key", key},
             {"itemCount", itemCount},
             {"itemFinished", itemFinished},
@@ -49,7 +48,7 @@ nlohmann::json VeltoEvents::peerDictionaries(const std::map<std::string, VeltoPe
 }
 
 void VeltoEvents::deliver(std::string_view name, nlohmann::json data,
-                       std::optional<VeltoPeer> sender) {
+                          std::optional<VeltoPeer> sender) {
     VeltoEvent event{0, std::string(name), std::move(data), std::move(sender)};
     std::lock_guard lock(mutex_);
     event.sequence = nextSequence_++;
@@ -59,7 +58,7 @@ void VeltoEvents::deliver(std::string_view name, nlohmann::json data,
 }
 
 void VeltoEvents::deliverIncoming(std::string_view name, const VeltoIncomingTransfer& transfer,
-                               nlohmann::json data) {
+                                  nlohmann::json data) {
     deliver(name, std::move(data), transfer.peer());
 }
 
@@ -99,7 +98,7 @@ void VeltoEvents::transferWithProgress(VeltoTransfer& transfer, std::uint64_t it
                                        std::uint64_t itemFinished, std::uint64_t byteCount,
                                        std::uint64_t byteFinished) {
     deliver(events::transferProgress,
-         progress(transfer.key(), itemCount, itemFinished, byteCount, byteFinished));
+            progress(transfer.key(), itemCount, itemFinished, byteCount, byteFinished));
 }
 
 void VeltoEvents::transferWithRenamedItems(VeltoTransfer& transfer,
@@ -115,7 +114,7 @@ void VeltoEvents::transferWithSkippedPaths(const std::string& key,
         left.push_back({{"path", path.path}, {"reason", path.reason}});
     }
     deliver(events::transferSkipped,
-         {{"key", key}, {"skipped", std::move(left)}, {"nothingLeft", nothingLeft}});
+            {{"key", key}, {"skipped", std::move(left)}, {"nothingLeft", nothingLeft}});
 }
 
 void VeltoEvents::transferWithNothingToSend(const std::string& key) {
@@ -144,7 +143,7 @@ void VeltoEvents::incomingTransferWithCreated(VeltoIncomingTransfer& transfer) {
     }
     transfer.setPeer(peer);
     deliver(events::transferIncoming, {{"key", transfer.key()}, {"peer", peerDictionary(peer)}},
-         peer);
+            peer);
 }
 
 void VeltoEvents::incomingTransferWithFinished(VeltoIncomingTransfer& transfer) {
@@ -156,10 +155,11 @@ void VeltoEvents::incomingTransferWithFailed(VeltoIncomingTransfer& transfer) {
     deliverIncoming(events::transferFailed, transfer, {{"key", transfer.key()}});
 }
 
-void VeltoEvents::incomingTransferWithProgress(
-    VeltoIncomingTransfer& transfer, std::uint64_t itemCount, std::uint64_t itemFinished,
-    std::uint64_t byteCount, std::uint64_t byteFinished, const std::optional<std::string>& filename,
-    const std::optional<std::string>& filepath) {
+void VeltoEvents::incomingTransferWithProgress(VeltoIncomingTransfer& transfer,
+                                               std::uint64_t itemCount, std::uint64_t itemFinished,
+                                               std::uint64_t byteCount, std::uint64_t byteFinished,
+                                               const std::optional<std::string>& filename,
+                                               const std::optional<std::string>& filepath) {
     auto data = progress(transfer.key(), itemCount, itemFinished, byteCount, byteFinished);
     data["filename"] = textOrNull(filename);
     data["filepath"] = textOrNull(filepath);
@@ -169,12 +169,14 @@ void VeltoEvents::incomingTransferWithProgress(
 
 void VeltoEvents::incomingTransferWithReceivedText(VeltoIncomingTransfer& transfer,
                                                    const std::string& text) {
-    deliverIncoming(events::transferIncomingText, transfer, {{"key", transfer.key()}, {"text", text}});
+    deliverIncoming(events::transferIncomingText, transfer,
+                    {{"key", transfer.key()}, {"text", text}});
 }
 
 void VeltoEvents::incomingTransferWithReceivedFile(VeltoIncomingTransfer& transfer,
                                                    const std::string& path) {
-    deliverIncoming(events::transferIncomingFile, transfer, {{"key", transfer.key()}, {"path", path}});
+    deliverIncoming(events::transferIncomingFile, transfer,
+                    {{"key", transfer.key()}, {"path", path}});
 }
 
 }  // namespace velto
