@@ -202,9 +202,7 @@ void ViewController::sendFiles(const QJsonObject& data, const Bridge::Reply& rep
         std::move(paths), outgoingQueue_,
         [self = shared_from_this(), peer = *peer, key = data.value("transferKey").toString()](
             ItemList items, std::vector<SkippedPath> skipped) {
-            if (!skipped.empty()) {
-                self->events_.transferWithSkippedPaths(key.toStdString(), skipped, items.empty());
-            }
+            self->events_.transferWithSkippedPaths(key.toStdString(), skipped, items.empty());
             if (items.empty()) {
                 self->events_.transferWithNothingToSend(key.toStdString());
             } else {

@@ -80,6 +80,7 @@ TEST(VeltoEvents, EveryReportBecomesItsEventWithTheFieldsFrontEndsRelyOn) {
     rig.events->transferWithRenamedItems(*out, {"caf%E9"});
     rig.events->transferWithConnected(*out);
     rig.events->transferWithProgress(*out, 3, 1, 5'000'000'000, 100);
+    rig.events->transferWithSkippedPaths("S", {}, false);  // nothing left out: no event
     rig.events->transferWithSkippedPaths("P", {{"/gone", "it is gone"}}, true);
     rig.events->transferWithNothingToSend("P");
 

@@ -83,8 +83,8 @@ class VELTO_EXPORT VeltoEvents final : public VeltoPeerDiscoveryDelegate,
     void transferWithRenamedItems(VeltoTransfer& transfer,
                                   const std::vector<std::string>& names) override;
 
-    // A send the front end prepared: what it leaves out, and a send left with nothing to send,
-    // which ends as failed before any transfer exists.
+    // A send the front end prepared: what it leaves out (no event when nothing), and a send
+    // left with nothing to send, which ends as failed before any transfer exists.
     void transferWithSkippedPaths(const std::string& key, const std::vector<SkippedPath>& skipped,
                                   bool nothingLeft);
     void transferWithNothingToSend(const std::string& key);

@@ -109,6 +109,9 @@ void VeltoEvents::transferWithRenamedItems(VeltoTransfer& transfer,
 void VeltoEvents::transferWithSkippedPaths(const std::string& key,
                                            const std::vector<SkippedPath>& skipped,
                                            bool nothingLeft) {
+    if (skipped.empty()) {
+        return;
+    }
     nlohmann::json left = nlohmann::json::array();
     for (const auto& path : skipped) {
         left.push_back({{"path", path.path}, {"reason", path.reason}});
