@@ -9,17 +9,16 @@
 #include <QThread>
 #include <QWebChannel>
 #include <QWebEngineProfile>
-#include <chrono>
 
 #include "AddedAddresses.h"
 #include "AppDelegate.h"
 #include "DesktopOpener.h"
 #include "DragDestination.h"
+#include "EventJson.h"
 #include "FileDragSource.h"
 #include "FileRevealer.h"
 #include "Notifications.h"
 #include "OpenPanel.h"
-#include "PeerDictionary.h"
 #include "QuickLookPanel.h"
 #include "VeltoWebPage.h"
 #include "VeltoWebView.h"
@@ -35,14 +34,6 @@ namespace {
 QString text(const std::string& value) {
     return QString::fromStdString(value);
 }
-QJsonValue number(std::uint64_t value) {
-    return static_cast<double>(value);
-}
-QJsonValue textOrNull(const std::optional<std::string>& value) {
-    return value ? QJsonValue(text(*value)) : QJsonValue(QJsonValue::Null);
-}
-
-constexpr std::uint16_t protocolPort = 4644;
 const QString pageUrl = QStringLiteral("qrc:/dist/index.html");
 
 }  // namespace
@@ -73,7 +64,11 @@ ViewController::ViewController(AppDelegate& app, QWidget* window, VeltoWebView* 
       revealer_(revealer),
       quickLookPanel_(new QuickLookPanel(QDBusConnection::sessionBus(), this)),
       bridge_(new Bridge(this)),
-      outgoingQueue_(DispatchQueue::create("outgoing")) {
+      outgoingQueue_(DispatchQueue::create("outgoing")),
+      events_([&app] { return app.server(); },
+              [bridge = bridge_](const VeltoEvent& event) {
+                  bridge->sendEvent(text(event.name), toQJsonObject(event.data));
+              }) {
     if (revealer_ != nullptr) {  // from the menu and from notifications alike
         connect(revealer_, &FileRevealer::revealFailed, this, [this](const QString& path) {
             tellNotOpened(
@@ -169,15 +164,11 @@ void ViewController::setDropableRegions(const QJsonValue& data) {
 }
 
 QJsonObject ViewController::collectPeers() const {
-    QJsonObject result;
     const auto server = app_.server();
     if (server == nullptr) {
-        return result;
+        return {};
     }
-    for (const auto& [key, peer] : server->peers().snapshot()) {
-        result.insert(text(key), packPeer(peer));
-    }
-    return result;
+    return toQJsonObject(VeltoEvents::peerDictionaries(server->peers().snapshot()));
 }
 
 void ViewController::sendText(const QJsonObject& data, const Bridge::Reply& reply) {
@@ -211,28 +202,14 @@ void ViewController::sendFiles(const QJsonObject& data, const Bridge::Reply& rep
         std::move(paths), outgoingQueue_,
         [self = shared_from_this(), peer = *peer, key = data.value("transferKey").toString()](
             ItemList items, std::vector<SkippedPath> skipped) {
-            self->reportSkipped(key, skipped, items.empty());
+            self->events_.transferWithSkippedPaths(key.toStdString(), skipped, items.empty());
             if (items.empty()) {
-                self->bridge_->sendEvent("transfer-failed", QJsonObject{{"key", key}});
+                self->events_.transferWithNothingToSend(key.toStdString());
             } else {
                 self->startTransfer(std::move(items), peer, key);
             }
         });
     reply(QJsonArray());
-}
-
-void ViewController::reportSkipped(const QString& transferKey,
-                                   const std::vector<SkippedPath>& skipped, bool nothingLeft) {
-    if (skipped.empty()) {
-        return;
-    }
-    QJsonArray left;
-    for (const auto& path : skipped) {
-        left.append(QJsonObject{{"path", text(path.path)}, {"reason", text(path.reason)}});
-    }
-    bridge_->sendEvent(
-        "transfer-skipped",
-        QJsonObject{{"key", transferKey}, {"skipped", left}, {"nothingLeft", nothingLeft}});
 }
 
 void ViewController::startTransfer(ItemList items, const VeltoPeer& peer,
@@ -393,105 +370,69 @@ void ViewController::showAlert(const QString& message) {
 // ---- library reports (on library queues)
 
 void ViewController::peerDiscoveryWithAdded(const std::string& key, const VeltoPeer& peer) {
-    diagnostic("added peer", key);
-    bridge_->sendEvent("peer-added", QJsonObject{{"key", text(key)}, {"peer", packPeer(peer)}});
+    events_.peerDiscoveryWithAdded(key, peer);
 }
 
 void ViewController::peerDiscoveryWithModified(const std::string& key, const VeltoPeer& peer) {
-    diagnostic("modified peer", key);
-    bridge_->sendEvent("peer-modified", QJsonObject{{"key", text(key)}, {"peer", packPeer(peer)}});
+    events_.peerDiscoveryWithModified(key, peer);
 }
 
 void ViewController::peerDiscoveryWithRemoved(const std::string& key) {
-    diagnostic("removed peer", key);
-    bridge_->sendEvent("peer-removed", QJsonObject{{"key", text(key)}});
+    events_.peerDiscoveryWithRemoved(key);
 }
 
 void ViewController::transferWithConnected(VeltoTransfer& transfer) {
-    bridge_->sendEvent("transfer-connected", QJsonObject{{"key", text(transfer.key())}});
+    events_.transferWithConnected(transfer);
 }
 
 void ViewController::transferWithFinished(VeltoTransfer& transfer) {
-    bridge_->sendEvent("transfer-finished", QJsonObject{{"key", text(transfer.key())}});
+    events_.transferWithFinished(transfer);
 }
 
 void ViewController::transferWithFailed(VeltoTransfer& transfer) {
-    diagnostic("failed");
-    bridge_->sendEvent("transfer-failed", QJsonObject{{"key", text(transfer.key())}});
+    events_.transferWithFailed(transfer);
 }
 
 void ViewController::transferWithProgress(VeltoTransfer& transfer, std::uint64_t itemCount,
                                           std::uint64_t itemFinished, std::uint64_t byteCount,
                                           std::uint64_t byteFinished) {
-    bridge_->sendEvent("transfer-progress", QJsonObject{{"key", text(transfer.key())},
-                                                        {"itemCount", number(itemCount)},
-                                                        {"itemFinished", number(itemFinished)},
-                                                        {"byteCount", number(byteCount)},
-                                                        {"byteFinished", number(byteFinished)}});
+    events_.transferWithProgress(transfer, itemCount, itemFinished, byteCount, byteFinished);
 }
 
 void ViewController::transferWithRenamedItems(VeltoTransfer& transfer,
                                               const std::vector<std::string>& names) {
-    QJsonArray sent;
-    for (const auto& name : names) {
-        sent.append(text(name));
-    }
-    bridge_->sendEvent("transfer-renamed",
-                       QJsonObject{{"key", text(transfer.key())}, {"names", sent}});
+    events_.transferWithRenamedItems(transfer, names);
 }
 
 void ViewController::incomingTransferWithCreated(VeltoIncomingTransfer& transfer) {
-    const auto host = transfer.remoteHost();
-    const auto server = app_.server();
-    if (!host || server == nullptr) {
-        diagnostic("incoming transfer without a sender address:", transfer.key());
-        return;
-    }
-    // A sender that never said hello becomes a peer known by its address alone.
-    const auto [peer, added] = server->peers().addIfAbsent(
-        VeltoPeer(*host, *host, protocolPort, *host, std::chrono::system_clock::now()));
-    if (added) {
-        peerDiscoveryWithAdded(*host, peer);
-    }
-    transfer.setPeer(peer);
-    bridge_->sendEvent("transfer-incoming",
-                       QJsonObject{{"key", text(transfer.key())}, {"peer", packPeer(peer)}});
+    events_.incomingTransferWithCreated(transfer);
 }
 
 void ViewController::incomingTransferWithFinished(VeltoIncomingTransfer& transfer) {
-    bridge_->sendEvent("transfer-finished", QJsonObject{{"key", text(transfer.key())}});
+    events_.incomingTransferWithFinished(transfer);
 }
 
 void ViewController::incomingTransferWithFailed(VeltoIncomingTransfer& transfer) {
-    diagnostic("failed");
-    bridge_->sendEvent("transfer-failed", QJsonObject{{"key", text(transfer.key())}});
+    events_.incomingTransferWithFailed(transfer);
 }
 
 void ViewController::incomingTransferWithProgress(
     VeltoIncomingTransfer& transfer, std::uint64_t itemCount, std::uint64_t itemFinished,
     std::uint64_t byteCount, std::uint64_t byteFinished, const std::optional<std::string>& filename,
     const std::optional<std::string>& filepath) {
-    bridge_->sendEvent("transfer-progress", QJsonObject{{"key", text(transfer.key())},
-                                                        {"itemCount", number(itemCount)},
-                                                        {"itemFinished", number(itemFinished)},
-                                                        {"byteCount", number(byteCount)},
-                                                        {"byteFinished", number(byteFinished)},
-                                                        {"filename", textOrNull(filename)},
-                                                        {"filepath", textOrNull(filepath)},
-                                                        {"isIncoming", true}});
+    events_.incomingTransferWithProgress(transfer, itemCount, itemFinished, byteCount, byteFinished,
+                                         filename, filepath);
 }
 
 void ViewController::incomingTransferWithReceivedText(VeltoIncomingTransfer& transfer,
                                                       const std::string& receivedText) {
-    bridge_->sendEvent("transfer-incoming-text",
-                       QJsonObject{{"key", text(transfer.key())}, {"text", text(receivedText)}});
+    events_.incomingTransferWithReceivedText(transfer, receivedText);
     notifyReceived(transfer, text(receivedText), false);
 }
 
 void ViewController::incomingTransferWithReceivedFile(VeltoIncomingTransfer& transfer,
                                                       const std::string& path) {
-    bridge_->sendEvent("transfer-incoming-file",
-                       QJsonObject{{"key", text(transfer.key())}, {"path", text(path)}});
+    events_.incomingTransferWithReceivedFile(transfer, path);
     notifyReceived(transfer, text(path), true);
 }
 

@@ -13,6 +13,7 @@
 #include "PreviewDataSource.h"
 #include "VeltoWebView.h"
 #include "velto/DispatchQueue.h"
+#include "velto/VeltoEvents.h"
 #include "velto/VeltoIncomingTransferDelegate.h"
 #include "velto/VeltoPeerDiscoveryDelegate.h"
 #include "velto/VeltoTransfer.h"
@@ -35,10 +36,10 @@ class Notifications;
 class QuickLookPanel;
 class VeltoWebPage;
 
-// The controller of the main window: hosts the page, answers its commands, and turns every
-// report of the library into an event for the page (and a notification for what arrives).
-// Reports come in on library queues; everything that touches Qt objects is queued to the GUI
-// thread, and events keep the order in which the library reported them.
+// The controller of the main window: hosts the page, answers its commands, and hands every
+// report of the library to the events it shows the page (and notifies what arrives). Reports
+// come in on library queues; everything that touches Qt objects is queued to the GUI thread,
+// and events keep the order in which the library reported them.
 class ViewController : public QObject,
                        public VeltoPeerDiscoveryDelegate,
                        public VeltoTransferDelegate,
@@ -131,9 +132,6 @@ class ViewController : public QObject,
     QJsonObject collectPeers() const;
     void sendText(const QJsonObject& data, const Bridge::Reply& reply);
     void sendFiles(const QJsonObject& data, const Bridge::Reply& reply);
-    // What a send of files leaves out, told to the page ahead of the transfer's reports.
-    void reportSkipped(const QString& transferKey, const std::vector<SkippedPath>& skipped,
-                       bool nothingLeft);
     // On the outgoing queue.
     void startTransfer(ItemList items, const VeltoPeer& peer, const QString& transferKey);
     void showOpenPanel(const Bridge::Reply& reply);
@@ -159,6 +157,7 @@ class ViewController : public QObject,
     Bridge* bridge_;
     QWebChannel* channel_ = nullptr;
     std::shared_ptr<DispatchQueue> outgoingQueue_;
+    VeltoEvents events_;  // delivers to the bridge, which queues to the page in that order
 
     QVector<DropRegion> dropableRegions_;
     QString contextMenuType_ = QStringLiteral("none");

@@ -22,7 +22,7 @@
 #include <QTest>
 #include <QUrl>
 
-#include "PeerDictionary.h"
+#include "EventJson.h"
 #include "PreviewWindow.h"
 #include "QuickLookPanel.h"
 #include "VeltoWebPage.h"
@@ -30,6 +30,7 @@
 #include "support/FakeDesktop.h"
 #include "support/PageHarness.h"
 #include "support/TestRegistry.h"
+#include "velto/VeltoEvents.h"
 #include "velto/VeltoPeer.h"
 
 using namespace velto;
@@ -177,12 +178,11 @@ class ContextMenuTest : public QObject {
                              "Ben Ortiz at Studio [Velto] (Linux)",
                              std::chrono::system_clock::now());
         Bridge& bridge = page->controller().bridge();
-        bridge.sendEvent("peer-added",
-                         QJsonObject{{"key", "10.77.0.61"}, {"peer", packPeer(peer)}});
+        const QJsonObject dictionary = toQJsonObject(VeltoEvents::peerDictionary(peer));
+        bridge.sendEvent("peer-added", QJsonObject{{"key", "10.77.0.61"}, {"peer", dictionary}});
         const auto receive = [&](const QString& key, const QStringList& paths,
                                  const QString& text) {
-            bridge.sendEvent("transfer-incoming",
-                             QJsonObject{{"key", key}, {"peer", packPeer(peer)}});
+            bridge.sendEvent("transfer-incoming", QJsonObject{{"key", key}, {"peer", dictionary}});
             if (paths.isEmpty()) {
                 bridge.sendEvent("transfer-incoming-text",
                                  QJsonObject{{"key", key}, {"text", text}});

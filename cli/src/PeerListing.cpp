@@ -4,25 +4,6 @@
 
 namespace velto::cli {
 
-nlohmann::json PeerListing::peerDictionary(const VeltoPeer& peer) {
-    nlohmann::json dictionary = {{"key", peer.key},
-                                 {"ip", peer.ip},
-                                 {"port", peer.port},
-                                 {"systemSignature", peer.systemSignature}};
-    if (peer.hasAvatarPicture()) {
-        dictionary["avatar"] = peer.avatar;
-    }
-    return dictionary;
-}
-
-nlohmann::json PeerListing::toJson(const Table& peers) {
-    nlohmann::json result = nlohmann::json::object();
-    for (const auto& [key, peer] : peers) {
-        result[key] = peerDictionary(peer);
-    }
-    return result;
-}
-
 std::string PeerListing::toText(const Table& peers) {
     if (peers.empty()) {
         return "No peers found.\n";

@@ -4,6 +4,7 @@
 #include "CliCommand.h"
 #include "CliSession.h"
 #include "PeerListing.h"
+#include "velto/VeltoEvents.h"
 
 namespace velto::cli {
 namespace {
@@ -30,8 +31,8 @@ class PeersCommand : public CliCommand {
             server.waitForAvatarFetches(avatarGrace);
         }
         const auto peers = server.peers().snapshot();
-        const std::string text =
-            json_ ? PeerListing::toJson(peers).dump(2) + "\n" : PeerListing::toText(peers);
+        const std::string text = json_ ? VeltoEvents::peerDictionaries(peers).dump(2) + "\n"
+                                       : PeerListing::toText(peers);
         std::fputs(text.c_str(), stdout);
         std::fflush(stdout);
         session.sayGoodbye();

@@ -11,7 +11,9 @@
 #include "ReceiveEventPrinter.h"
 #include "velto/SettingsWatcher.h"
 #include "velto/UserFolders.h"
+#include "velto/VeltoEvents.h"
 #include "velto/VeltoIncomingTransfer.h"
+#include "velto/VeltoServer.h"
 
 namespace velto::cli {
 namespace {
@@ -37,18 +39,21 @@ class ReceiveCommand : public CliCommand {
             }
             folder_ = std::filesystem::absolute(folder_, error).lexically_normal().string();
         }
-        std::shared_ptr<ReceiveEventPrinter> printer;
+        // The printer lives as long as the events, which the server's queues may still use
+        // after this returns.
+        auto printer = std::make_shared<ReceiveEventPrinter>(json_, CliSession::reportOutputClosed);
         std::unique_ptr<SettingsWatcher> watcher;
         VeltoServer& server = session.startServer([&](VeltoServer& starting) {
-            printer = std::make_shared<ReceiveEventPrinter>(starting.peers(), json_,
-                                                            CliSession::reportOutputClosed);
-            starting.setDelegate(printer);
-            starting.setIncomingDelegate(printer);
+            auto events = std::make_shared<VeltoEvents>(
+                [server = starting.weak_from_this()] { return server.lock(); },
+                [printer](const VeltoEvent& event) { printer->print(event); });
+            starting.setDelegate(events);
+            starting.setIncomingDelegate(events);
             // The settings are in force before the first connection can come in.
             watcher = std::make_unique<SettingsWatcher>(
                 starting.shared_from_this(), SettingsFile(), SettingsWatcher::Options{folder_},
-                [printer](const std::string& key, const std::string& value) {
-                    printer->settingApplied(key, value);
+                [events](const std::string& key, const std::string& value) {
+                    events->settingApplied(key, value);
                 });
         });
         const std::string folder = server.receivingFolder().empty()

@@ -1,24 +1,70 @@
 #include "ReceiveEventPrinter.h"
 
-#include "PeerListing.h"
-#include "velto/VeltoIncomingTransfer.h"
-
 namespace velto::cli {
-namespace {
 
-nlohmann::json optionalText(const std::optional<std::string>& text) {
-    return text ? nlohmann::json(*text) : nlohmann::json(nullptr);
+ReceiveEventPrinter::ReceiveEventPrinter(bool json, std::function<void()> outputLost,
+                                         std::FILE* out, std::FILE* errors)
+    : json_(json), out_(out), errors_(errors), outputLost_(std::move(outputLost)) {}
+
+void ReceiveEventPrinter::print(const VeltoEvent& event) {
+    if (json_) {
+        printJson(event);
+    } else {
+        printText(event);
+    }
 }
 
-}  // namespace
+void ReceiveEventPrinter::printJson(const VeltoEvent& event) {
+    if (isSettingsProblem(event)) {
+        printText(event);
+    } else if (due(event)) {
+        line(out_, event.envelope().dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+    }
+}
 
-ReceiveEventPrinter::ReceiveEventPrinter(PeerTable& peers, bool json,
-                                         std::function<void()> outputLost, std::FILE* out,
-                                         std::FILE* errors)
-    : peers_(peers), json_(json), out_(out), errors_(errors), outputLost_(std::move(outputLost)) {}
+void ReceiveEventPrinter::printText(const VeltoEvent& event) {
+    if (event.name == events::transferIncomingText) {
+        line(out_, "Received text from " + senderOf(event) + ": " +
+                       event.data.value("text", std::string()));
+    } else if (event.name == events::transferIncomingFile) {
+        line(out_,
+             "Received " + event.data.value("path", std::string()) + " from " + senderOf(event));
+    } else if (event.name == events::transferFailed) {
+        line(errors_, "A transfer from " + senderOf(event) + " failed; nothing of it was kept");
+    } else if (event.name == events::transferRefused) {
+        line(out_, "Refused a connection from " + event.data.value("from", std::string()) + ": " +
+                       event.data.value("reason", std::string()) + ".");
+    } else if (isSettingsProblem(event)) {
+        line(errors_, "velto-cli: " + event.data.value("value", std::string()));
+    } else if (event.name == events::settingApplied) {
+        line(out_, "Now " + event.data.value("key", std::string()) + ": " +
+                       event.data.value("value", std::string()));
+    }
+}
+
+bool ReceiveEventPrinter::due(const VeltoEvent& event) {
+    const std::string key = event.data.value("key", std::string());
+    if (event.name == events::transferFinished || event.name == events::transferFailed) {
+        lastProgress_.erase(key);
+        return true;
+    }
+    if (event.name != events::transferProgress) {
+        return true;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    auto& last = lastProgress_[key];
+    const auto number = [&](const char* field) { return event.data.value(field, 0ULL); };
+    const bool complete = number("itemFinished") == number("itemCount") &&
+                          number("byteFinished") == number("byteCount");
+    if (!complete && last != std::chrono::steady_clock::time_point{} &&
+        now - last < progressInterval) {
+        return false;
+    }
+    last = now;
+    return true;
+}
 
 void ReceiveEventPrinter::line(std::FILE* stream, const std::string& text) {
-    std::lock_guard lock(mutex_);
     std::fputs(text.c_str(), stream);
     std::fputc('\n', stream);
     const bool written = std::fflush(stream) == 0 && std::ferror(stream) == 0;
@@ -30,136 +76,14 @@ void ReceiveEventPrinter::line(std::FILE* stream, const std::string& text) {
     }
 }
 
-void ReceiveEventPrinter::event(const std::string& name, nlohmann::json data) {
-    const nlohmann::json envelope = {{"event", name}, {"data", std::move(data)}};
-    line(out_, envelope.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+bool ReceiveEventPrinter::isSettingsProblem(const VeltoEvent& event) {
+    return event.name == events::settingApplied &&
+           event.data.value("key", std::string()) == "problem";
 }
 
-std::string ReceiveEventPrinter::senderOf(const VeltoIncomingTransfer& transfer) {
-    const auto peer = transfer.peer();
-    return peer ? peer.value().systemSignature + " (" + peer.value().ip + ")" : "an unknown peer";
-}
-
-void ReceiveEventPrinter::peerDiscoveryWithAdded(const std::string& key, const VeltoPeer& peer) {
-    if (json_) {
-        event("peer-added", {{"key", key}, {"peer", PeerListing::peerDictionary(peer)}});
-    }
-}
-
-void ReceiveEventPrinter::peerDiscoveryWithModified(const std::string& key, const VeltoPeer& peer) {
-    if (json_) {
-        event("peer-modified", {{"key", key}, {"peer", PeerListing::peerDictionary(peer)}});
-    }
-}
-
-void ReceiveEventPrinter::peerDiscoveryWithRemoved(const std::string& key) {
-    if (json_) {
-        event("peer-removed", {{"key", key}});
-    }
-}
-
-void ReceiveEventPrinter::incomingTransferWithCreated(VeltoIncomingTransfer& transfer) {
-    const std::string host = transfer.remoteHost().value_or("");
-    const auto [peer, added] =
-        peers_.addIfAbsent(VeltoPeer(host, host, 4644, host, std::chrono::system_clock::now()));
-    if (added) {
-        peerDiscoveryWithAdded(host, peer);
-    }
-    transfer.setPeer(peer);
-    if (json_) {
-        event("transfer-incoming",
-              {{"key", transfer.key()}, {"peer", PeerListing::peerDictionary(peer)}});
-    }
-}
-
-void ReceiveEventPrinter::incomingTransferWithProgress(
-    VeltoIncomingTransfer& transfer, std::uint64_t itemCount, std::uint64_t itemFinished,
-    std::uint64_t byteCount, std::uint64_t byteFinished, const std::optional<std::string>& filename,
-    const std::optional<std::string>& filepath) {
-    if (!json_) {
-        return;
-    }
-    {
-        std::lock_guard lock(mutex_);
-        const auto now = std::chrono::steady_clock::now();
-        auto& last = lastProgress_[transfer.key()];
-        const bool complete = itemFinished == itemCount && byteFinished == byteCount;
-        if (!complete && last != std::chrono::steady_clock::time_point{} &&
-            now - last < progressInterval) {
-            return;
-        }
-        last = now;
-    }
-    event("transfer-progress", {{"key", transfer.key()},
-                                {"itemCount", itemCount},
-                                {"itemFinished", itemFinished},
-                                {"byteCount", byteCount},
-                                {"byteFinished", byteFinished},
-                                {"filename", optionalText(filename)},
-                                {"filepath", optionalText(filepath)},
-                                {"isIncoming", true}});
-}
-
-void ReceiveEventPrinter::incomingTransferWithReceivedText(VeltoIncomingTransfer& transfer,
-                                                           const std::string& text) {
-    if (json_) {
-        event("transfer-incoming-text", {{"key", transfer.key()}, {"text", text}});
-    } else {
-        line(out_, "Received text from " + senderOf(transfer) + ": " + text);
-    }
-}
-
-void ReceiveEventPrinter::incomingTransferWithReceivedFile(VeltoIncomingTransfer& transfer,
-                                                           const std::string& path) {
-    if (json_) {
-        event("transfer-incoming-file", {{"key", transfer.key()}, {"path", path}});
-    } else {
-        line(out_, "Received " + path + " from " + senderOf(transfer));
-    }
-}
-
-void ReceiveEventPrinter::incomingTransferWithFinished(VeltoIncomingTransfer& transfer) {
-    forget(transfer);
-    if (json_) {
-        event("transfer-finished", {{"key", transfer.key()}});
-    }
-}
-
-void ReceiveEventPrinter::incomingTransferWithFailed(VeltoIncomingTransfer& transfer) {
-    forget(transfer);
-    if (json_) {
-        event("transfer-failed", {{"key", transfer.key()}});
-    } else {
-        line(errors_, "A transfer from " + senderOf(transfer) + " failed; nothing of it was kept");
-    }
-}
-
-void ReceiveEventPrinter::forget(const VeltoIncomingTransfer& transfer) {
-    std::lock_guard lock(mutex_);
-    lastProgress_.erase(transfer.key());
-}
-
-}  // namespace velto::cli
-
-namespace velto::cli {
-
-void ReceiveEventPrinter::incomingConnectionRefused(const std::string& address,
-                                                    const std::string& reason) {
-    if (json_) {
-        event("transfer-refused", {{"from", address}, {"reason", reason}});
-    } else {
-        line(out_, "Refused a connection from " + address + ": " + reason + ".");
-    }
-}
-
-void ReceiveEventPrinter::settingApplied(const std::string& key, const std::string& value) {
-    if (key == "problem") {
-        line(errors_, "velto-cli: " + value);
-    } else if (json_) {
-        event("setting-applied", {{"key", key}, {"value", value}});
-    } else {
-        line(out_, "Now " + key + ": " + value);
-    }
+std::string ReceiveEventPrinter::senderOf(const VeltoEvent& event) {
+    return event.sender ? event.sender->systemSignature + " (" + event.sender->ip + ")"
+                        : "an unknown peer";
 }
 
 }  // namespace velto::cli

@@ -4,63 +4,41 @@
 #include <cstdio>
 #include <functional>
 #include <map>
-#include <mutex>
-#include <nlohmann/json.hpp>
 #include <string>
 
-#include "velto/PeerTable.h"
-#include "velto/VeltoIncomingTransferDelegate.h"
-#include "velto/VeltoPeerDiscoveryDelegate.h"
+#include "velto/VeltoEvents.h"
 
 namespace velto::cli {
 
-// What "velto-cli receive" prints: each received text and published path as a line, or with
-// --json one object per line, {"event": name, "data": {...}}, with the page's event names and
-// fields. Like the desktop program, it records a sender that never said hello as a peer.
-// Output that cannot be written (a reader that went away) is told to outputLost, once.
-class ReceiveEventPrinter : public VeltoPeerDiscoveryDelegate,
-                            public VeltoIncomingTransferDelegate {
+// What "velto-cli receive" prints of the library's events: each received text and published
+// path as a line, or with --json one event per line, {"event": name, "data": {...}}, exactly as
+// the page gets it, progress thinned out. Output that cannot be written (a reader that went
+// away) is told to outputLost, once. The sink of one VeltoEvents: called one event at a time.
+class ReceiveEventPrinter {
   public:
     // Progress lines of one transfer are at most this frequent (the last always comes).
     static constexpr std::chrono::milliseconds progressInterval{100};
 
-    ReceiveEventPrinter(PeerTable& peers, bool json, std::function<void()> outputLost,
-                        std::FILE* out = stdout, std::FILE* errors = stderr);
+    ReceiveEventPrinter(bool json, std::function<void()> outputLost, std::FILE* out = stdout,
+                        std::FILE* errors = stderr);
 
-    void peerDiscoveryWithAdded(const std::string& key, const VeltoPeer& peer) override;
-    void peerDiscoveryWithModified(const std::string& key, const VeltoPeer& peer) override;
-    void peerDiscoveryWithRemoved(const std::string& key) override;
-
-    void incomingTransferWithCreated(VeltoIncomingTransfer& transfer) override;
-    void incomingTransferWithFinished(VeltoIncomingTransfer& transfer) override;
-    void incomingTransferWithFailed(VeltoIncomingTransfer& transfer) override;
-    void incomingTransferWithProgress(VeltoIncomingTransfer& transfer, std::uint64_t itemCount,
-                                      std::uint64_t itemFinished, std::uint64_t byteCount,
-                                      std::uint64_t byteFinished,
-                                      const std::optional<std::string>& filename,
-                                      const std::optional<std::string>& filepath) override;
-    void incomingTransferWithReceivedText(VeltoIncomingTransfer& transfer,
-                                          const std::string& text) override;
-    void incomingTransferWithReceivedFile(VeltoIncomingTransfer& transfer,
-                                          const std::string& path) override;
-    void incomingConnectionRefused(const std::string& address, const std::string& reason) override;
-    // A setting changed in the settings file and now in force; key "problem" is words about
-    // the file itself.
-    void settingApplied(const std::string& key, const std::string& value);
+    void print(const VeltoEvent& event);
 
   private:
-    void event(const std::string& name, nlohmann::json data);
+    void printJson(const VeltoEvent& event);
+    void printText(const VeltoEvent& event);
+    // Whether a progress event goes out now; an ended transfer's timing is forgotten.
+    bool due(const VeltoEvent& event);
     void line(std::FILE* stream, const std::string& text);
-    void forget(const VeltoIncomingTransfer& transfer);
-    static std::string senderOf(const VeltoIncomingTransfer& transfer);
+    static std::string senderOf(const VeltoEvent& event);
+    // Words about a damaged or unwritable settings file: standard error, in either output.
+    static bool isSettingsProblem(const VeltoEvent& event);
 
-    PeerTable& peers_;
     const bool json_;
     std::FILE* out_;
     std::FILE* errors_;
     std::function<void()> outputLost_;
     bool outputLostTold_ = false;
-    std::mutex mutex_;  // reports come from the broadcast and the incoming queue
     std::map<std::string, std::chrono::steady_clock::time_point> lastProgress_;
 };
 

@@ -2,12 +2,12 @@
 
 #include <cstdio>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "PeerChoice.h"
+#include "PeerListing.h"
 #include "ReceiveEventPrinter.h"
 #include "TransferProgressBar.h"
-#include "velto/VeltoIncomingTransfer.h"
+#include "velto/VeltoEvents.h"
 
 namespace velto::cli {
 namespace {
@@ -31,6 +31,18 @@ TEST(PeerChoice, AddressOrTheOnePeerWhoseSignatureHoldsTheText) {
     EXPECT_FALSE(PeerChoice::choose("", peers).peer);
 }
 
+TEST(PeerListing, TextHasOneAlignedRowPerPeer) {
+    auto pictured = peer("10.77.0.12", "Ann at Office [Velto] (Linux)");
+    pictured.avatar = "data:image/png;base64,UE5H";
+    auto loading = peer("10.77.0.13", "Bo at Büro [Velto] (Linux)", 5000);
+    loading.avatar = "loading";
+    EXPECT_EQ(PeerListing::toText({{pictured.key, pictured}, {loading.key, loading}}),
+              "KEY         PORT   AVATAR  SIGNATURE\n"
+              "10.77.0.12  4644   yes     Ann at Office [Velto] (Linux)\n"
+              "10.77.0.13  5000   no      Bo at Büro [Velto] (Linux)\n");
+    EXPECT_EQ(PeerListing::toText({}), "No peers found.\n");
+}
+
 TEST(TransferProgressBar, ShowsShareRateAndTimeLeft) {
     const auto start = TransferProgressBar::Clock::now();
     const TransferProgressBar bar(start);
@@ -40,61 +52,49 @@ TEST(TransferProgressBar, ShowsShareRateAndTimeLeft) {
     EXPECT_EQ(TransferProgressBar::duration(std::chrono::seconds(3723)), "1:02:03");
 }
 
-// A connection that is never used: the printer only reads the transfer's key and address.
-class IdleConnection : public TcpConnection {
-  public:
-    void setDelegate(std::weak_ptr<TcpConnectionDelegate>) override {}
-    void connectToHost(const std::string&, std::uint16_t) override {}
-    void readDataToLength(std::size_t, double, long) override {}
-    void writeData(Bytes, double, long) override {}
-    void disconnect() override {}
-    void disconnectAfterWriting() override {}
-    std::optional<std::string> connectedHost() const override { return "10.77.0.13"; }
-    std::uint16_t connectedPort() const override { return 50000; }
-};
-
-std::vector<nlohmann::json> linesOf(const std::string& text) {
-    std::vector<nlohmann::json> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(nlohmann::json::parse(line));
-    }
-    return lines;
+VeltoEvent event(std::string name, nlohmann::json data, std::optional<VeltoPeer> sender = {}) {
+    return {0, std::move(name), std::move(data), std::move(sender)};
 }
 
-TEST(ReceiveEventPrinter, JsonLinesCarryThePageEventsAndAddAnUnknownSender) {
+// What the printer writes of the given events, standard output and errors together.
+std::string printed(bool json, const std::vector<VeltoEvent>& events) {
     char* buffer = nullptr;
     std::size_t size = 0;
     std::FILE* out = open_memstream(&buffer, &size);
-    PeerTable peers;
-    auto printer = std::make_shared<ReceiveEventPrinter>(peers, true, nullptr, out, out);
-    auto transfer = VeltoIncomingTransfer::create(std::make_shared<IdleConnection>(), "K", printer,
-                                                  testing::TempDir());
-    printer->incomingTransferWithProgress(*transfer, 2, 0, 9, 0, std::nullopt, std::nullopt);
-    printer->incomingTransferWithProgress(*transfer, 2, 1, 9, 4, "a", "/x/a");  // too soon
-    printer->incomingTransferWithProgress(*transfer, 2, 2, 9, 9, "b", "/x/b");  // the last
-    printer->incomingTransferWithReceivedFile(*transfer, "/d/Received");
-    printer->incomingTransferWithFinished(*transfer);
-    printer->incomingTransferWithFailed(*transfer);
-    std::fclose(out);
-    const auto lines = linesOf(std::string(buffer, size));
-    std::free(buffer);
-
-    std::vector<std::string> events;
-    for (const auto& line : lines) {
-        events.push_back(line["event"]);
-        EXPECT_TRUE(line["event"] == "peer-added" || line["data"]["key"] == "K");
+    ReceiveEventPrinter printer(json, nullptr, out, out);
+    for (const auto& each : events) {
+        printer.print(each);
     }
-    EXPECT_EQ(events,
-              (std::vector<std::string>{"peer-added", "transfer-incoming", "transfer-progress",
-                                        "transfer-progress", "transfer-incoming-file",
-                                        "transfer-finished", "transfer-failed"}));
-    EXPECT_EQ(lines[0]["data"]["peer"]["systemSignature"], "10.77.0.13");
-    EXPECT_TRUE(peers.contains("10.77.0.13"));
-    EXPECT_TRUE(lines[2]["data"]["filename"].is_null());
-    EXPECT_EQ(lines[3]["data"]["byteFinished"], 9);
-    EXPECT_EQ(lines[3]["data"]["isIncoming"], true);
-    EXPECT_EQ(lines[4]["data"]["path"], "/d/Received");
+    std::fclose(out);
+    std::string text(buffer, size);
+    std::free(buffer);
+    return text;
+}
+
+TEST(ReceiveEventPrinter, JsonLinesAreTheEventsWithProgressThinnedTextLinesNameTheSender) {
+    const auto progress = [](int done) {  // of two items, without bytes
+        return event("transfer-progress", {{"key", "K"}, {"itemCount", 2}, {"itemFinished", done}});
+    };
+    const std::vector<VeltoEvent> events = {
+        progress(0),
+        progress(1),  // too soon after the first
+        progress(2),  // the last always comes
+        event("transfer-incoming-file", {{"key", "K"}, {"path", "/d/Received"}},
+              peer("10.77.0.13", "Ann")),
+        event("transfer-finished", {{"key", "K"}}),
+        progress(0),  // a new transfer under a key seen before is not held back
+        event("transfer-incoming-text", {{"key", "L"}, {"text", "hi"}}),
+        event("transfer-failed", {{"key", "L"}}),
+    };
+    std::string lines;
+    for (const std::size_t shown : {0UL, 2UL, 3UL, 4UL, 5UL, 6UL, 7UL}) {
+        lines += events[shown].envelope().dump() + "\n";
+    }
+    EXPECT_EQ(printed(true, events), lines);
+    EXPECT_EQ(printed(false, events),
+              "Received /d/Received from Ann (10.77.0.13)\n"
+              "Received text from an unknown peer: hi\n"
+              "A transfer from an unknown peer failed; nothing of it was kept\n");
 }
 
 }  // namespace
