@@ -7,7 +7,8 @@
 #include "PeerChoice.h"
 #include "ReceiveEventPrinter.h"
 #include "TransferProgressBar.h"
-#include "velto/VeltoIncomingTransfer.h"
+#include "support/MemoryConnection.h"
+#include "velto/TransferConnections.h"
 
 namespace velto::cli {
 namespace {
@@ -40,19 +41,6 @@ TEST(TransferProgressBar, ShowsShareRateAndTimeLeft) {
     EXPECT_EQ(TransferProgressBar::duration(std::chrono::seconds(3723)), "1:02:03");
 }
 
-// A connection that is never used: the printer only reads the transfer's key and address.
-class IdleConnection : public TcpConnection {
-  public:
-    void setDelegate(std::weak_ptr<TcpConnectionDelegate>) override {}
-    void connectToHost(const std::string&, std::uint16_t) override {}
-    void readDataToLength(std::size_t, double, long) override {}
-    void writeData(Bytes, double, long) override {}
-    void disconnect() override {}
-    void disconnectAfterWriting() override {}
-    std::optional<std::string> connectedHost() const override { return "10.77.0.13"; }
-    std::uint16_t connectedPort() const override { return 50000; }
-};
-
 std::vector<nlohmann::json> linesOf(const std::string& text) {
     std::vector<nlohmann::json> lines;
     std::istringstream in(text);
@@ -68,8 +56,8 @@ TEST(ReceiveEventPrinter, JsonLinesCarryThePageEventsAndAddAnUnknownSender) {
     std::FILE* out = open_memstream(&buffer, &size);
     PeerTable peers;
     auto printer = std::make_shared<ReceiveEventPrinter>(peers, true, nullptr, out, out);
-    auto transfer = VeltoIncomingTransfer::create(std::make_shared<IdleConnection>(), "K", printer,
-                                                  testing::TempDir());
+    auto transfer = TransferConnections::receive(test::MemoryConnection::idle("10.77.0.13"), "K",
+                                                 printer, testing::TempDir());
     printer->incomingTransferWithProgress(*transfer, 2, 0, 9, 0, std::nullopt, std::nullopt);
     printer->incomingTransferWithProgress(*transfer, 2, 1, 9, 4, "a", "/x/a");  // too soon
     printer->incomingTransferWithProgress(*transfer, 2, 2, 9, 9, "b", "/x/b");  // the last

@@ -9,6 +9,7 @@
 #include "velto/AsyncTcpListener.h"
 #include "velto/AsyncTcpSocket.h"
 #include "velto/RandomString.h"
+#include "velto/TransferConnections.h"
 #include "velto/VeltoIncomingTransfer.h"
 #include "velto/VeltoServer.h"
 #include "velto/VeltoTransfer.h"
@@ -22,8 +23,8 @@ void VeltoServer::acceptConnection(std::shared_ptr<AsyncTcpSocket> newSocket) {
         delegate = incomingDelegate_;
     }
     // Created outside the lock: creation already reports to the delegate.
-    auto transfer = VeltoIncomingTransfer::create(std::move(newSocket),
-                                                  generateRandomStringWithLength(32), delegate);
+    auto transfer = TransferConnections::receive(std::move(newSocket),
+                                                 generateRandomStringWithLength(32), delegate);
     std::lock_guard lock(mutex_);
     std::erase_if(pendingIncomingTransfers_, [](const auto& t) { return t->hasEnded(); });
     pendingIncomingTransfers_.push_back(std::move(transfer));

@@ -20,7 +20,7 @@ int listenOnLoopback(std::uint16_t& port) {
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t size = sizeof address;
     if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr*>(&address), size) != 0 ||
-        ::listen(fd, 8) != 0 ||
+        ::listen(fd, 256) != 0 ||
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
         throw std::runtime_error("test peer cannot listen");
     }
@@ -106,6 +106,10 @@ bool RawTcpPeer::closedByOtherSide() {
     std::uint8_t byte = 0;
     const ssize_t n = ::recv(connection_, &byte, 1, 0);
     return n == 0 || (n < 0 && errno == ECONNRESET);
+}
+
+void RawTcpPeer::stopListening() {
+    ::shutdown(listener_, SHUT_RDWR);
 }
 
 void RawTcpPeer::close() {

@@ -35,7 +35,8 @@ class RawTcpPeer {
     // Everything until the other side closes; nullopt when a read failed or timed out first.
     std::optional<Bytes> receiveUntilClosed();
     bool closedByOtherSide();  // true once a read finds the end of the stream or a reset
-    void close();
+    void close();              // the connection; a listening peer goes on listening
+    void stopListening();      // any thread: a wait in accept() ends, and every later one fails
 
   private:
     std::uint16_t port_ = 0;  // before listener_, whose initialisation sets it
