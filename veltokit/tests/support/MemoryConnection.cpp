@@ -130,8 +130,8 @@ bool MemoryConnection::serveRead(TcpConnectionDelegate& delegate) {
         delegate.socketDidDisconnect(*this, "end of stream");
         return true;
     }
-    const std::size_t count = std::min(
-        {pieceSize_, head.length - headData_.size(), incoming_->size() - position_});
+    const std::size_t count =
+        std::min({pieceSize_, head.length - headData_.size(), incoming_->size() - position_});
     if (headData_.empty()) {
         headData_.reserve(head.length);  // sized once, as the real socket does
     }
