@@ -12,7 +12,10 @@
 #include <stdexcept>
 
 namespace velto::test {
+namespace {
 
+// A socket listening on 127.0.0.1 at an ephemeral port (given back in port); reads and writes
+// on it and on the connections it accepts give up after 30 s.
 int listenOnLoopback(std::uint16_t& port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
@@ -30,6 +33,8 @@ int listenOnLoopback(std::uint16_t& port) {
     setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);  // inherited by accept()
     return fd;
 }
+
+}  // namespace
 
 RawTcpPeer::RawTcpPeer(int receiveBuffer) : listener_(listenOnLoopback(port_)) {
     if (receiveBuffer > 0) {  // inherited by accept()

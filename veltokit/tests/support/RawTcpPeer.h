@@ -44,10 +44,6 @@ class RawTcpPeer {
     int connection_ = -1;
 };
 
-// A socket listening on 127.0.0.1 at an ephemeral port (given back in port); reads and writes
-// on it and on the connections it accepts give up after 30 s.
-int listenOnLoopback(std::uint16_t& port);
-
 // Sends request on a new connection to 127.0.0.1:port; the answer until the server closes.
 std::optional<std::string> exchangeRaw(std::uint16_t port, const std::string& request);
 
