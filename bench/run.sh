@@ -92,14 +92,7 @@ rss_of() { tail -n 1 "$1" | awk '{print $4}'; }
 
 record() { printf '%s\n' "$*" | tr ' ' '\t' >>"$raw"; }
 
-wait_for_port() {
-    local host=$1 port=$2 tries
-    for ((tries = 0; tries < 1000; tries++)); do
-        [ -z "$(testlan_exec "$host" ss -Hltn "sport = :$port")" ] || return 0
-        sleep 0.01
-    done
-    fail "nothing listens on $host:$port"
-}
+wait_for_port() { testlan_wait_for_port "$1" t "$2" || fail "nothing listens on $1:$2"; }
 
 # Ends a process started under /usr/bin/time (which ignores the signals itself) and waits for
 # the record.

@@ -8,8 +8,9 @@
 #include <filesystem>
 #include <string>
 
-#include "support/FeedConnection.h"
-#include "velto/VeltoIncomingTransfer.h"
+#include "support/FuzzInput.h"
+#include "support/MemoryConnection.h"
+#include "velto/TransferConnections.h"
 
 namespace fs = std::filesystem;
 using velto::fuzz::require;
@@ -149,14 +150,16 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const Sandbox& box = sandbox();
-    auto connection =
-        std::make_shared<velto::fuzz::FeedConnection>(velto::Bytes(data, data + size));
+    // Small pieces: every read longer than that hears of its bytes in parts first.
+    auto connection = velto::test::MemoryConnection::create(
+        std::make_shared<const velto::Bytes>(data, data + size), 7, nullptr, "10.77.0.20");
     auto delegate = std::make_shared<CheckingDelegate>();
     {
         auto transfer =
-            velto::VeltoIncomingTransfer::create(connection, "fuzz", delegate, box.downloads);
+            velto::TransferConnections::receive(connection, "fuzz", delegate, box.downloads);
         connection->run();
         require(delegate->endings == 1, "every stream ends in finished or failed");
+        require(connection->bytesWritten() == 0, "the receiving side never writes");
         require(connection->maxReadsInFlight() <=
                     static_cast<std::size_t>(velto::VeltoIncomingTransfer::maxBodyReadsInFlight),
                 "at most four reads outstanding");

@@ -14,14 +14,10 @@
 #include <fstream>
 #include <thread>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include "EventJson.h"
 #include "support/FakeDesktop.h"
 #include "support/PageHarness.h"
+#include "support/RawTcpPeer.h"
 #include "support/TestRegistry.h"
 #include "velto/BinUtils.h"
 #include "velto/VeltoEvents.h"
@@ -75,63 +71,25 @@ QByteArray bytes(const Bytes& data) {
 // element's body. Every wait gives up after 30 s rather than hang the suite.
 struct RefusingReceiver {
     RefusingReceiver(bool readsHalf, int connections)
-        : listener(::socket(AF_INET, SOCK_STREAM, 0)) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        const timeval limit{30, 0};
-        setsockopt(listener, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-        if (::bind(listener, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
-            ::listen(listener, 256) == 0 &&
-            ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) == 0) {
-            port = ntohs(address.sin_port);
-        }
-        worker = std::thread([this, readsHalf, connections, limit] {
-            for (int i = 0; i < connections; i++) {
-                const int connection = ::accept(listener, nullptr, nullptr);
-                if (connection < 0) {
-                    return;
-                }
-                setsockopt(connection, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-                if (readsHalf) {
-                    readHalf(connection);
-                }
-                ::close(connection);
-            }
-        });
-    }
+        : worker([this, readsHalf, connections] {
+              for (int i = 0; i < connections && peer.accept(); i++) {
+                  if (readsHalf) {
+                      readHalf();
+                  }
+                  peer.close();
+              }
+          }) {}
     ~RefusingReceiver() {
-        ::shutdown(listener, SHUT_RDWR);  // ends a wait in accept
+        peer.stopListening();  // ends a wait in accept
         worker.join();
-        ::close(listener);
     }
-    static QByteArray take(int connection, std::size_t count) {
-        QByteArray data(static_cast<qsizetype>(count), '\0');
-        std::size_t done = 0;
-        while (done < count) {
-            const ssize_t got = ::recv(connection, data.data() + done, count - done, 0);
-            if (got <= 0) {
-                break;
-            }
-            done += static_cast<std::size_t>(got);
+    void readHalf() {
+        peer.receive(16);
+        for (Bytes byte = peer.receive(1); !byte.empty() && byte[0] != 0; byte = peer.receive(1)) {
         }
-        return data.left(static_cast<qsizetype>(done));
+        peer.receive(unpackLittleEndianUInt64(peer.receive(8)).value_or(0) / 2);
     }
-    static void readHalf(int connection) {
-        take(connection, 16);
-        for (QByteArray byte = take(connection, 1); !byte.isEmpty() && byte[0] != '\0';
-             byte = take(connection, 1)) {
-        }
-        const QByteArray size = take(connection, 8);
-        std::uint64_t length = 0;
-        for (qsizetype i = size.size() - 1; i >= 0; i--) {
-            length = length << 8 | static_cast<unsigned char>(size[i]);
-        }
-        take(connection, length / 2);
-    }
-    int listener;
-    std::uint16_t port = 0;
+    velto::test::RawTcpPeer peer;
     std::thread worker;
 };
 
@@ -378,9 +336,9 @@ class EventsTest : public QObject {
         constexpr int tries = 100;
         for (const bool readsHalf : {false, true}) {
             RefusingReceiver refuser(readsHalf, 2 * tries);
-            QVERIFY(refuser.port != 0);
+            QVERIFY(refuser.peer.port() != 0);
             const QString key = readsHalf ? "127.0.0.6" : "127.0.0.7";
-            addPeer(key.toStdString(), "127.0.0.1", refuser.port);
+            addPeer(key.toStdString(), "127.0.0.1", refuser.peer.port());
             showOnPage(key);
             page->evaluate("document.getElementById('message-input').focus(); true");
             QWidget* input = page->window().webView()->focusProxy();

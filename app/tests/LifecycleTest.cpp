@@ -1,28 +1,14 @@
-// Start-up order, port failures, the window's life, single-instance activation and the
-// termination signals.
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
-
+// Start-up order, port failures and the window's life.
 #include <QAbstractButton>
 #include <QApplication>
-#include <QDBusConnection>
-#include <QDBusVariant>
 #include <QDir>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
 #include <QTimer>
 #include <QUdpSocket>
-#include <csignal>
-#include <cstring>
 
-#include "DesktopAppearance.h"
-#include "SingleInstance.h"
-#include "TerminationSignals.h"
 #include "support/PageHarness.h"
 #include "support/TestRegistry.h"
 #include "velto/UserFolders.h"
@@ -31,47 +17,6 @@
 using namespace velto;
 using namespace velto::app;
 using velto::app::test::PageHarness;
-
-// The desktop portal's settings, answering one colour scheme. It runs on a thread of its own:
-// the program asks it with a blocking call.
-class FakePortalSettings : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Settings")
-  public:
-    explicit FakePortalSettings(uint scheme) : scheme_(scheme) {}
-  public slots:
-    QDBusVariant Read(const QString& group, const QString& key) {
-        const bool known = group == "org.freedesktop.appearance" && key == "color-scheme";
-        return QDBusVariant(QVariant::fromValue(QDBusVariant(known ? scheme_ : 0u)));
-    }
-
-  private:
-    uint scheme_;
-};
-
-class FakePortal {
-  public:
-    explicit FakePortal(uint scheme) : settings_(scheme) {
-        settings_.moveToThread(&thread_);
-        thread_.start();
-        bus_.registerObject("/org/freedesktop/portal/desktop", &settings_,
-                            QDBusConnection::ExportAllSlots);
-        bus_.registerService("org.freedesktop.portal.Desktop");
-    }
-    ~FakePortal() {
-        bus_.unregisterService("org.freedesktop.portal.Desktop");
-        bus_.unregisterObject("/org/freedesktop/portal/desktop");
-        QDBusConnection::disconnectFromBus("fake-portal");
-        thread_.quit();
-        thread_.wait();
-    }
-
-  private:
-    FakePortalSettings settings_;
-    QThread thread_;
-    QDBusConnection bus_ =
-        QDBusConnection::connectToBus(QDBusConnection::SessionBus, "fake-portal");
-};
 
 class LifecycleTest : public QObject {
     Q_OBJECT
@@ -204,59 +149,6 @@ class LifecycleTest : public QObject {
         withTray.close();
         QVERIFY(!withTray.isVisible());
         QVERIFY(withTray.findChild<QMessageBox*>() == nullptr);
-    }
-
-    // The second launch asks the first to show itself, also where a crash left the socket file.
-    void aSecondLaunchAsksTheFirstToShowItself() {
-        QTemporaryDir folder;
-        const QByteArray path = folder.filePath("velto.socket").toUtf8();
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::memcpy(address.sun_path, path.constData(), static_cast<std::size_t>(path.size()));
-        QCOMPARE(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-        ::close(fd);  // the file stays, nobody listens: what a crash leaves
-
-        SingleInstance first(QString::fromUtf8(path));
-        QVERIFY(!first.activateRunningInstance());  // nobody there
-        QVERIFY(first.listen());
-        QSignalSpy activations(&first, &SingleInstance::activationRequested);
-        QVERIFY(SingleInstance(QString::fromUtf8(path)).activateRunningInstance());
-        QTRY_COMPARE(activations.count(), 1);
-    }
-
-    void theDesktopsColourSchemeReachesTheEngine() {
-        using Scheme = DesktopAppearance::Scheme;
-        const auto bus = QDBusConnection::sessionBus();
-        QCOMPARE(DesktopAppearance::desktopScheme(bus), Scheme::noPreference);  // light palette
-        {
-            FakePortal portal(1);
-            QCOMPARE(DesktopAppearance::desktopScheme(bus), Scheme::dark);
-        }
-        {
-            FakePortal portal(2);
-            QCOMPARE(DesktopAppearance::desktopScheme(bus), Scheme::light);
-        }
-        QCOMPARE(DesktopAppearance::chromiumFlags("", Scheme::dark),
-                 QByteArray("--blink-settings=preferredColorScheme=0"));
-        QCOMPARE(DesktopAppearance::chromiumFlags("--disable-gpu", Scheme::light),
-                 QByteArray("--disable-gpu --blink-settings=preferredColorScheme=1"));
-        QCOMPARE(DesktopAppearance::chromiumFlags("--disable-gpu", Scheme::noPreference),
-                 QByteArray("--disable-gpu"));
-        // A choice made by whoever started the program stands.
-        QCOMPARE(DesktopAppearance::chromiumFlags("--blink-settings=preferredColorScheme=1",
-                                                  Scheme::dark),
-                 QByteArray("--blink-settings=preferredColorScheme=1"));
-    }
-
-    void terminationSignalsArriveOnTheEventLoop() {
-        TerminationSignals signalsSeen;
-        QSignalSpy received(&signalsSeen, &TerminationSignals::received);
-        ::raise(SIGTERM);
-        ::raise(SIGINT);
-        QTRY_COMPARE(received.count(), 2);
-        QCOMPARE(received.at(0).at(0).toInt(), SIGTERM);
-        QCOMPARE(received.at(1).at(0).toInt(), SIGINT);
     }
 };
 

@@ -6,16 +6,16 @@
 #include <filesystem>
 
 #include "support/BenchDelegates.h"
+#include "support/MemoryConnection.h"
 #include "support/SampleTree.h"
-#include "support/StreamConnection.h"
 #include "support/TempDir.h"
 #include "velto/Diagnostics.h"
-#include "velto/VeltoIncomingTransfer.h"
+#include "velto/TransferConnections.h"
 
 namespace {
 
 using namespace velto;
-using bench::StreamConnection;
+using test::MemoryConnection;
 
 constexpr std::size_t socketPiece = 64 * 1024;
 
@@ -25,10 +25,10 @@ bool receive(const std::shared_ptr<DispatchQueue>& queue,
              std::string& published) {
     auto delegate = std::make_shared<bench::IncomingOutcome>();
     auto outcome = delegate->outcome();
-    auto connection = StreamConnection::create(queue, stream, socketPiece);
+    auto connection = MemoryConnection::create(stream, socketPiece, queue);
     std::shared_ptr<VeltoIncomingTransfer> transfer;
     queue->sync([&] {
-        transfer = VeltoIncomingTransfer::create(connection, "bench", delegate, destination);
+        transfer = TransferConnections::receive(connection, "bench", delegate, destination);
     });
     const auto path = outcome.get();
     queue->sync([&] { transfer.reset(); });

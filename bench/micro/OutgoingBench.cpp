@@ -2,28 +2,32 @@
 // outgoing transfer, into a connection that takes every write at once.
 #include <benchmark/benchmark.h>
 
+#include "core/ChunkPool.h"
 #include "support/BenchDelegates.h"
+#include "support/MemoryConnection.h"
 #include "support/SampleTree.h"
-#include "support/StreamConnection.h"
 #include "support/TempDir.h"
 #include "velto/Diagnostics.h"
-#include "velto/VeltoTransfer.h"
+#include "velto/TransferConnections.h"
 
 namespace {
 
 using namespace velto;
-using bench::StreamConnection;
+using test::MemoryConnection;
 
 constexpr std::size_t socketPiece = 256 * 1024;  // what one send of a busy socket takes
 
 bool send(const ItemList& items, std::uint64_t& written) {
     const auto queue = DispatchQueue::create("outgoing");
     const auto none = std::make_shared<const Bytes>();
-    std::shared_ptr<StreamConnection> connection;
+    std::shared_ptr<MemoryConnection> connection;
     auto transfer = VeltoTransfer::create(items, VeltoPeer{}, queue);
-    transfer->setConnectionFactory(
+    TransferConnections::connectThrough(
+        *transfer,
         [&](std::weak_ptr<TcpConnectionDelegate> delegate, std::shared_ptr<DispatchQueue> q) {
-            connection = StreamConnection::create(std::move(q), none, socketPiece);
+            connection = MemoryConnection::create(none, socketPiece, std::move(q));
+            // Written buffers go back to the pool, as the real socket gives them once out.
+            connection->setWriteSink([](Bytes data) { ChunkPool::give(std::move(data)); });
             connection->setDelegate(std::move(delegate));
             return connection;
         });

@@ -35,14 +35,7 @@ user=$(getent passwd "$(id -un)" | cut -d: -f5 | cut -d, -f1)
 signature() { echo "$user at $(testlan_hostname "$1") [Velto] (Linux)"; }
 
 # Polls (at most about 5 s) until something listens on a TCP or UDP port of a host.
-wait_for_port() {
-    local host=$1 kind=$2 port=$3 tries
-    for ((tries = 0; tries < 50; tries++)); do
-        [ -z "$(ss -N "$(testlan_ns "$host")" -Hln"$kind" "sport = :$port")" ] || return 0
-        sleep 0.1
-    done
-    fail "nothing listens on $kind port $port on $host"
-}
+wait_for_port() { testlan_wait_for_port "$1" "$2" "$3" 5 || fail "nothing listens on $2 port $3 on $1"; }
 
 # Sleeps until seconds after the moment start ($EPOCHREALTIME).
 sleep_until() {

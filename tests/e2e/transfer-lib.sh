@@ -18,15 +18,7 @@ fi
 
 downloads_of() { echo "$(testlan_home "$1")/Downloads"; }
 
-# Polls (at most about 10 s) until TCP 4644 is bound on a host.
-wait_for_listener() {
-    local host=$1 tries
-    for ((tries = 0; tries < 100; tries++)); do
-        [ -z "$(testlan_exec "$host" ss -Hltn 'sport = :4644')" ] || return 0
-        sleep 0.1
-    done
-    fail "no receiver listens on $host"
-}
+wait_for_listener() { testlan_wait_for_port "$1" t 4644 || fail "no receiver listens on $1"; }
 
 # Starts "velto-cli receive --json" on a host, its events in $(testlan_home host)/events and its
 # standard error in receiver.err; options after the host go before "receive" (-v: diagnostics).

@@ -22,15 +22,6 @@ fail() {
 namespaces_of() { ip netns list | awk '{print $1}' | grep -c "^$1-" || true; }
 veth_count() { ip -o link show type veth | wc -l; }
 
-# Polls (at most about 5 s) until a UDP port is bound on a host.
-wait_for_udp_port() {
-    local host=$1 port=$2 tries
-    for ((tries = 0; tries < 50; tries++)); do
-        [ -z "$(testlan_exec "$host" ss -Hlun "sport = :$port")" ] || return 0
-        sleep 0.1
-    done
-    fail "nothing listens on UDP $port on $host"
-}
 
 veths_before=$(veth_count)
 testlan_up 3
@@ -54,8 +45,7 @@ for host in h2 h3; do
         "OPEN:$(testlan_home "$host")/heard,creat,trunc"
     receivers+=("$TESTLAN_LAST_PID")
 done
-wait_for_udp_port h2 5999
-wait_for_udp_port h3 5999
+for h in h2 h3; do testlan_wait_for_port "$h" u 5999 5 || fail "nothing listens on UDP 5999 on $h"; done
 echo "hello from h1" | testlan_exec h1 socat -u - UDP4-DATAGRAM:10.77.0.255:5999,broadcast
 for pid in "${receivers[@]}"; do
     wait "$pid" || fail "a receiver heard nothing"

@@ -115,6 +115,17 @@ testlan_spawn() {
     TESTLAN_PIDS+=("$TESTLAN_LAST_PID")
 }
 
+# Polls until a TCP (t) or UDP (u) port is bound on a host; false after seconds (default 10).
+testlan_wait_for_port() {
+    local ns tries
+    ns=$(testlan_ns "$1") || return 1
+    for ((tries = 0; tries < ${4:-10} * 50; tries++)); do
+        [ -z "$(ss -N "$ns" -Hln"$2" "sport = :$3")" ] || return 0
+        sleep 0.02
+    done
+    return 1
+}
+
 testlan_add_address() {
     local ns address=$2
     ns=$(testlan_ns "$1") || return 1

@@ -9,7 +9,7 @@
 #include "support/TransferRig.h"
 #include "transfer/ItemListing.h"
 #include "velto/AsyncTcpListener.h"
-#include "velto/VeltoIncomingTransfer.h"
+#include "velto/TransferConnections.h"
 #include "velto/VeltoTransfer.h"
 
 namespace velto::test {
@@ -22,7 +22,7 @@ class Acceptor : public TcpListenerDelegate {
     void socketDidAcceptNewSocket(AsyncTcpListener&,
                                   std::shared_ptr<AsyncTcpSocket> socket) override {
         transfers.push_back(
-            VeltoIncomingTransfer::create(std::move(socket), "key", receiver, basePath_));
+            TransferConnections::receive(std::move(socket), "key", receiver, basePath_));
     }
     std::shared_ptr<RecordingIncomingDelegate> receiver =
         std::make_shared<RecordingIncomingDelegate>();

@@ -3,30 +3,15 @@
 #include <atomic>
 #include <thread>
 
+#include "support/MemoryConnection.h"
 #include "support/TempDir.h"
+#include "velto/TransferConnections.h"
 #include "velto/VeltoEvents.h"
 #include "velto/VeltoIncomingTransfer.h"
 #include "velto/VeltoServer.h"
 
 namespace velto {
 namespace {
-
-// A connection that is never used: an incoming transfer only asks it for the sender's address.
-class IdleConnection : public TcpConnection {
-  public:
-    explicit IdleConnection(std::optional<std::string> host) : host_(std::move(host)) {}
-    void setDelegate(std::weak_ptr<TcpConnectionDelegate>) override {}
-    void connectToHost(const std::string&, std::uint16_t) override {}
-    void readDataToLength(std::size_t, double, long) override {}
-    void writeData(Bytes, double, long) override {}
-    void disconnect() override {}
-    void disconnectAfterWriting() override {}
-    std::optional<std::string> connectedHost() const override { return host_; }
-    std::uint16_t connectedPort() const override { return 50000; }
-
-  private:
-    std::optional<std::string> host_;
-};
 
 // Records what reaches the sink, without a lock of its own: the events must never enter it twice
 // at once (ThreadSanitizer would see the vector written from two threads), and it notes if they
@@ -49,8 +34,8 @@ struct EventsRig {
     // Reports created, as the server does when it accepts a connection.
     std::shared_ptr<VeltoIncomingTransfer> receive(const std::string& key,
                                                    std::optional<std::string> host) {
-        return VeltoIncomingTransfer::create(std::make_shared<IdleConnection>(std::move(host)), key,
-                                             events, downloads.str());
+        return TransferConnections::receive(test::MemoryConnection::idle(host.value_or("")), key,
+                                            events, downloads.str());
     }
     std::shared_ptr<VeltoTransfer> send(const std::string& key) {
         auto transfer = VeltoTransfer::create(VeltoTransfer::itemsForText("hi"), VeltoPeer(),

@@ -10,13 +10,13 @@
 
 #include "velto/Bytes.h"
 #include "velto/Export.h"
-#include "velto/TcpConnection.h"
 #include "velto/VeltoIncomingTransferDelegate.h"
 #include "velto/VeltoPeer.h"
 
 namespace velto {
 
 class IncomingStorage;
+class TcpConnection;
 
 // Reads one incoming stream and stores what it carries: stream header, then per element its
 // name byte by byte, its size and its body in reads of at most 10 MiB, four at a time. Folders
@@ -24,8 +24,7 @@ class IncomingStorage;
 // end; a lone text is handed to the delegate. A broken, refused or hostile stream leaves nothing
 // behind and ends with incomingTransferWithFailed.
 class VELTO_EXPORT VeltoIncomingTransfer
-    : public TcpConnectionDelegate,
-      public std::enable_shared_from_this<VeltoIncomingTransfer> {
+    : public std::enable_shared_from_this<VeltoIncomingTransfer> {
   public:
     static constexpr long tagMetadata = 1;
     static constexpr long tagFileSize = 2;
@@ -41,13 +40,7 @@ class VELTO_EXPORT VeltoIncomingTransfer
     // A text is held in memory whole; one larger than this is refused.
     static constexpr std::uint64_t maxTextSize = 64ull * 1024 * 1024;
 
-    // Takes the accepted connection over, reports created and queues the first read. Runs on
-    // the connection's queue. basePath is the destination folder; empty means the user's
-    // Downloads folder.
-    static std::shared_ptr<VeltoIncomingTransfer> create(
-        std::shared_ptr<TcpConnection> socket, std::string key,
-        std::shared_ptr<VeltoIncomingTransferDelegate> delegate, std::string basePath = {});
-    ~VeltoIncomingTransfer() override;
+    ~VeltoIncomingTransfer();
 
     // Removes intermediate folders in basePath (empty: Downloads) that no running transfer
     // holds, left over by an earlier run that ended abruptly. Returns how many.
@@ -70,20 +63,26 @@ class VELTO_EXPORT VeltoIncomingTransfer
     const std::string& currentBasePath() const;
     std::chrono::system_clock::time_point startTime() const { return startTime_; }
 
-    // TcpConnectionDelegate
-    void socketDidRead(TcpConnection& sock, Bytes data, long tag) override;
-    void socketDidReadPartialData(TcpConnection& sock, std::size_t length, long tag) override;
-    void socketDidReadPartialBytes(TcpConnection& sock, const std::uint8_t* bytes,
-                                   std::size_t length, long tag) override;
-    void socketDidDisconnect(TcpConnection& sock, const std::string& error) override;
+  private:
+    friend class TransferConnections;  // hands accepted connections over
+    // What the connection reports, kept out of this class's interface.
+    class ConnectionEvents;
+    enum class State { reading, completed, failed };
 
-  protected:
+    // Takes the accepted connection over, reports created and queues the first read. Runs on
+    // the connection's queue. basePath is the destination folder; empty means the user's
+    // Downloads folder.
+    static std::shared_ptr<VeltoIncomingTransfer> create(
+        std::shared_ptr<TcpConnection> socket, std::string key,
+        std::shared_ptr<VeltoIncomingTransferDelegate> delegate, std::string basePath = {});
     VeltoIncomingTransfer(std::shared_ptr<TcpConnection> socket, std::string key,
                           std::shared_ptr<VeltoIncomingTransferDelegate> delegate,
                           std::string basePath);
 
-  private:
-    enum class State { reading, completed, failed };
+    void socketDidRead(Bytes data, long tag);
+    void socketDidReadPartialData(std::size_t length, long tag);
+    void socketDidReadPartialBytes(const std::uint8_t* bytes, std::size_t length, long tag);
+    void socketDidDisconnect(const std::string& error);
 
     void begin();
     void streamHeaderRead(const Bytes& data);
@@ -99,6 +98,7 @@ class VELTO_EXPORT VeltoIncomingTransfer
     void reportProgress(std::uint64_t itemFinished, std::uint64_t byteFinished, bool withName);
     bool isText() const { return textBuffer_.has_value(); }
 
+    std::unique_ptr<ConnectionEvents> connectionEvents_;
     std::shared_ptr<TcpConnection> socket_;
     std::string key_;
     std::shared_ptr<VeltoIncomingTransferDelegate> delegate_;

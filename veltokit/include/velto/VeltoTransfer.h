@@ -9,7 +9,6 @@
 
 #include "velto/DispatchQueue.h"
 #include "velto/Export.h"
-#include "velto/TcpConnection.h"
 #include "velto/VeltoItem.h"
 #include "velto/VeltoPeer.h"
 #include "velto/VeltoTransferDelegate.h"
@@ -17,6 +16,8 @@
 namespace velto {
 
 class ChunkReadAhead;
+class TcpConnection;
+class TcpConnectionDelegate;
 
 using ItemList = std::vector<std::shared_ptr<VeltoItem>>;
 
@@ -29,8 +30,7 @@ struct SkippedPath {
 // Pushes one element list to one peer over one TCP connection: the 16-byte stream header, then
 // each element's header and body, one write at a time, each step started from the completion
 // of the previous write. Every report arrives on the transfer's queue.
-class VELTO_EXPORT VeltoTransfer : public TcpConnectionDelegate,
-                                   public std::enable_shared_from_this<VeltoTransfer> {
+class VELTO_EXPORT VeltoTransfer : public std::enable_shared_from_this<VeltoTransfer> {
   public:
     static constexpr long tagMetadata = 1;
     static constexpr long tagFileHeader = 2;
@@ -39,9 +39,6 @@ class VELTO_EXPORT VeltoTransfer : public TcpConnectionDelegate,
     // transfer; a receiver that stopped reading does.
     static constexpr double headerWriteTimeout = 10.0;
     static constexpr double bodyStallTimeout = 60.0;
-
-    using ConnectionFactory = std::function<std::shared_ptr<TcpConnection>(
-        std::weak_ptr<TcpConnectionDelegate> delegate, std::shared_ptr<DispatchQueue> queue)>;
 
     static ItemList itemsForText(const std::string& text);
     static ItemList itemsForPaths(const std::vector<std::string>& paths);
@@ -57,7 +54,7 @@ class VELTO_EXPORT VeltoTransfer : public TcpConnectionDelegate,
 
     static std::shared_ptr<VeltoTransfer> create(ItemList items, VeltoPeer peer,
                                                  std::shared_ptr<DispatchQueue> dispatchQueue);
-    ~VeltoTransfer() override;
+    ~VeltoTransfer();
 
     void setDelegate(std::shared_ptr<VeltoTransferDelegate> delegate);
     void setKey(std::string key);
@@ -67,9 +64,6 @@ class VELTO_EXPORT VeltoTransfer : public TcpConnectionDelegate,
     std::uint64_t totalSize() const { return totalSize_; }
     const std::shared_ptr<DispatchQueue>& dispatchQueue() const { return dispatchQueue_; }
 
-    // Replaces the real TCP socket (tests and fuzzing); call before start().
-    void setConnectionFactory(ConnectionFactory factory);
-
     // Connects and sends; the work runs on the transfer's queue. Call once.
     void start();
     // True once the transfer has finished or failed: it reports nothing more. Any thread.
@@ -78,20 +72,25 @@ class VELTO_EXPORT VeltoTransfer : public TcpConnectionDelegate,
     // from another thread, after that report.
     const std::string& failureReason() const { return failureReason_; }
 
-    // TcpConnectionDelegate
-    void socketDidConnect(TcpConnection& sock, const std::string& host,
-                          std::uint16_t port) override;
-    void socketDidWrite(TcpConnection& sock, long tag) override;
-    void socketDidWritePartialData(TcpConnection& sock, std::size_t length, long tag) override;
-    double socketShouldTimeoutWrite(TcpConnection& sock, long tag, double elapsed,
-                                    std::size_t bytesDone) override;
-    void socketDidDisconnect(TcpConnection& sock, const std::string& error) override;
-
   protected:
     VeltoTransfer(ItemList items, VeltoPeer peer, std::shared_ptr<DispatchQueue> dispatchQueue);
 
   private:
+    friend class TransferConnections;  // puts another connection in place of the socket
+    // What the connection reports, kept out of this class's interface.
+    class ConnectionEvents;
+    using ConnectionFactory = std::function<std::shared_ptr<TcpConnection>(
+        std::weak_ptr<TcpConnectionDelegate> delegate, std::shared_ptr<DispatchQueue> queue)>;
+
     enum class State { created, connecting, sending, closing, finished, failed };
+
+    // Call before start().
+    void setConnectionFactory(ConnectionFactory factory);
+    void socketDidConnect(const std::string& host, std::uint16_t port);
+    void socketDidWrite(long tag);
+    void socketDidWritePartialData(std::size_t length, long tag);
+    double socketShouldTimeoutWrite(long tag, double elapsed, std::size_t bytesDone);
+    void socketDidDisconnect(const std::string& error);
 
     void connect();
     void reportRenamedItems();
@@ -114,6 +113,7 @@ class VELTO_EXPORT VeltoTransfer : public TcpConnectionDelegate,
     std::uint64_t totalSize_ = 0;
     VeltoPeer peer_;
     std::shared_ptr<DispatchQueue> dispatchQueue_;
+    std::unique_ptr<ConnectionEvents> connectionEvents_;
     std::shared_ptr<TcpConnection> socket_;
     std::shared_ptr<VeltoTransferDelegate> delegate_;
     std::string key_;

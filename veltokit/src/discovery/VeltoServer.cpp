@@ -40,7 +40,8 @@ constexpr std::string_view unknownComputerName = "Unknown Computer";
 }  // namespace
 
 // Datagrams and accepted connections, handed on to a server that is still there.
-class VeltoServer::SocketEvents : public UdpSocketDelegate, public TcpListenerDelegate {
+class VELTO_HIDDEN VeltoServer::SocketEvents : public UdpSocketDelegate,
+                                               public TcpListenerDelegate {
   public:
     explicit SocketEvents(std::weak_ptr<VeltoServer> server) : server_(std::move(server)) {}
 

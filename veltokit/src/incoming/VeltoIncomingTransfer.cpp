@@ -10,11 +10,34 @@
 #include "velto/BinUtils.h"
 #include "velto/Diagnostics.h"
 #include "velto/PathHelpers.h"
+#include "velto/TcpConnection.h"
 #include "velto/UserFolders.h"
 #include "velto/VeltoItem.h"
 #include "velto/VeltoText.h"
 
 namespace velto {
+
+class VELTO_HIDDEN VeltoIncomingTransfer::ConnectionEvents final : public TcpConnectionDelegate {
+  public:
+    explicit ConnectionEvents(VeltoIncomingTransfer& transfer) : transfer_(transfer) {}
+
+    void socketDidRead(TcpConnection& /*sock*/, Bytes data, long tag) override {
+        transfer_.socketDidRead(std::move(data), tag);
+    }
+    void socketDidReadPartialData(TcpConnection& /*sock*/, std::size_t length, long tag) override {
+        transfer_.socketDidReadPartialData(length, tag);
+    }
+    void socketDidReadPartialBytes(TcpConnection& /*sock*/, const std::uint8_t* bytes,
+                                   std::size_t length, long tag) override {
+        transfer_.socketDidReadPartialBytes(bytes, length, tag);
+    }
+    void socketDidDisconnect(TcpConnection& /*sock*/, const std::string& error) override {
+        transfer_.socketDidDisconnect(error);
+    }
+
+  private:
+    VeltoIncomingTransfer& transfer_;
+};
 
 std::shared_ptr<VeltoIncomingTransfer> VeltoIncomingTransfer::create(
     std::shared_ptr<TcpConnection> socket, std::string key,
@@ -28,7 +51,8 @@ std::shared_ptr<VeltoIncomingTransfer> VeltoIncomingTransfer::create(
 VeltoIncomingTransfer::VeltoIncomingTransfer(
     std::shared_ptr<TcpConnection> socket, std::string key,
     std::shared_ptr<VeltoIncomingTransferDelegate> delegate, std::string basePath)
-    : socket_(std::move(socket)),
+    : connectionEvents_(std::make_unique<ConnectionEvents>(*this)),
+      socket_(std::move(socket)),
       key_(std::move(key)),
       delegate_(std::move(delegate)),
       basePath_(basePath.empty() ? UserFolders::userDownloadsFolder() : std::move(basePath)),
@@ -65,14 +89,17 @@ const std::string& VeltoIncomingTransfer::currentBasePath() const {
 }
 
 void VeltoIncomingTransfer::begin() {
-    socket_->setDelegate(weak_from_this());
+    // Reports reach the events through the transfer's own count: one keeps the transfer alive,
+    // and none arrives once it is gone.
+    socket_->setDelegate(
+        std::shared_ptr<TcpConnectionDelegate>(shared_from_this(), connectionEvents_.get()));
     if (delegate_) {
         delegate_->incomingTransferWithCreated(*this);
     }
     socket_->readDataToLength(16, headerReadTimeout, tagMetadata);
 }
 
-void VeltoIncomingTransfer::socketDidRead(TcpConnection& /*sock*/, Bytes data, long tag) {
+void VeltoIncomingTransfer::socketDidRead(Bytes data, long tag) {
     if (state_ != State::reading) {
         return;
     }
@@ -228,8 +255,7 @@ void VeltoIncomingTransfer::bodyChunkRead(Bytes data) {
     doNextChunk();
 }
 
-void VeltoIncomingTransfer::socketDidReadPartialData(TcpConnection& /*sock*/, std::size_t length,
-                                                     long tag) {
+void VeltoIncomingTransfer::socketDidReadPartialData(std::size_t length, long tag) {
     if (tag != tagFileBody || state_ != State::reading) {
         return;
     }
@@ -243,8 +269,7 @@ void VeltoIncomingTransfer::socketDidReadPartialData(TcpConnection& /*sock*/, st
 
 // A piece of a file body is written while it is still in the cache, rather than read back from
 // memory once the whole 10 MiB chunk is in.
-void VeltoIncomingTransfer::socketDidReadPartialBytes(TcpConnection& sock,
-                                                      const std::uint8_t* bytes, std::size_t length,
+void VeltoIncomingTransfer::socketDidReadPartialBytes(const std::uint8_t* bytes, std::size_t length,
                                                       long tag) {
     if (tag == tagFileBody && state_ == State::reading && !isText()) {
         std::string error;
@@ -254,7 +279,7 @@ void VeltoIncomingTransfer::socketDidReadPartialBytes(TcpConnection& sock,
         }
         partialStored_ += length;
     }
-    socketDidReadPartialData(sock, length, tag);
+    socketDidReadPartialData(length, tag);
 }
 
 void VeltoIncomingTransfer::completeElement() {
@@ -314,7 +339,7 @@ void VeltoIncomingTransfer::abandon() {
     fail("the receiver stopped");
 }
 
-void VeltoIncomingTransfer::socketDidDisconnect(TcpConnection& /*sock*/, const std::string& error) {
+void VeltoIncomingTransfer::socketDidDisconnect(const std::string& error) {
     fail(error.empty() ? "the connection was closed before the end" : error);
 }
 

@@ -10,6 +10,7 @@
 #include "velto/AsyncTcpSocket.h"
 #include "velto/Diagnostics.h"
 #include "velto/RandomString.h"
+#include "velto/TransferConnections.h"
 #include "velto/VeltoIncomingTransfer.h"
 #include "velto/VeltoServer.h"
 #include "velto/VeltoTransfer.h"
@@ -29,7 +30,7 @@ void VeltoServer::acceptConnection(std::shared_ptr<AsyncTcpSocket> newSocket) {
         folder = receivingFolder_;
     }
     // Created outside the lock: creation already reports to the delegate.
-    auto transfer = VeltoIncomingTransfer::create(
+    auto transfer = TransferConnections::receive(
         std::move(newSocket), generateRandomStringWithLength(32), delegate, std::move(folder));
     std::lock_guard lock(mutex_);
     std::erase_if(pendingIncomingTransfers_, [](const auto& t) { return t->hasEnded(); });

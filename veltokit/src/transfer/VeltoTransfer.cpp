@@ -5,6 +5,7 @@
 #include "velto/AsyncTcpSocket.h"
 #include "velto/BinUtils.h"
 #include "velto/Diagnostics.h"
+#include "velto/TcpConnection.h"
 #include "velto/VeltoText.h"
 
 namespace velto {
@@ -26,6 +27,32 @@ ItemList VeltoTransfer::itemsForPaths(const std::vector<std::string>& paths,
     return items;
 }
 
+class VELTO_HIDDEN VeltoTransfer::ConnectionEvents final : public TcpConnectionDelegate {
+  public:
+    explicit ConnectionEvents(VeltoTransfer& transfer) : transfer_(transfer) {}
+
+    void socketDidConnect(TcpConnection& /*sock*/, const std::string& host,
+                          std::uint16_t port) override {
+        transfer_.socketDidConnect(host, port);
+    }
+    void socketDidWrite(TcpConnection& /*sock*/, long tag) override {
+        transfer_.socketDidWrite(tag);
+    }
+    void socketDidWritePartialData(TcpConnection& /*sock*/, std::size_t length, long tag) override {
+        transfer_.socketDidWritePartialData(length, tag);
+    }
+    double socketShouldTimeoutWrite(TcpConnection& /*sock*/, long tag, double elapsed,
+                                    std::size_t bytesDone) override {
+        return transfer_.socketShouldTimeoutWrite(tag, elapsed, bytesDone);
+    }
+    void socketDidDisconnect(TcpConnection& /*sock*/, const std::string& error) override {
+        transfer_.socketDidDisconnect(error);
+    }
+
+  private:
+    VeltoTransfer& transfer_;
+};
+
 std::shared_ptr<VeltoTransfer> VeltoTransfer::create(ItemList items, VeltoPeer peer,
                                                      std::shared_ptr<DispatchQueue> dispatchQueue) {
     return std::shared_ptr<VeltoTransfer>(
@@ -37,6 +64,7 @@ VeltoTransfer::VeltoTransfer(ItemList items, VeltoPeer peer,
     : items_(std::move(items)),
       peer_(std::move(peer)),
       dispatchQueue_(std::move(dispatchQueue)),
+      connectionEvents_(std::make_unique<ConnectionEvents>(*this)),
       connectionFactory_(
           [](std::weak_ptr<TcpConnectionDelegate> delegate, std::shared_ptr<DispatchQueue> queue) {
               return std::shared_ptr<TcpConnection>(
@@ -87,7 +115,11 @@ void VeltoTransfer::connect() {
     transferedSize_ = 0;
     transferedCount_ = 0;
     reportRenamedItems();
-    socket_ = connectionFactory_(weak_from_this(), dispatchQueue_);
+    // The connection reaches the events through the transfer's own count, so that a report
+    // keeps the transfer alive and none arrives once it is gone.
+    socket_ = connectionFactory_(
+        std::shared_ptr<TcpConnectionDelegate>(shared_from_this(), connectionEvents_.get()),
+        dispatchQueue_);
     socket_->connectToHost(peer_.ip, peer_.port);
 }
 
@@ -103,8 +135,7 @@ void VeltoTransfer::reportRenamedItems() {
     }
 }
 
-void VeltoTransfer::socketDidConnect(TcpConnection& /*sock*/, const std::string& host,
-                                     std::uint16_t port) {
+void VeltoTransfer::socketDidConnect(const std::string& host, std::uint16_t port) {
     diagnostic("didConnectToHost", host, port);
     if (state_ != State::connecting) {
         return;
@@ -118,7 +149,7 @@ void VeltoTransfer::socketDidConnect(TcpConnection& /*sock*/, const std::string&
     reportProgress(0);
 }
 
-void VeltoTransfer::socketDidWrite(TcpConnection& /*sock*/, long tag) {
+void VeltoTransfer::socketDidWrite(long tag) {
     diagnostic("didWriteDataWithTag", tag);
     if (state_ != State::sending) {
         return;
@@ -244,8 +275,7 @@ void VeltoTransfer::fail(const std::string& reason) {
     }
 }
 
-void VeltoTransfer::socketDidWritePartialData(TcpConnection& /*sock*/, std::size_t length,
-                                              long tag) {
+void VeltoTransfer::socketDidWritePartialData(std::size_t length, long tag) {
     if (tag != tagFileBody || state_ != State::sending) {
         return;
     }
@@ -253,14 +283,13 @@ void VeltoTransfer::socketDidWritePartialData(TcpConnection& /*sock*/, std::size
     reportProgress(transferedSize_ + transferedItemSize_ + partialSize_);
 }
 
-double VeltoTransfer::socketShouldTimeoutWrite(TcpConnection& /*sock*/, long tag, double elapsed,
-                                               std::size_t bytesDone) {
+double VeltoTransfer::socketShouldTimeoutWrite(long tag, double elapsed, std::size_t bytesDone) {
     // Asked only once the write stood still for its whole time-out.
     diagnostic("shouldTimeoutWriteWithTag", tag, elapsed, bytesDone);
     return 0;
 }
 
-void VeltoTransfer::socketDidDisconnect(TcpConnection& /*sock*/, const std::string& error) {
+void VeltoTransfer::socketDidDisconnect(const std::string& error) {
     diagnostic("didDisconnect", error);
     // Released after this report returns: the connection may still be on the call stack.
     auto retired = std::move(socket_);

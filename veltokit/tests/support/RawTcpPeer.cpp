@@ -12,7 +12,10 @@
 #include <stdexcept>
 
 namespace velto::test {
+namespace {
 
+// A socket listening on 127.0.0.1 at an ephemeral port (given back in port); reads and writes
+// on it and on the connections it accepts give up after 30 s.
 int listenOnLoopback(std::uint16_t& port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
@@ -20,7 +23,7 @@ int listenOnLoopback(std::uint16_t& port) {
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t size = sizeof address;
     if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr*>(&address), size) != 0 ||
-        ::listen(fd, 8) != 0 ||
+        ::listen(fd, 256) != 0 ||
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
         throw std::runtime_error("test peer cannot listen");
     }
@@ -30,6 +33,8 @@ int listenOnLoopback(std::uint16_t& port) {
     setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);  // inherited by accept()
     return fd;
 }
+
+}  // namespace
 
 RawTcpPeer::RawTcpPeer(int receiveBuffer) : listener_(listenOnLoopback(port_)) {
     if (receiveBuffer > 0) {  // inherited by accept()
@@ -106,6 +111,10 @@ bool RawTcpPeer::closedByOtherSide() {
     std::uint8_t byte = 0;
     const ssize_t n = ::recv(connection_, &byte, 1, 0);
     return n == 0 || (n < 0 && errno == ECONNRESET);
+}
+
+void RawTcpPeer::stopListening() {
+    ::shutdown(listener_, SHUT_RDWR);
 }
 
 void RawTcpPeer::close() {

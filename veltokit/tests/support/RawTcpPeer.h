@@ -35,17 +35,14 @@ class RawTcpPeer {
     // Everything until the other side closes; nullopt when a read failed or timed out first.
     std::optional<Bytes> receiveUntilClosed();
     bool closedByOtherSide();  // true once a read finds the end of the stream or a reset
-    void close();
+    void close();              // the connection; a listening peer goes on listening
+    void stopListening();      // any thread: a wait in accept() ends, and every later one fails
 
   private:
     std::uint16_t port_ = 0;  // before listener_, whose initialisation sets it
     int listener_ = -1;
     int connection_ = -1;
 };
-
-// A socket listening on 127.0.0.1 at an ephemeral port (given back in port); reads and writes
-// on it and on the connections it accepts give up after 30 s.
-int listenOnLoopback(std::uint16_t& port);
 
 // Sends request on a new connection to 127.0.0.1:port; the answer until the server closes.
 std::optional<std::string> exchangeRaw(std::uint16_t port, const std::string& request);

@@ -9,11 +9,12 @@ SendingRig::SendingRig(ItemList items, double timeScale)
     : connection(WatchedConnection::create(queue, timeScale)) {
     transfer = VeltoTransfer::create(
         std::move(items), VeltoPeer("127.0.0.1", "127.0.0.1", peer.port(), "Peer", {}), queue);
-    transfer->setConnectionFactory([front = connection](std::weak_ptr<TcpConnectionDelegate> target,
-                                                        std::shared_ptr<DispatchQueue>) {
-        front->setDelegate(std::move(target));
-        return front;
-    });
+    TransferConnections::connectThrough(
+        *transfer, [front = connection](std::weak_ptr<TcpConnectionDelegate> target,
+                                        std::shared_ptr<DispatchQueue>) {
+            front->setDelegate(std::move(target));
+            return front;
+        });
     transfer->setDelegate(delegate);
 }
 
@@ -39,7 +40,7 @@ void ReceivingRig::create() {
     connection->connectToHost("127.0.0.1", peer.port());
     if (peer.accept() && connection->waitUntilConnected()) {
         queue->sync([&] {
-            transfer = VeltoIncomingTransfer::create(connection, "key", delegate, basePath);
+            transfer = TransferConnections::receive(connection, "key", delegate, basePath);
         });
     }
 }

@@ -8,7 +8,7 @@
 #include "support/RecordingDelegates.h"
 #include "support/WatchedConnection.h"
 #include "velto/DispatchQueue.h"
-#include "velto/VeltoIncomingTransfer.h"
+#include "velto/TransferConnections.h"
 #include "velto/VeltoTransfer.h"
 
 namespace velto::test {

@@ -1,47 +1,56 @@
-#include "support/StreamConnection.h"
+#include "support/MemoryConnection.h"
 
 #include <algorithm>
 
-#include "core/ChunkPool.h"
+namespace velto::test {
 
-namespace velto::bench {
-
-std::shared_ptr<StreamConnection> StreamConnection::create(std::shared_ptr<DispatchQueue> queue,
-                                                           std::shared_ptr<const Bytes> incoming,
-                                                           std::size_t pieceSize) {
-    return std::shared_ptr<StreamConnection>(
-        new StreamConnection(std::move(queue), std::move(incoming), pieceSize));
+std::shared_ptr<MemoryConnection> MemoryConnection::create(std::shared_ptr<const Bytes> incoming,
+                                                           std::size_t pieceSize,
+                                                           std::shared_ptr<DispatchQueue> queue,
+                                                           std::string remoteHost) {
+    return std::shared_ptr<MemoryConnection>(new MemoryConnection(
+        std::move(incoming), pieceSize, std::move(queue), std::move(remoteHost)));
 }
 
-StreamConnection::StreamConnection(std::shared_ptr<DispatchQueue> queue,
-                                   std::shared_ptr<const Bytes> incoming, std::size_t pieceSize)
-    : queue_(std::move(queue)), incoming_(std::move(incoming)), pieceSize_(pieceSize) {}
+std::shared_ptr<MemoryConnection> MemoryConnection::idle(std::string remoteHost) {
+    return create(std::make_shared<const Bytes>(), 1, nullptr, std::move(remoteHost));
+}
 
-void StreamConnection::setDelegate(std::weak_ptr<TcpConnectionDelegate> delegate) {
+MemoryConnection::MemoryConnection(std::shared_ptr<const Bytes> incoming, std::size_t pieceSize,
+                                   std::shared_ptr<DispatchQueue> queue, std::string remoteHost)
+    : pieceSize_(pieceSize),
+      queue_(std::move(queue)),
+      remoteHost_(std::move(remoteHost)),
+      incoming_(std::move(incoming)) {}
+
+void MemoryConnection::setDelegate(std::weak_ptr<TcpConnectionDelegate> delegate) {
     delegate_ = std::move(delegate);
 }
 
-void StreamConnection::connectToHost(const std::string& /*host*/, std::uint16_t /*port*/) {
+void MemoryConnection::connectToHost(const std::string& /*host*/, std::uint16_t /*port*/) {
     connectPending_ = true;
     schedule();
 }
 
-void StreamConnection::readDataToLength(std::size_t length, double /*timeout*/, long tag) {
+void MemoryConnection::readDataToLength(std::size_t length, double /*timeout*/, long tag) {
     if (!closed_) {
         reads_.push_back({length, tag});
+        maxReadsInFlight_ = std::max(maxReadsInFlight_, reads_.size());
         schedule();
     }
 }
 
-void StreamConnection::writeData(Bytes data, double /*timeout*/, long tag) {
+void MemoryConnection::writeData(Bytes data, double /*timeout*/, long tag) {
     if (!closed_) {
         writes_.push_back({data.size(), tag});
-        ChunkPool::give(std::move(data));  // as the real socket does once a write is out
+        if (writeSink_) {
+            writeSink_(std::move(data));
+        }
         schedule();
     }
 }
 
-void StreamConnection::disconnect() {
+void MemoryConnection::disconnect() {
     if (!closed_) {
         closed_ = true;
         disconnectPending_ = true;
@@ -51,12 +60,16 @@ void StreamConnection::disconnect() {
     }
 }
 
-void StreamConnection::disconnectAfterWriting() {
+void MemoryConnection::disconnectAfterWriting() {
     disconnect();  // writes are taken at once, so none is left to wait for
 }
 
-void StreamConnection::schedule() {
-    if (delivering_ || scheduled_) {
+std::optional<std::string> MemoryConnection::connectedHost() const {
+    return closed_ || remoteHost_.empty() ? std::nullopt : std::optional(remoteHost_);
+}
+
+void MemoryConnection::schedule() {
+    if (!queue_ || delivering_ || scheduled_) {
         return;
     }
     scheduled_ = true;
@@ -66,16 +79,16 @@ void StreamConnection::schedule() {
     });
 }
 
-void StreamConnection::pump() {
+void MemoryConnection::pump() {
     const auto delegate = delegate_.lock();
-    if (!delegate) {
+    if (!delegate || delivering_) {
         return;
     }
     delivering_ = true;
     for (;;) {
         if (connectPending_) {
             connectPending_ = false;
-            delegate->socketDidConnect(*this, "10.77.0.11", 4644);
+            delegate->socketDidConnect(*this, remoteHost_, 4644);
         } else if (serveWrite(*delegate) || serveRead(*delegate)) {
             continue;
         } else if (disconnectPending_) {
@@ -88,11 +101,11 @@ void StreamConnection::pump() {
     delivering_ = false;
 }
 
-bool StreamConnection::serveWrite(TcpConnectionDelegate& delegate) {
+bool MemoryConnection::serveWrite(TcpConnectionDelegate& delegate) {
     if (writes_.empty()) {
         return false;
     }
-    const Write head = writes_.front();
+    const Operation head = writes_.front();
     const std::size_t pass = std::min(pieceSize_, head.length - headWritten_);
     headWritten_ += pass;
     bytesWritten_ += pass;
@@ -106,11 +119,11 @@ bool StreamConnection::serveWrite(TcpConnectionDelegate& delegate) {
     return true;
 }
 
-bool StreamConnection::serveRead(TcpConnectionDelegate& delegate) {
+bool MemoryConnection::serveRead(TcpConnectionDelegate& delegate) {
     if (reads_.empty() || closed_) {
         return false;
     }
-    const Read head = reads_.front();
+    const Operation head = reads_.front();
     if (position_ == incoming_->size() && headData_.size() < head.length) {
         closed_ = true;
         reads_.clear();
@@ -131,9 +144,10 @@ bool StreamConnection::serveRead(TcpConnectionDelegate& delegate) {
         headData_ = {};
         delegate.socketDidRead(*this, std::move(data), head.tag);
     } else {
-        delegate.socketDidReadPartialData(*this, count, head.tag);
+        delegate.socketDidReadPartialBytes(*this, headData_.data() + headData_.size() - count,
+                                           count, head.tag);
     }
     return true;
 }
 
-}  // namespace velto::bench
+}  // namespace velto::test

@@ -7,7 +7,6 @@
 #include <string>
 
 #include "velto/Bytes.h"
-#include "velto/Export.h"
 
 namespace velto {
 
@@ -15,7 +14,7 @@ class TcpConnection;
 
 // Reports of one TCP connection. Every call arrives on the connection's queue, one at a time,
 // in event order, and never from inside a call the delegate made on the connection.
-class VELTO_EXPORT TcpConnectionDelegate {
+class TcpConnectionDelegate {
   public:
     virtual ~TcpConnectionDelegate() = default;
 
@@ -57,7 +56,7 @@ class VELTO_EXPORT TcpConnectionDelegate {
 // connection; a write's time-out, too, counts from the last byte that went out.
 // Writes go out in the order issued, each with one completion. disconnectAfterWriting() closes
 // once every queued write is out. After a disconnect no read or write report is delivered.
-class VELTO_EXPORT TcpConnection {
+class TcpConnection {
   public:
     virtual ~TcpConnection() = default;
 
