@@ -149,7 +149,7 @@ cmake --build --preset default --target velto_app_tests -j2
 captures=$(mktemp -d)
 check "the menu test passes and leaves its captures" unshare --net --fork -- bash -c "
     ip link set lo up && VELTO_TEST_SCREENSHOTS='$captures' xvfb-run -a -s '-screen 0 1280x800x24' \
-    dbus-run-session -- '$root/build/default/app/tests/velto_app_tests' ContextMenuTest >/dev/null"
+    dbus-run-session --config-file='$root/app/tests/support/session-bus.conf' -- '$root/build/default/app/tests/velto_app_tests' ContextMenuTest >/dev/null"
 for capture in menu-on-received-files:08 preview-picture:09 preview-text:10 preview-other:11 \
     menu-on-received-text:12; do
     name=${capture%:*}
