@@ -15,6 +15,7 @@
 #include "velto/Export.h"
 #include "velto/PeerTable.h"
 #include "velto/ReceivePolicy.h"
+#include "velto/VeltoIncomingTransfer.h"
 #include "velto/VeltoIncomingTransferDelegate.h"
 #include "velto/VeltoPeerDiscoveryDelegate.h"
 
@@ -28,6 +29,7 @@ struct AvatarResponse;
 class DatagramSender;
 class LocalMachine;
 class MetadataServer;
+class PendingQuestions;
 class VeltoTransfer;
 class VeltoIncomingTransfer;
 
@@ -60,7 +62,10 @@ class VELTO_EXPORT VeltoServer : public std::enable_shared_from_this<VeltoServer
     std::shared_ptr<VeltoIncomingTransferDelegate> incomingDelegate() const;
     void setPortFailureHandler(PortFailureHandler handler);
 
-    // Who may send to this host; consulted for every incoming connection and hello.
+    // Who may send to this host; consulted for every incoming connection and hello. Files and
+    // folders that the policy asks about wait for the incoming delegate's answer
+    // (incomingTransferWithQuestion); beyond one question per sender and eight in all, they
+    // are refused.
     void setReceivePolicy(ReceivePolicy policy);
     ReceivePolicy receivePolicy() const;
     // The computer at address as far as this host knows it: the signature from its hellos,
@@ -131,6 +136,7 @@ class VELTO_EXPORT VeltoServer : public std::enable_shared_from_this<VeltoServer
     struct GreetingTimer;
 
     void acceptConnection(std::shared_ptr<AsyncTcpSocket> socket);  // on the incoming queue
+    VeltoIncomingTransfer::ContentCheck contentCheck();
     std::shared_ptr<LocalMachine> localMachine() const;
     std::shared_ptr<DatagramSender> datagramSender() const;
     void reportPortFailure(const std::string& message);
@@ -167,6 +173,7 @@ class VELTO_EXPORT VeltoServer : public std::enable_shared_from_this<VeltoServer
     std::shared_ptr<AvatarFetcher> fetcher_;
     std::vector<std::string> addedAddresses_;
     ReceivePolicy receivePolicy_;
+    std::shared_ptr<PendingQuestions> questions_;
     std::unique_ptr<GreetingTimer> greetingTimer_;  // used on the broadcast queue
 
     // Avatar fetches under way, so that hosts and tests can wait for them to settle.

@@ -6,8 +6,11 @@
 // ended since the last start.
 #include <future>
 
+#include "incoming/PendingQuestions.h"
+
 #include "velto/AsyncTcpListener.h"
 #include "velto/AsyncTcpSocket.h"
+#include "velto/Diagnostics.h"
 #include "velto/RandomString.h"
 #include "velto/VeltoIncomingTransfer.h"
 #include "velto/VeltoServer.h"
@@ -22,11 +25,35 @@ void VeltoServer::acceptConnection(std::shared_ptr<AsyncTcpSocket> newSocket) {
         delegate = incomingDelegate_;
     }
     // Created outside the lock: creation already reports to the delegate.
-    auto transfer = VeltoIncomingTransfer::create(std::move(newSocket),
-                                                  generateRandomStringWithLength(32), delegate);
+    auto transfer = VeltoIncomingTransfer::create(
+        std::move(newSocket), generateRandomStringWithLength(32), delegate, {},
+        {.queue = incomingQueue_, .check = contentCheck()});
     std::lock_guard lock(mutex_);
     std::erase_if(pendingIncomingTransfers_, [](const auto& t) { return t->hasEnded(); });
     pendingIncomingTransfers_.push_back(std::move(transfer));
+}
+
+// The policy as it is when the first element arrives, for the sender the hellos tell of.
+VeltoIncomingTransfer::ContentCheck VeltoServer::contentCheck() {
+    return [weak = weak_from_this(), questions = questions_](const VeltoIncomingTransfer& transfer,
+                                                             bool isText) {
+        const auto self = weak.lock();
+        const std::string sender = transfer.remoteHost().value_or("");
+        VeltoIncomingTransfer::ContentVerdict verdict;
+        if (!self) {
+            verdict.decision = ReceiveDecision::Refuse;
+            return verdict;
+        }
+        verdict.decision = self->receivePolicy().decideOnContent(self->identityOf(sender), isText);
+        if (verdict.decision == ReceiveDecision::Ask) {
+            verdict.release = questions->reserve(sender);
+            if (!verdict.release) {
+                diagnostic("Too many questions pending; refused", sender);
+                verdict.decision = ReceiveDecision::Refuse;
+            }
+        }
+        return verdict;
+    };
 }
 
 bool VeltoServer::stopReceiving(std::chrono::steady_clock::time_point deadline) {
