@@ -156,8 +156,8 @@ class VELTO_EXPORT VeltoIncomingTransfer
 
     std::uint64_t elementCount_ = 0;
     std::uint64_t totalSize_ = 0;
-    std::uint64_t byteFinished_ = 0;           // body bytes of completed elements
-    std::uint64_t currentElementSize_ = 0;     // 0 for a folder
+    std::uint64_t byteFinished_ = 0;        // body bytes of completed elements
+    std::uint64_t currentElementSize_ = 0;  // 0 for a folder
     bool currentIsFolder_ = false;
     std::uint64_t currentElementPlusOne_ = 0;  // 1-based number of the current element
     std::uint64_t currentSize_ = 0;            // body bytes of completed reads

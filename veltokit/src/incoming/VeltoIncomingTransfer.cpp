@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <sstream>
 #include <tuple>
 
 #include "core/ChunkPool.h"
@@ -253,8 +254,9 @@ void VeltoIncomingTransfer::ask(std::function<void()> release) {
     const double timeout = questionTimeout();
     diagnostic("Incoming transfer asks; deadline", timeout);
     questionDeadline_->start(timeout, [self = shared_from_this(), timeout] {
-        self->answer(false, "the question was not answered within " +
-                                std::to_string(static_cast<int>(timeout)) + " s");
+        std::ostringstream reason;
+        reason << "the question was not answered within " << timeout << " s";
+        self->answer(false, reason.str());
     });
     if (delegate_) {
         delegate_->incomingTransferWithQuestion(*this, elementCount_, totalSize_, currentName_);

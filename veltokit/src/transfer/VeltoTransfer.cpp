@@ -263,7 +263,9 @@ void VeltoTransfer::fail(const std::string& reason, TransferOutcome outcome) {
         waitingWatch_->cancel();
     }
     readAhead_.reset();  // waits for a read under way
-    if (socket_) {
+    if (socket_ && outcome == TransferOutcome::cancelled) {
+        socket_->disconnectWithReset();  // at once, not after what the kernel still holds
+    } else if (socket_) {
         socket_->disconnect();
     }
     if (delegate_) {
