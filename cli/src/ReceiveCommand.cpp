@@ -1,5 +1,8 @@
-// velto-cli receive [--json]: a headless receiver that announces itself and reports what it
-// receives into the user's Downloads folder until it is stopped.
+// velto-cli receive [--json] [--ask]: a headless receiver that announces itself and reports what
+// it receives into the user's Downloads folder until it is stopped. Its standard input answers
+// questions and cancels transfers (TransferQuestions).
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -7,6 +10,7 @@
 #include "CliCommand.h"
 #include "CliSession.h"
 #include "ReceiveEventPrinter.h"
+#include "TransferQuestions.h"
 #include "velto/UserFolders.h"
 #include "velto/VeltoIncomingTransfer.h"
 
@@ -20,18 +24,27 @@ class ReceiveCommand : public CliCommand {
   public:
     void configure(CLI::App& command) override {
         command.add_flag("--json", json_, "Print one JSON object per event and line");
+        command.add_flag("--ask", ask_,
+                         "Ask before storing files and folders (texts arrive as before); the "
+                         "answer is read from standard input");
     }
 
     int run(CliSession& session) override {
         const std::string downloads = UserFolders::userDownloadsFolder();
         VeltoIncomingTransfer::removeLeftoverIntermediateFolders(downloads);
         std::shared_ptr<ReceiveEventPrinter> printer;
+        auto questions = std::make_shared<TransferQuestions>(STDIN_FILENO);
         VeltoServer& server = session.startServer([&](VeltoServer& starting) {
             printer = std::make_shared<ReceiveEventPrinter>(starting.peers(), json_,
                                                             CliSession::reportOutputClosed);
+            printer->setQuestions(questions);
             starting.setDelegate(printer);
             starting.setIncomingDelegate(printer);
+            if (ask_) {
+                starting.setReceivePolicy(ReceivePolicy(ReceiveMode::Ask, {}, {}));
+            }
         });
+        questions->startReading();
         server.sayHello();
         if (!json_) {
             std::printf("Receiving into %s; Ctrl-C stops.\n", downloads.c_str());
@@ -61,6 +74,7 @@ class ReceiveCommand : public CliCommand {
 
   private:
     bool json_ = false;
+    bool ask_ = false;
 };
 
 }  // namespace

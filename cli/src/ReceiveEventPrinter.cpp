@@ -1,6 +1,7 @@
 #include "ReceiveEventPrinter.h"
 
 #include "PeerListing.h"
+#include "TransferProgressBar.h"
 #include "velto/VeltoIncomingTransfer.h"
 
 namespace velto::cli {
@@ -66,6 +67,9 @@ void ReceiveEventPrinter::incomingTransferWithCreated(VeltoIncomingTransfer& tra
         peerDiscoveryWithAdded(host, peer);
     }
     transfer.setPeer(peer);
+    if (questions_) {
+        questions_->track(transfer);
+    }
     if (json_) {
         event("transfer-incoming",
               {{"key", transfer.key()}, {"peer", PeerListing::peerDictionary(peer)}});
@@ -118,6 +122,29 @@ void ReceiveEventPrinter::incomingTransferWithReceivedFile(VeltoIncomingTransfer
     }
 }
 
+void ReceiveEventPrinter::incomingTransferWithQuestion(VeltoIncomingTransfer& transfer,
+                                                       std::uint64_t itemCount,
+                                                       std::uint64_t totalSize,
+                                                       const std::string& firstName) {
+    if (json_) {
+        event("transfer-asking", {{"key", transfer.key()},
+                                  {"sender", transfer.remoteHost().value_or("")},
+                                  {"itemCount", itemCount},
+                                  {"totalSize", totalSize},
+                                  {"firstName", firstName}});
+    } else {
+        line(out_, senderOf(transfer) + " wants to send " + std::to_string(itemCount) +
+                       (itemCount == 1 ? " item (" : " items (") +
+                       TransferProgressBar::bytes(static_cast<double>(totalSize)) +
+                       "), the first \"" + firstName + "\". Accept? [y/n]");
+    }
+    if (questions_) {
+        questions_->ask(transfer);
+    } else {
+        transfer.decline();  // nobody can answer
+    }
+}
+
 void ReceiveEventPrinter::incomingTransferWithFinished(VeltoIncomingTransfer& transfer) {
     forget(transfer);
     if (json_) {
@@ -127,10 +154,20 @@ void ReceiveEventPrinter::incomingTransferWithFinished(VeltoIncomingTransfer& tr
 
 void ReceiveEventPrinter::incomingTransferWithFailed(VeltoIncomingTransfer& transfer) {
     forget(transfer);
+    static const std::map<TransferOutcome, std::string> outcomes{
+        {TransferOutcome::cancelled, "cancelled"},
+        {TransferOutcome::declined, "declined"},
+        {TransferOutcome::refused, "refused"}};
+    const auto named = outcomes.find(transfer.outcome());
+    const std::string outcome = named == outcomes.end() ? "failed" : named->second;
     if (json_) {
-        event("transfer-failed", {{"key", transfer.key()}});
+        event(
+            "transfer-failed",
+            {{"key", transfer.key()}, {"outcome", outcome}, {"reason", transfer.failureReason()}});
     } else {
-        line(errors_, "A transfer from " + senderOf(transfer) + " failed; nothing of it was kept");
+        line(errors_, "A transfer from " + senderOf(transfer) + " " +
+                          (outcome == "failed" ? "failed" : "was " + outcome) + " (" +
+                          transfer.failureReason() + "); nothing of it was kept");
     }
 }
 

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "TransferQuestions.h"
 #include "velto/PeerTable.h"
 #include "velto/VeltoIncomingTransferDelegate.h"
 #include "velto/VeltoPeerDiscoveryDelegate.h"
@@ -43,6 +44,14 @@ class ReceiveEventPrinter : public VeltoPeerDiscoveryDelegate,
                                           const std::string& text) override;
     void incomingTransferWithReceivedFile(VeltoIncomingTransfer& transfer,
                                           const std::string& path) override;
+    // "transfer-asking", or a prompt on the terminal; the answer comes through questions.
+    void incomingTransferWithQuestion(VeltoIncomingTransfer& transfer, std::uint64_t itemCount,
+                                      std::uint64_t totalSize,
+                                      const std::string& firstName) override;
+    // Where the transfers go that may be answered or cancelled; set before the server starts.
+    void setQuestions(std::shared_ptr<TransferQuestions> questions) {
+        questions_ = std::move(questions);
+    }
 
   private:
     void event(const std::string& name, nlohmann::json data);
@@ -58,6 +67,7 @@ class ReceiveEventPrinter : public VeltoPeerDiscoveryDelegate,
     bool outputLostTold_ = false;
     std::mutex mutex_;  // reports come from the broadcast and the incoming queue
     std::map<std::string, std::chrono::steady_clock::time_point> lastProgress_;
+    std::shared_ptr<TransferQuestions> questions_;
 };
 
 }  // namespace velto::cli
