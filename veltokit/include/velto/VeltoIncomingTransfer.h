@@ -98,12 +98,13 @@ class VELTO_EXPORT VeltoIncomingTransfer
     const std::string& failureReason() const { return failureReason_; }
     // Ends a running transfer as failed, keeping nothing of it; on the connection's queue.
     void abandon();
-    // The answer to the question; any thread. Accepting goes on with the stream as if nothing
-    // had been asked; declining closes the connection, keeping nothing. Ignored unless asking.
+    // The answer to the question. Accepting goes on with the stream as if nothing had been
+    // asked; declining closes the connection, keeping nothing. Ignored unless asking.
     void accept();
     void decline();
     // Closes the connection at once and keeps nothing; reported failed, outcome cancelled.
-    // Any thread.
+    // These three may be called from any thread when the host gave the transfer its queue
+    // (Hosting), else on the connection's queue only.
     void cancel();
 
     // State as last read; for the delegate, on the transfer's queue.
