@@ -165,9 +165,11 @@ void ReceiveEventPrinter::incomingTransferWithFailed(VeltoIncomingTransfer& tran
             "transfer-failed",
             {{"key", transfer.key()}, {"outcome", outcome}, {"reason", transfer.failureReason()}});
     } else {
+        const std::string& reason = transfer.failureReason();
         line(errors_, "A transfer from " + senderOf(transfer) + " " +
-                          (outcome == "failed" ? "failed" : "was " + outcome) + " (" +
-                          transfer.failureReason() + "); nothing of it was kept");
+                          (outcome == "failed" ? "failed" : "was " + outcome) +
+                          (reason == outcome ? "" : " (" + reason + ")") +
+                          "; nothing of it was kept");
     }
 }
 
