@@ -18,6 +18,11 @@
 
 namespace velto {
 
+// A question answered in time never fails a transfer sent by this library: the sender's
+// deadlines outlast it.
+static_assert(VeltoTransfer::headerWriteTimeout > VeltoIncomingTransfer::questionTimeoutDefault &&
+              VeltoTransfer::bodyStallTimeout > VeltoIncomingTransfer::questionTimeoutDefault);
+
 void VeltoServer::acceptConnection(std::shared_ptr<AsyncTcpSocket> newSocket) {
     std::shared_ptr<VeltoIncomingTransferDelegate> delegate;
     {
