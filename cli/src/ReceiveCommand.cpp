@@ -1,6 +1,9 @@
 // velto-cli receive [--json] [--dir PATH]: a headless receiver that announces itself and
 // reports what it receives into the receiving folder (the setting, else the user's Downloads)
-// until it is stopped. It follows changes of the settings file while it runs.
+// until it is stopped. It follows changes of the settings file while it runs; its standard input
+// answers questions and cancels transfers (TransferQuestions).
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +12,7 @@
 #include "CliCommand.h"
 #include "CliSession.h"
 #include "ReceiveEventPrinter.h"
+#include "TransferQuestions.h"
 #include "velto/SettingsWatcher.h"
 #include "velto/UserFolders.h"
 #include "velto/VeltoEvents.h"
@@ -43,7 +47,16 @@ class ReceiveCommand : public CliCommand {
         // after this returns.
         auto printer = std::make_shared<ReceiveEventPrinter>(json_, CliSession::reportOutputClosed);
         std::unique_ptr<SettingsWatcher> watcher;
+        std::shared_ptr<TransferQuestions> questions;
         VeltoServer& server = session.startServer([&](VeltoServer& starting) {
+            questions = std::make_shared<TransferQuestions>(
+                STDIN_FILENO,
+                [server = starting.weak_from_this()](const std::string& key) {
+                    const auto running = server.lock();
+                    return running ? running->incomingTransfer(key) : nullptr;
+                },
+                starting.incomingDispatchQueue());
+            printer->setQuestions(questions);
             auto events = std::make_shared<VeltoEvents>(
                 [server = starting.weak_from_this()] { return server.lock(); },
                 [printer](const VeltoEvent& event) { printer->print(event); });
@@ -60,6 +73,7 @@ class ReceiveCommand : public CliCommand {
                                        ? UserFolders::userDownloadsFolder()
                                        : server.receivingFolder();
         VeltoIncomingTransfer::removeLeftoverIntermediateFolders(folder);
+        questions->startReading();
         server.sayHello();
         if (!json_) {
             std::printf("Receiving into %s (%s); Ctrl-C stops.\n", folder.c_str(),

@@ -1,5 +1,7 @@
 #include "ReceiveEventPrinter.h"
 
+#include "TransferProgressBar.h"
+
 namespace velto::cli {
 
 ReceiveEventPrinter::ReceiveEventPrinter(bool json, std::function<void()> outputLost,
@@ -11,6 +13,9 @@ void ReceiveEventPrinter::print(const VeltoEvent& event) {
         printJson(event);
     } else {
         printText(event);
+    }
+    if (event.name == events::transferAsking && questions_) {
+        questions_->ask(event.data.value("key", std::string()));
     }
 }
 
@@ -29,8 +34,20 @@ void ReceiveEventPrinter::printText(const VeltoEvent& event) {
     } else if (event.name == events::transferIncomingFile) {
         line(out_,
              "Received " + event.data.value("path", std::string()) + " from " + senderOf(event));
+    } else if (event.name == events::transferAsking) {
+        const auto items = event.data.value("itemCount", 0ULL);
+        line(out_, senderOf(event) + " wants to send " + std::to_string(items) +
+                       (items == 1 ? " item (" : " items (") +
+                       TransferProgressBar::bytes(event.data.value("totalSize", 0.0)) +
+                       "), the first \"" + event.data.value("firstName", std::string()) +
+                       "\". Accept? [y/n]");
     } else if (event.name == events::transferFailed) {
-        line(errors_, "A transfer from " + senderOf(event) + " failed; nothing of it was kept");
+        const std::string outcome = event.data.value("outcome", std::string("failed"));
+        const std::string reason = event.data.value("reason", std::string());
+        line(errors_, "A transfer from " + senderOf(event) + " " +
+                          (outcome == "failed" ? "failed" : "was " + outcome) +
+                          (reason.empty() || reason == outcome ? "" : " (" + reason + ")") +
+                          "; nothing of it was kept");
     } else if (event.name == events::transferRefused) {
         line(out_, "Refused a connection from " + event.data.value("from", std::string()) + ": " +
                        event.data.value("reason", std::string()) + ".");

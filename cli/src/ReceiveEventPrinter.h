@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 
+#include "TransferQuestions.h"
 #include "velto/VeltoEvents.h"
 
 namespace velto::cli {
@@ -22,7 +23,12 @@ class ReceiveEventPrinter {
     ReceiveEventPrinter(bool json, std::function<void()> outputLost, std::FILE* out = stdout,
                         std::FILE* errors = stderr);
 
+    // Prints the event; a question is also handed to questions, which takes the answer.
     void print(const VeltoEvent& event);
+    // Where the questions go to be answered; set before the server starts.
+    void setQuestions(std::shared_ptr<TransferQuestions> questions) {
+        questions_ = std::move(questions);
+    }
 
   private:
     void printJson(const VeltoEvent& event);
@@ -40,6 +46,7 @@ class ReceiveEventPrinter {
     std::function<void()> outputLost_;
     bool outputLostTold_ = false;
     std::map<std::string, std::chrono::steady_clock::time_point> lastProgress_;
+    std::shared_ptr<TransferQuestions> questions_;
 };
 
 }  // namespace velto::cli

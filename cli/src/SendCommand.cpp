@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
+#include <thread>
 
 #include "CliCommand.h"
 #include "CliSession.h"
@@ -24,7 +25,8 @@ constexpr std::chrono::milliseconds redrawInterval{100};
 // how it ended.
 class SendReporter : public VeltoTransferDelegate {
   public:
-    explicit SendReporter(bool drawBar) : drawBar_(drawBar) {}
+    SendReporter(bool drawBar, std::string receiver)
+        : drawBar_(drawBar), receiver_(std::move(receiver)) {}
 
     void transferWithConnected(VeltoTransfer&) override {
         std::lock_guard lock(mutex_);
@@ -48,6 +50,13 @@ class SendReporter : public VeltoTransferDelegate {
                         name.c_str());
         }
         std::fflush(stdout);
+    }
+    void transferWithWaiting(VeltoTransfer&, bool waiting) override {
+        if (waiting) {
+            std::lock_guard lock(mutex_);
+            std::fprintf(stderr, "%sWaiting for %s to accept\n", drawBar_ && bar_ ? "\n" : "",
+                         receiver_.c_str());
+        }
     }
     void transferWithFinished(VeltoTransfer&) override { end(true); }
     void transferWithFailed(VeltoTransfer& transfer) override {
@@ -82,6 +91,7 @@ class SendReporter : public VeltoTransferDelegate {
     }
 
     const bool drawBar_;
+    const std::string receiver_;
     mutable std::mutex mutex_;
     std::optional<TransferProgressBar> bar_;
     TransferProgressBar::Clock::time_point lastDrawn_{};
@@ -185,7 +195,11 @@ class SendCommand : public CliCommand {
 
     int send(CliSession& session, VeltoServer* server, const ItemList& items,
              const VeltoPeer& peer) const {
-        auto reporter = std::make_shared<SendReporter>(isatty(STDOUT_FILENO) == 1);
+        auto reporter = std::make_shared<SendReporter>(
+            isatty(STDOUT_FILENO) == 1,
+            peer.systemSignature.empty() || peer.systemSignature == peer.ip
+                ? peer.ip
+                : peer.systemSignature + " (" + peer.ip + ")");
         auto transfer = VeltoTransfer::create(items, peer, DispatchQueue::create("outgoing"));
         transfer->setDelegate(reporter);
         transfer->setKey("velto-cli");
@@ -196,8 +210,7 @@ class SendCommand : public CliCommand {
         }
         while (!reporter->outcome()) {
             if (const int signal = session.waitForStopSignal(outcomePollInterval)) {
-                std::fprintf(stderr, "velto-cli: stopped\n");
-                return CliSession::statusForSignal(signal);
+                return cancel(*transfer, *reporter, signal);
             }
         }
         if (!*reporter->outcome()) {
@@ -219,6 +232,21 @@ class SendCommand : public CliCommand {
                     TransferProgressBar::bytes(static_cast<double>(transfer->totalSize())).c_str(),
                     peer.ip.c_str());
         return 0;
+    }
+
+    // A stop signal cancels the transfer: its connection closes at once, so the receiver keeps
+    // nothing of it, and it is never reported as sent.
+    static int cancel(VeltoTransfer& transfer, const SendReporter& reporter, int signal) {
+        transfer.cancel();
+        for (int waited = 0; !reporter.outcome() && waited < 1000; ++waited) {
+            std::this_thread::sleep_for(outcomePollInterval);
+        }
+        if (reporter.outcome().value_or(false)) {
+            std::fprintf(stderr, "velto-cli: stopped after everything was sent\n");
+        } else {
+            std::fprintf(stderr, "velto-cli: cancelled; the transfer was not completed\n");
+        }
+        return CliSession::statusForSignal(signal);
     }
 
     std::string peer_;

@@ -65,12 +65,14 @@ TEST(VeltoEvents, EveryReportBecomesItsEventWithTheFieldsFrontEndsRelyOn) {
     rig.events->transferWithRenamedItems(*out, {"caf%E9"});
     rig.events->transferWithConnected(*out);
     rig.events->transferWithProgress(*out, 3, 1, 5'000'000'000, 100);
+    rig.events->transferWithWaiting(*out, true);
     rig.events->transferWithSkippedPaths("S", {}, false);  // nothing left out: no event
     rig.events->transferWithSkippedPaths("P", {{"/gone", "it is gone"}}, true);
     rig.events->transferWithNothingToSend("P");
 
     // A known sender: no peer-added, and the peer as the table holds it.
     const auto in = rig.receive("I", "10.77.0.12");
+    rig.events->incomingTransferWithQuestion(*in, 2, 9, "Album");
     rig.events->incomingTransferWithProgress(*in, 2, 0, 9, 0, std::nullopt, std::nullopt);
     rig.events->incomingTransferWithProgress(*in, 2, 1, 9, 4, "a", "/d/a");
     rig.events->incomingTransferWithReceivedText(*in, "hello");
@@ -87,10 +89,14 @@ TEST(VeltoEvents, EveryReportBecomesItsEventWithTheFieldsFrontEndsRelyOn) {
       {"event": "transfer-connected", "data": {"key": "S"}},
       {"event": "transfer-progress", "data": {"key": "S", "itemCount": 3, "itemFinished": 1,
                                               "byteCount": 5000000000, "byteFinished": 100}},
+      {"event": "transfer-waiting", "data": {"key": "S", "waiting": true}},
       {"event": "transfer-skipped", "data": {"key": "P", "nothingLeft": true,
                                              "skipped": [{"path": "/gone", "reason": "it is gone"}]}},
-      {"event": "transfer-failed", "data": {"key": "P"}},
+      {"event": "transfer-failed", "data": {"key": "P", "outcome": "failed",
+                                            "reason": "nothing left to send"}},
       {"event": "transfer-incoming", "data": {"key": "I", "peer": null}},
+      {"event": "transfer-asking", "data": {"key": "I", "peer": null, "itemCount": 2,
+          "totalSize": 9, "firstName": "Album", "secondsLeft": 60.0}},
       {"event": "transfer-progress", "data": {"key": "I", "itemCount": 2, "itemFinished": 0,
           "byteCount": 9, "byteFinished": 0, "filename": null, "filepath": null, "isIncoming": true}},
       {"event": "transfer-progress", "data": {"key": "I", "itemCount": 2, "itemFinished": 1,
@@ -98,19 +104,19 @@ TEST(VeltoEvents, EveryReportBecomesItsEventWithTheFieldsFrontEndsRelyOn) {
       {"event": "transfer-incoming-text", "data": {"key": "I", "text": "hello"}},
       {"event": "transfer-incoming-file", "data": {"key": "I", "path": "/d/a"}},
       {"event": "transfer-finished", "data": {"key": "I"}},
-      {"event": "transfer-failed", "data": {"key": "I"}},
+      {"event": "transfer-failed", "data": {"key": "I", "outcome": "failed", "reason": ""}},
       {"event": "peer-removed", "data": {"key": "10.77.0.12"}}])");
     const nlohmann::json plain = {{"key", "10.77.0.12"},
                                   {"ip", "10.77.0.12"},
                                   {"port", 4644},
                                   {"systemSignature", "Ann at Office [Velto]"}};
-    expected[0]["data"]["peer"] = expected[7]["data"]["peer"] = plain;
+    expected[0]["data"]["peer"] = expected[8]["data"]["peer"] = expected[9]["data"]["peer"] = plain;
     expected[1]["data"]["peer"] = plain;
     expected[1]["data"]["peer"]["avatar"] = "data:image/png;base64,UE5H";
     EXPECT_EQ(rig.envelopes(), expected);
 
     // The events of an incoming transfer name its sender, for front ends that say who sent.
-    EXPECT_EQ(rig.seen[7].sender.value_or(VeltoPeer()).key, ann.key);
+    EXPECT_EQ(rig.seen[8].sender.value_or(VeltoPeer()).key, ann.key);
     EXPECT_FALSE(rig.seen[3].sender);
 }
 

@@ -12,6 +12,7 @@
 #include "support/RecordingDelegates.h"
 #include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"
+#include "support/TransferRig.h"
 #include "velto/VeltoIncomingTransfer.h"
 #include "velto/VeltoTransfer.h"
 
@@ -218,6 +219,159 @@ TEST_F(VeltoServerStart, RefusesByPolicyBeforeReadingAndStoresInTheChosenFolder)
     EXPECT_EQ(incoming->count("created"), 1u);
     EXPECT_TRUE(std::filesystem::exists(chosen.path() / "a.txt"));
     EXPECT_FALSE(std::filesystem::exists(home.str() + "/Downloads/a.txt"));
+}
+
+// Sends items to the server under test; the sender's reports.
+std::shared_ptr<test::RecordingTransferDelegate> sendToSelf(
+    VeltoServer& server, std::uint16_t port, ItemList items,
+    std::shared_ptr<test::RecordingTransferDelegate> reports =
+        std::make_shared<test::RecordingTransferDelegate>()) {
+    static const auto queue = DispatchQueue::create("outgoing");
+    auto transfer = VeltoTransfer::create(
+        std::move(items), VeltoPeer("127.0.0.1", "127.0.0.1", port, "me", {}), queue);
+    transfer->setDelegate(reports);
+    server.startTransfer(transfer);
+    return reports;
+}
+
+bool nothingIn(const std::string& folder) {
+    return !std::filesystem::exists(folder) || std::filesystem::is_empty(folder);
+}
+
+// In Ask mode files wait for the answer with nothing on disk and the sender held up (told that
+// it waits), exempt from the read deadlines; a text is never asked about. Accepting goes on as
+// usual; declining, or no answer by the deadline, keeps nothing, and the sender fails even
+// though every byte of its small file had arrived.
+TEST_F(VeltoServerStart, AsksBeforeStoringFilesAndGoesOnOrEndsAsAnswered) {
+    FreshHome home;
+    ASSERT_TRUE(start().empty());
+    server->setReceivePolicy(ReceivePolicy(ReceiveMode::Ask, {}, {}));
+    const std::string downloads = home.str() + "/Downloads";
+    test::TempDir source;
+    test::writeFile(source.str() + "/Album/big.bin", std::string(20'000'000, 'x'));
+    test::writeFile(source.str() + "/small.txt", "small");
+
+    auto textReceiver = std::make_shared<test::RecordingIncomingDelegate>();
+    server->setIncomingDelegate(textReceiver);
+    const auto text = sendToSelf(*server, tcpPort, VeltoTransfer::itemsForText("hi"));
+    ASSERT_TRUE(text->waitForEnd() && textReceiver->waitForEnd());
+    EXPECT_EQ(text->kinds().back(), "finished");
+    EXPECT_EQ(textReceiver->count("question"), 0u);
+
+    enum class Answer { accept, decline, none };
+    for (const auto answer : {Answer::accept, Answer::decline, Answer::none}) {
+        const int what = static_cast<int>(answer);
+        if (answer == Answer::none) {
+            home.environment.set("VELTO_QUESTION_TIMEOUT", "0.5");
+        }
+        auto incoming = std::make_shared<test::RecordingIncomingDelegate>();
+        server->setIncomingDelegate(incoming);
+        const bool album = answer == Answer::accept;
+        const auto sender = sendToSelf(
+            *server, tcpPort,
+            VeltoTransfer::itemsForPaths({source.str() + "/" + (album ? "Album" : "small.txt")}));
+        ASSERT_TRUE(test::waitUntil([&] { return incoming->count("question") == 1; })) << what;
+        const auto asked = std::chrono::steady_clock::now();
+        const auto question = incoming->reports().back();
+        EXPECT_EQ(question.itemCount, album ? 2u : 1u) << what;
+        EXPECT_EQ(question.byteCount, album ? 20'000'000u : 5u) << what;
+        EXPECT_EQ(question.name, album ? "Album" : "small.txt") << what;
+        EXPECT_EQ(question.path, "127.0.0.1") << what;
+        if (answer == Answer::accept) {
+            ASSERT_TRUE(test::waitUntil([&] { return !sender->waitingChanges().empty(); }));
+            std::this_thread::sleep_until(
+                asked +
+                std::chrono::duration<double>(VeltoIncomingTransfer::headerReadTimeout + 1));
+            EXPECT_EQ(incoming->count("failed") + sender->count("failed"), 0u);
+            EXPECT_TRUE(nothingIn(downloads));
+            incoming->asked().at(0)->accept();
+        } else if (answer == Answer::decline) {
+            EXPECT_TRUE(nothingIn(downloads));
+            incoming->asked().at(0)->decline();
+        }
+        ASSERT_TRUE(sender->waitForEnd() && incoming->waitForEnd()) << what;
+        if (answer == Answer::accept) {
+            EXPECT_EQ(sender->kinds().back(), "finished");
+            EXPECT_EQ(sender->waitingChanges(), (std::vector<bool>{true, false}));
+            EXPECT_EQ(incoming->kinds().back(), "finished");
+            EXPECT_EQ(test::treeOf(downloads + "/Album"), test::treeOf(source.str() + "/Album"));
+            std::filesystem::remove_all(downloads + "/Album");
+        } else {
+            EXPECT_EQ(sender->kinds().back(), "failed") << what;
+            EXPECT_EQ(incoming->reports().back().outcome, TransferOutcome::declined) << what;
+            EXPECT_TRUE(nothingIn(downloads)) << what;
+        }
+    }
+}
+
+// One question per sender and eight in all: a stream beyond them is refused at once, and a
+// place comes free when its question ends.
+TEST_F(VeltoServerStart, RefusesQuestionsBeyondOnePerSenderAndEightInAll) {
+    FreshHome home;
+    ASSERT_TRUE(start().empty());
+    server->setReceivePolicy(ReceivePolicy(ReceiveMode::Ask, {}, {}));
+    auto incoming = std::make_shared<test::RecordingIncomingDelegate>();
+    server->setIncomingDelegate(incoming);
+    using test::operator+;
+    const Bytes stream = test::streamHeader(1, 4) + test::element("a.txt", 4, "abcd");
+    std::vector<std::unique_ptr<test::RawTcpPeer>> senders;
+    const auto sendFrom = [&](const std::string& address) {
+        senders.push_back(
+            std::make_unique<test::RawTcpPeer>(test::RawTcpPeer::To{tcpPort, address.c_str()}));
+        senders.back()->send(stream);
+        return senders.back().get();
+    };
+    for (std::size_t i = 1; i <= 8; ++i) {
+        sendFrom("127.0.0." + std::to_string(i));
+        ASSERT_TRUE(test::waitUntil([&] { return incoming->count("question") == i; }));
+    }
+    EXPECT_TRUE(sendFrom("127.0.0.1")->closedByOtherSide());
+    EXPECT_TRUE(sendFrom("127.0.0.9")->closedByOtherSide());
+    ASSERT_TRUE(test::waitUntil([&] { return incoming->count("failed") == 2; }));
+    for (const auto& report : incoming->reports()) {
+        EXPECT_TRUE(report.kind != "failed" || report.outcome == TransferOutcome::refused);
+    }
+    incoming->asked().at(1)->decline();
+    ASSERT_TRUE(test::waitUntil([&] { return incoming->count("failed") == 3; }));
+    sendFrom("127.0.0.9");
+    EXPECT_TRUE(test::waitUntil([&] { return incoming->count("question") == 9; }));
+    EXPECT_TRUE(nothingIn(home.str() + "/Downloads"));
+}
+
+// Cancelling ends a transfer at once, from either side: that side says cancelled, the other
+// failed, and nothing partial stays in Downloads.
+TEST_F(VeltoServerStart, CancellingFromEitherSideKeepsNothing) {
+    FreshHome home;
+    ASSERT_TRUE(start().empty());
+    test::TempDir source;
+    test::writeFile(source.str() + "/big.bin", std::string(40'000'000, 'x'));
+    for (const bool senderCancels : {true, false}) {
+        auto incoming = std::make_shared<test::RecordingIncomingDelegate>();
+        auto sender = std::make_shared<test::RecordingTransferDelegate>();
+        if (senderCancels) {
+            sender->onProgress = [](VeltoTransfer& transfer, std::uint64_t done) {
+                if (done >= 20'000'000) {
+                    transfer.cancel();
+                }
+            };
+        } else {
+            incoming->onProgress = [](VeltoIncomingTransfer& transfer, std::uint64_t done) {
+                if (done >= VeltoIncomingTransfer::bodyReadSize) {
+                    transfer.cancel();
+                }
+            };
+        }
+        server->setIncomingDelegate(incoming);
+        sendToSelf(*server, tcpPort, VeltoTransfer::itemsForPaths({source.str() + "/big.bin"}),
+                   sender);
+        ASSERT_TRUE(sender->waitForEnd() && incoming->waitForEnd());
+        server->incomingDispatchQueue()->sync([] {});
+        EXPECT_EQ(sender->reports().back().outcome,
+                  senderCancels ? TransferOutcome::cancelled : TransferOutcome::failed);
+        EXPECT_EQ(incoming->reports().back().outcome,
+                  senderCancels ? TransferOutcome::failed : TransferOutcome::cancelled);
+        EXPECT_TRUE(nothingIn(home.str() + "/Downloads")) << senderCancels;
+    }
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "velto/Export.h"
+#include "velto/TransferOutcome.h"
 #include "velto/VeltoIncomingTransferDelegate.h"
 #include "velto/VeltoPeer.h"
 #include "velto/VeltoPeerDiscoveryDelegate.h"
@@ -36,6 +37,8 @@ inline constexpr std::string_view transferSkipped = "transfer-skipped";
 inline constexpr std::string_view transferIncoming = "transfer-incoming";
 inline constexpr std::string_view transferIncomingText = "transfer-incoming-text";
 inline constexpr std::string_view transferIncomingFile = "transfer-incoming-file";
+inline constexpr std::string_view transferAsking = "transfer-asking";
+inline constexpr std::string_view transferWaiting = "transfer-waiting";
 inline constexpr std::string_view transferRefused = "transfer-refused";
 inline constexpr std::string_view settingApplied = "setting-applied";
 }  // namespace events
@@ -71,6 +74,9 @@ class VELTO_EXPORT VeltoEvents final : public VeltoPeerDiscoveryDelegate,
     static nlohmann::json peerDictionary(const VeltoPeer& peer);
     // Each key of the table mapped to its peer's dictionary.
     static nlohmann::json peerDictionaries(const std::map<std::string, VeltoPeer>& peers);
+    // How a transfer ended, as "transfer-failed" names it: "failed", "cancelled" (on this
+    // side), "declined" or "refused".
+    static std::string_view outcomeName(TransferOutcome outcome);
 
     void peerDiscoveryWithAdded(const std::string& key, const VeltoPeer& peer) override;
     void peerDiscoveryWithModified(const std::string& key, const VeltoPeer& peer) override;
@@ -84,6 +90,7 @@ class VELTO_EXPORT VeltoEvents final : public VeltoPeerDiscoveryDelegate,
                               std::uint64_t byteFinished) override;
     void transferWithRenamedItems(VeltoTransfer& transfer,
                                   const std::vector<std::string>& names) override;
+    void transferWithWaiting(VeltoTransfer& transfer, bool waiting) override;
 
     // A send the front end prepared: what it leaves out (no event when nothing), and a send
     // left with nothing to send, which ends as failed before any transfer exists.
@@ -103,6 +110,9 @@ class VELTO_EXPORT VeltoEvents final : public VeltoPeerDiscoveryDelegate,
                                           const std::string& text) override;
     void incomingTransferWithReceivedFile(VeltoIncomingTransfer& transfer,
                                           const std::string& path) override;
+    void incomingTransferWithQuestion(VeltoIncomingTransfer& transfer, std::uint64_t itemCount,
+                                      std::uint64_t totalSize,
+                                      const std::string& firstName) override;
     // "from" (the address) and "reason" in words.
     void incomingConnectionRefused(const std::string& address, const std::string& reason) override;
 

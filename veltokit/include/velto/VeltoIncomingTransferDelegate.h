@@ -16,7 +16,8 @@ class VELTO_EXPORT VeltoIncomingTransferDelegate {
     virtual ~VeltoIncomingTransferDelegate() = default;
     virtual void incomingTransferWithCreated(VeltoIncomingTransfer& transfer) = 0;
     virtual void incomingTransferWithFinished(VeltoIncomingTransfer& transfer) = 0;
-    // A broken or refused stream; the partial data is gone. At most once, never after finished.
+    // A broken, refused, declined or cancelled stream (the transfer's outcome() tells which);
+    // the partial data is gone. At most once, never after finished.
     virtual void incomingTransferWithFailed(VeltoIncomingTransfer& transfer) = 0;
     virtual void incomingTransferWithProgress(VeltoIncomingTransfer& transfer,
                                               std::uint64_t itemCount, std::uint64_t itemFinished,
@@ -31,6 +32,14 @@ class VELTO_EXPORT VeltoIncomingTransferDelegate {
     // No transfer was created for it.
     virtual void incomingConnectionRefused(const std::string& /*address*/,
                                            const std::string& /*reason*/) {}
+    // Files or folders wait for the user's answer before any byte of them is stored: the
+    // sender's stream stands still until transfer.accept() or transfer.decline(), or until the
+    // question's deadline declines it. itemCount and totalSize are the stream's, firstName the
+    // first element's name as sent.
+    virtual void incomingTransferWithQuestion(VeltoIncomingTransfer& /*transfer*/,
+                                              std::uint64_t /*itemCount*/,
+                                              std::uint64_t /*totalSize*/,
+                                              const std::string& /*firstName*/) {}
 };
 
 }  // namespace velto

@@ -16,6 +16,7 @@
 #include "velto/Export.h"
 #include "velto/PeerTable.h"
 #include "velto/ReceivePolicy.h"
+#include "velto/VeltoIncomingTransfer.h"
 #include "velto/VeltoIncomingTransferDelegate.h"
 #include "velto/VeltoPeerDiscoveryDelegate.h"
 
@@ -29,6 +30,7 @@ struct AvatarResponse;
 class DatagramSender;
 class LocalMachine;
 class MetadataServer;
+class PendingQuestions;
 class VeltoTransfer;
 class VeltoIncomingTransfer;
 
@@ -63,7 +65,10 @@ class VELTO_EXPORT VeltoServer : public std::enable_shared_from_this<VeltoServer
 
     // Who may send to this host; consulted for every incoming connection and hello. A
     // connection it refuses is closed before one byte of it is read; a blocked computer's
-    // hellos are ignored, and one already listed leaves the table (reported removed).
+    // hellos are ignored, and one already listed leaves the table (reported removed). Files
+    // and folders that the policy asks about wait for the incoming delegate's answer
+    // (incomingTransferWithQuestion); beyond one question per sender and eight in all, they
+    // are refused.
     void setReceivePolicy(ReceivePolicy policy);
     ReceivePolicy receivePolicy() const;
     // The computer at address as far as this host knows it: the signature from its hellos,
@@ -115,6 +120,9 @@ class VELTO_EXPORT VeltoServer : public std::enable_shared_from_this<VeltoServer
     bool isLocalPeer(const std::string& sender) const;
 
     void startTransfer(const std::shared_ptr<VeltoTransfer>& transfer);
+    // A transfer under way by its key, to answer or cancel it; null once it ended. Any thread.
+    std::shared_ptr<VeltoTransfer> outgoingTransfer(const std::string& key) const;
+    std::shared_ptr<VeltoIncomingTransfer> incomingTransfer(const std::string& key) const;
     // For a host on its way out, before its goodbye: stops accepting connections, ends every
     // incoming transfer still running (each reported as failed, nothing of it kept) and waits
     // until the incoming queue, which stores all that arrives, has done so; from then on
@@ -146,6 +154,7 @@ class VELTO_EXPORT VeltoServer : public std::enable_shared_from_this<VeltoServer
     struct GreetingTimer;
 
     void acceptConnection(std::shared_ptr<AsyncTcpSocket> socket);  // on the incoming queue
+    VeltoIncomingTransfer::ContentCheck contentCheck();
     std::shared_ptr<LocalMachine> localMachine() const;
     std::shared_ptr<DatagramSender> datagramSender() const;
     void reportPortFailure(const std::string& message);
@@ -193,6 +202,7 @@ class VELTO_EXPORT VeltoServer : public std::enable_shared_from_this<VeltoServer
     std::map<std::string, std::string> markedSignatures_;
     bool visible_ = true;
     std::string receivingFolder_;
+    std::shared_ptr<PendingQuestions> questions_;
     std::unique_ptr<GreetingTimer> greetingTimer_;  // used on the broadcast queue
 
     // Avatar fetches under way, so that hosts and tests can wait for them to settle.

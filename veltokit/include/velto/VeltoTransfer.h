@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -9,6 +10,7 @@
 
 #include "velto/DispatchQueue.h"
 #include "velto/Export.h"
+#include "velto/TransferOutcome.h"
 #include "velto/VeltoItem.h"
 #include "velto/VeltoPeer.h"
 #include "velto/VeltoTransferDelegate.h"
@@ -16,6 +18,7 @@
 namespace velto {
 
 class ChunkReadAhead;
+class OperationTimer;
 class TcpConnection;
 class TcpConnectionDelegate;
 
@@ -36,9 +39,12 @@ class VELTO_EXPORT VeltoTransfer : public std::enable_shared_from_this<VeltoTran
     static constexpr long tagFileHeader = 2;
     static constexpr long tagFileBody = 3;
     // Time-outs count from the last byte that moved, so a slow but steady link never ends a
-    // transfer; a receiver that stopped reading does.
-    static constexpr double headerWriteTimeout = 10.0;
-    static constexpr double bodyStallTimeout = 60.0;
+    // transfer; a receiver that stopped reading does. Every one is longer than a receiver's
+    // question to its user (60 s), so that a question answered in time never fails a transfer.
+    static constexpr double headerWriteTimeout = 90.0;
+    static constexpr double bodyStallTimeout = 90.0;
+    // After this long without a byte moving, the delegate hears transferWithWaiting.
+    static constexpr double waitingAfter = 3.0;
 
     static ItemList itemsForText(const std::string& text);
     static ItemList itemsForPaths(const std::vector<std::string>& paths);
@@ -66,6 +72,9 @@ class VELTO_EXPORT VeltoTransfer : public std::enable_shared_from_this<VeltoTran
 
     // Connects and sends; the work runs on the transfer's queue. Call once.
     void start();
+    // Closes the connection at once; reported failed, outcome cancelled. Any thread.
+    void cancel();
+    TransferOutcome outcome() const;
     // True once the transfer has finished or failed: it reports nothing more. Any thread.
     bool hasEnded() const;
     // Why the transfer failed, in words; empty unless it did. Read it in the failed report or,
@@ -99,8 +108,11 @@ class VELTO_EXPORT VeltoTransfer : public std::enable_shared_from_this<VeltoTran
     void chunkReadAhead();
     void bodyChunkWritten();
     void finish();
-    void fail(const std::string& reason);
+    void fail(const std::string& reason, TransferOutcome outcome = TransferOutcome::failed);
     void reportProgress(std::uint64_t byteFinished);
+    void bytesMoved();
+    void watchForWaiting(double seconds);
+    void checkWaiting();
 
     // Progress of the current element and of the whole list.
     std::uint64_t transferedItemSize_ = 0;      // body bytes whose writes completed
@@ -120,6 +132,10 @@ class VELTO_EXPORT VeltoTransfer : public std::enable_shared_from_this<VeltoTran
     std::string failureReason_;
     ConnectionFactory connectionFactory_;
     std::atomic<State> state_ = State::created;
+    std::atomic<bool> cancelled_ = false;
+    std::unique_ptr<OperationTimer> waitingWatch_;  // from the connection on
+    std::chrono::steady_clock::time_point lastMoved_{};
+    bool waiting_ = false;
     std::unique_ptr<ChunkReadAhead> readAhead_;  // for elements of more than one chunk
     bool waitingForChunk_ = false;               // a write is done, its successor still read
 };

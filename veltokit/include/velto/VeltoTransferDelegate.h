@@ -16,8 +16,9 @@ class VELTO_EXPORT VeltoTransferDelegate {
     virtual ~VeltoTransferDelegate() = default;
     virtual void transferWithConnected(VeltoTransfer& transfer) = 0;
     virtual void transferWithFinished(VeltoTransfer& transfer) = 0;
-    // Refused connection, a break before the end, or a source that changed under us; at most
-    // once, never after finished.
+    // Refused connection, a break before the end (a receiver that declined, too), a source
+    // that changed under us, or cancel() (the transfer's outcome() tells); at most once, never
+    // after finished.
     virtual void transferWithFailed(VeltoTransfer& transfer) = 0;
     virtual void transferWithProgress(VeltoTransfer& transfer, std::uint64_t itemCount,
                                       std::uint64_t itemFinished, std::uint64_t byteCount,
@@ -27,6 +28,9 @@ class VELTO_EXPORT VeltoTransferDelegate {
     // such items.
     virtual void transferWithRenamedItems(VeltoTransfer& /*transfer*/,
                                           const std::vector<std::string>& /*names*/) {}
+    // No byte moved for VeltoTransfer::waitingAfter seconds (true): the receiver is most
+    // likely asking its user. False once bytes move again.
+    virtual void transferWithWaiting(VeltoTransfer& /*transfer*/, bool /*waiting*/) {}
 };
 
 }  // namespace velto

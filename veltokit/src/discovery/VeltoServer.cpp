@@ -11,6 +11,7 @@
 #include "discovery/MetadataServer.h"
 #include "discovery/SystemLocalMachine.h"
 #include "discovery/UdpDatagramSender.h"
+#include "incoming/PendingQuestions.h"
 #include "velto/AsyncTcpListener.h"
 #include "velto/AsyncTcpSocket.h"
 #include "velto/AsyncUdpSocket.h"
@@ -79,7 +80,8 @@ VeltoServer::VeltoServer(std::uint16_t tcpPort, std::uint16_t udpPort)
       broadcastQueue_(DispatchQueue::create("broadcast")),
       incomingQueue_(DispatchQueue::create("incoming")),
       machine_(std::make_shared<SystemLocalMachine>()),
-      fetcher_(std::make_shared<HttpAvatarFetcher>(broadcastQueue_)) {
+      fetcher_(std::make_shared<HttpAvatarFetcher>(broadcastQueue_)),
+      questions_(std::make_shared<PendingQuestions>()) {
     // The picture is asked for on the metadata thread, through whatever machine is in use then.
     metadataServer_ =
         std::make_unique<MetadataServer>(static_cast<std::uint16_t>(tcpPort + 1),

@@ -62,6 +62,22 @@ void VeltoEvents::deliverIncoming(std::string_view name, const VeltoIncomingTran
     deliver(name, std::move(data), transfer.peer());
 }
 
+std::string_view VeltoEvents::outcomeName(TransferOutcome outcome) {
+    switch (outcome) {
+        case TransferOutcome::cancelled:
+            return "cancelled";
+        case TransferOutcome::declined:
+            return "declined";
+        case TransferOutcome::refused:
+            return "refused";
+        case TransferOutcome::running:
+        case TransferOutcome::finished:
+        case TransferOutcome::failed:
+            break;
+    }
+    return "failed";
+}
+
 // ---- the peer table
 
 void VeltoEvents::peerDiscoveryWithAdded(const std::string& key, const VeltoPeer& peer) {
@@ -91,7 +107,13 @@ void VeltoEvents::transferWithFinished(VeltoTransfer& transfer) {
 
 void VeltoEvents::transferWithFailed(VeltoTransfer& transfer) {
     diagnostic("failed");
-    deliver(events::transferFailed, {{"key", transfer.key()}});
+    deliver(events::transferFailed, {{"key", transfer.key()},
+                                     {"outcome", outcomeName(transfer.outcome())},
+                                     {"reason", transfer.failureReason()}});
+}
+
+void VeltoEvents::transferWithWaiting(VeltoTransfer& transfer, bool waiting) {
+    deliver(events::transferWaiting, {{"key", transfer.key()}, {"waiting", waiting}});
 }
 
 void VeltoEvents::transferWithProgress(VeltoTransfer& transfer, std::uint64_t itemCount,
@@ -121,7 +143,8 @@ void VeltoEvents::transferWithSkippedPaths(const std::string& key,
 }
 
 void VeltoEvents::transferWithNothingToSend(const std::string& key) {
-    deliver(events::transferFailed, {{"key", key}});
+    deliver(events::transferFailed,
+            {{"key", key}, {"outcome", "failed"}, {"reason", "nothing left to send"}});
 }
 
 // ---- incoming transfers
@@ -155,7 +178,26 @@ void VeltoEvents::incomingTransferWithFinished(VeltoIncomingTransfer& transfer) 
 
 void VeltoEvents::incomingTransferWithFailed(VeltoIncomingTransfer& transfer) {
     diagnostic("failed");
-    deliverIncoming(events::transferFailed, transfer, {{"key", transfer.key()}});
+    deliverIncoming(events::transferFailed, transfer,
+                    {{"key", transfer.key()},
+                     {"outcome", outcomeName(transfer.outcome())},
+                     {"reason", transfer.failureReason()}});
+}
+
+// The sender's peer dictionary comes with the question: a front end may show the question
+// before anything else of the transfer.
+void VeltoEvents::incomingTransferWithQuestion(VeltoIncomingTransfer& transfer,
+                                               std::uint64_t itemCount, std::uint64_t totalSize,
+                                               const std::string& firstName) {
+    nlohmann::json data = {{"key", transfer.key()},
+                           {"itemCount", itemCount},
+                           {"totalSize", totalSize},
+                           {"firstName", firstName},
+                           {"secondsLeft", VeltoIncomingTransfer::questionTimeout()}};
+    if (const auto peer = transfer.peer()) {
+        data["peer"] = peerDictionary(*peer);
+    }
+    deliverIncoming(events::transferAsking, transfer, std::move(data));
 }
 
 void VeltoEvents::incomingTransferWithProgress(VeltoIncomingTransfer& transfer,

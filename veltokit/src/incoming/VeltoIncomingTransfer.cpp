@@ -1,12 +1,16 @@
 #include "velto/VeltoIncomingTransfer.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <sstream>
 #include <tuple>
 
 #include "core/ChunkPool.h"
+#include "core/DispatchQueueContext.h"
 #include "core/Utf8.h"
 #include "incoming/ElementName.h"
 #include "incoming/IncomingStorage.h"
+#include "net/OperationTimer.h"
 #include "velto/BinUtils.h"
 #include "velto/Diagnostics.h"
 #include "velto/PathHelpers.h"
@@ -42,24 +46,49 @@ class VELTO_HIDDEN VeltoIncomingTransfer::ConnectionEvents final : public TcpCon
 std::shared_ptr<VeltoIncomingTransfer> VeltoIncomingTransfer::create(
     std::shared_ptr<TcpConnection> socket, std::string key,
     std::shared_ptr<VeltoIncomingTransferDelegate> delegate, std::string basePath) {
-    std::shared_ptr<VeltoIncomingTransfer> transfer(new VeltoIncomingTransfer(
-        std::move(socket), std::move(key), std::move(delegate), std::move(basePath)));
+    return create(std::move(socket), std::move(key), std::move(delegate), std::move(basePath),
+                  Hosting{});
+}
+
+std::shared_ptr<VeltoIncomingTransfer> VeltoIncomingTransfer::create(
+    std::shared_ptr<TcpConnection> socket, std::string key,
+    std::shared_ptr<VeltoIncomingTransferDelegate> delegate, std::string basePath,
+    Hosting hosting) {
+    std::shared_ptr<VeltoIncomingTransfer> transfer(
+        new VeltoIncomingTransfer(std::move(socket), std::move(key), std::move(delegate),
+                                  std::move(basePath), std::move(hosting)));
     transfer->begin();
     return transfer;
 }
 
 VeltoIncomingTransfer::VeltoIncomingTransfer(
     std::shared_ptr<TcpConnection> socket, std::string key,
-    std::shared_ptr<VeltoIncomingTransferDelegate> delegate, std::string basePath)
+    std::shared_ptr<VeltoIncomingTransferDelegate> delegate, std::string basePath, Hosting hosting)
     : connectionEvents_(std::make_unique<ConnectionEvents>(*this)),
       socket_(std::move(socket)),
       key_(std::move(key)),
       delegate_(std::move(delegate)),
       basePath_(basePath.empty() ? UserFolders::userDownloadsFolder() : std::move(basePath)),
       startTime_(std::chrono::system_clock::now()),
-      storage_(std::make_unique<IncomingStorage>(basePath_, startTime_)) {}
+      storage_(std::make_unique<IncomingStorage>(basePath_, startTime_)),
+      hosting_(std::move(hosting)) {
+    if (hosting_.queue) {
+        questionDeadline_ = std::make_unique<OperationTimer>(ioContextOf(*hosting_.queue));
+    }
+}
 
 VeltoIncomingTransfer::~VeltoIncomingTransfer() = default;
+
+double VeltoIncomingTransfer::questionTimeout() {
+    if (const char* text = std::getenv("VELTO_QUESTION_TIMEOUT")) {
+        char* end = nullptr;
+        const double seconds = std::strtod(text, &end);
+        if (end != text && *end == '\0' && seconds > 0 && seconds < questionTimeoutDefault) {
+            return seconds;
+        }
+    }
+    return questionTimeoutDefault;
+}
 
 std::size_t VeltoIncomingTransfer::removeLeftoverIntermediateFolders(const std::string& basePath) {
     return IncomingStorage::removeLeftovers(basePath.empty() ? UserFolders::userDownloadsFolder()
@@ -188,34 +217,122 @@ void VeltoIncomingTransfer::sizeRead(const Bytes& data) {
     }
     const std::uint64_t size = *announced;
     diagnostic("Incoming item size: ", size);
+    currentIsFolder_ = size == VeltoItem::folderMarker;
+    if (currentIsFolder_ && isText()) {
+        fail("a text element carries the folder marker");
+        return;
+    }
+    // The announced total was checked against the free space; no element may exceed it.
+    if (!currentIsFolder_ && size > totalSize_ - byteFinished_) {
+        fail("the elements carry more bytes than the stream header announced");
+        return;
+    }
+    if (isText() && size > maxTextSize) {
+        fail("a text of " + std::to_string(size) + " bytes is too large");
+        return;
+    }
+    currentElementSize_ = currentIsFolder_ ? 0 : size;
+    if (currentElementPlusOne_ == 1 && holdsForScreening()) {
+        return;
+    }
+    startElement();
+}
+
+void VeltoIncomingTransfer::startElement() {
     std::string error;
-    if (size == VeltoItem::folderMarker) {
-        if (isText()) {
-            fail("a text element carries the folder marker");
-            return;
-        }
-        currentElementSize_ = 0;
-        if (!storage_->prepareFolder(currentRelativePath_, error)) {
-            fail(error);
-            return;
-        }
-    } else {
-        // The announced total was checked against the free space; no element may exceed it.
-        if (size > totalSize_ - byteFinished_) {
-            fail("the elements carry more bytes than the stream header announced");
-            return;
-        }
-        if (isText() && size > maxTextSize) {
-            fail("a text of " + std::to_string(size) + " bytes is too large");
-            return;
-        }
-        currentElementSize_ = size;
-        if (!isText() && !storage_->prepareFile(currentRelativePath_, error)) {
-            fail(error);
-            return;
-        }
+    const bool prepared = currentIsFolder_
+                              ? storage_->prepareFolder(currentRelativePath_, error)
+                              : isText() || storage_->prepareFile(currentRelativePath_, error);
+    if (!prepared) {
+        fail(error);
+        return;
     }
     doNextChunk();
+}
+
+// Before the first element is stored: the host may refuse the stream, or ask its user. While
+// asking, no read is queued, so the sender stands still on a full window and nothing is
+// written; the question's own deadline is the only one that runs.
+bool VeltoIncomingTransfer::holdsForScreening() {
+    if (!hosting_.check) {
+        return false;
+    }
+    ContentVerdict verdict = hosting_.check(*this, isText());
+    switch (verdict.decision) {
+        case ReceiveDecision::Receive:
+            return false;
+        case ReceiveDecision::Refuse:
+            fail("not received from this sender", TransferOutcome::refused);
+            return true;
+        case ReceiveDecision::Ask:
+            if (!questionDeadline_) {
+                fail("nobody can be asked", TransferOutcome::refused);
+                return true;
+            }
+            ask(std::move(verdict.release));
+            return true;
+    }
+    return false;
+}
+
+void VeltoIncomingTransfer::ask(std::function<void()> release) {
+    state_ = State::asking;
+    releaseQuestion_ = std::move(release);
+    const double timeout = questionTimeout();
+    diagnostic("Incoming transfer asks; deadline", timeout);
+    questionDeadline_->start(timeout, [self = shared_from_this(), timeout] {
+        std::ostringstream reason;
+        reason << "the question was not answered within " << timeout << " s";
+        self->answer(false, reason.str());
+    });
+    if (delegate_) {
+        delegate_->incomingTransferWithQuestion(*this, elementCount_, totalSize_, currentName_);
+    }
+}
+
+void VeltoIncomingTransfer::accept() {
+    onQueue([](VeltoIncomingTransfer& self) { self.answer(true, {}); });
+}
+
+void VeltoIncomingTransfer::decline() {
+    onQueue([](VeltoIncomingTransfer& self) { self.answer(false, "declined"); });
+}
+
+void VeltoIncomingTransfer::cancel() {
+    onQueue([](VeltoIncomingTransfer& self) {
+        self.fail("cancelled on this computer", TransferOutcome::cancelled);
+    });
+}
+
+void VeltoIncomingTransfer::answer(bool accepted, const std::string& reason) {
+    if (state_ != State::asking) {
+        return;
+    }
+    endQuestion();
+    if (!accepted) {
+        fail(reason, TransferOutcome::declined);
+        return;
+    }
+    diagnostic("Incoming transfer accepted");
+    state_ = State::reading;
+    startElement();
+}
+
+void VeltoIncomingTransfer::endQuestion() {
+    if (questionDeadline_) {
+        questionDeadline_->cancel();
+    }
+    if (auto release = std::exchange(releaseQuestion_, {})) {
+        release();
+    }
+}
+
+void VeltoIncomingTransfer::onQueue(std::function<void(VeltoIncomingTransfer&)> work) {
+    if (!hosting_.queue || hosting_.queue->isCurrent()) {
+        work(*this);
+        return;
+    }
+    hosting_.queue->async([self = shared_from_this(), work = std::move(work)] { work(*self); });
 }
 
 void VeltoIncomingTransfer::doNextChunk() {
@@ -312,7 +429,8 @@ void VeltoIncomingTransfer::completeTransfer() {
         fail(error);
         return;
     }
-    state_ = State::completed;
+    state_ = State::ended;
+    outcome_ = TransferOutcome::finished;
     if (published && delegate_) {
         delegate_->incomingTransferWithReceivedFile(*this, *published);
     }
@@ -321,15 +439,20 @@ void VeltoIncomingTransfer::completeTransfer() {
     }
 }
 
-void VeltoIncomingTransfer::fail(const std::string& reason) {
-    if (state_ != State::reading) {
+void VeltoIncomingTransfer::fail(const std::string& reason, TransferOutcome outcome) {
+    if (state_ == State::ended) {
         return;
     }
-    state_ = State::failed;
+    endQuestion();
+    failureReason_ = reason;
+    state_ = State::ended;
+    outcome_ = outcome;
     diagnostic("Incoming transfer failed:", reason);
     storage_->discard();
     textBuffer_.reset();
-    socket_->disconnect();
+    // A reset, not an end of stream: a sender whose every byte had arrived must still learn
+    // that its stream was not taken.
+    socket_->disconnectWithReset();
     if (delegate_) {
         delegate_->incomingTransferWithFailed(*this);
     }

@@ -6,6 +6,8 @@
 // ended since the last start.
 #include <future>
 
+#include "incoming/PendingQuestions.h"
+
 #include "velto/AsyncTcpListener.h"
 #include "velto/AsyncTcpSocket.h"
 #include "velto/Diagnostics.h"
@@ -16,6 +18,11 @@
 #include "velto/VeltoTransfer.h"
 
 namespace velto {
+
+// A question answered in time never fails a transfer sent by this library: the sender's
+// deadlines outlast it.
+static_assert(VeltoTransfer::headerWriteTimeout > VeltoIncomingTransfer::questionTimeoutDefault &&
+              VeltoTransfer::bodyStallTimeout > VeltoIncomingTransfer::questionTimeoutDefault);
 
 void VeltoServer::acceptConnection(std::shared_ptr<AsyncTcpSocket> newSocket) {
     if (refuseConnection(newSocket->connectedHost().value_or(""))) {
@@ -31,10 +38,36 @@ void VeltoServer::acceptConnection(std::shared_ptr<AsyncTcpSocket> newSocket) {
     }
     // Created outside the lock: creation already reports to the delegate.
     auto transfer = TransferConnections::receive(
-        std::move(newSocket), generateRandomStringWithLength(32), delegate, std::move(folder));
+        std::move(newSocket), generateRandomStringWithLength(32), delegate, std::move(folder),
+        {.queue = incomingQueue_, .check = contentCheck()});
     std::lock_guard lock(mutex_);
     std::erase_if(pendingIncomingTransfers_, [](const auto& t) { return t->hasEnded(); });
     pendingIncomingTransfers_.push_back(std::move(transfer));
+}
+
+namespace {
+
+template <typename Transfer>
+std::shared_ptr<Transfer> runningWithKey(const std::vector<std::shared_ptr<Transfer>>& transfers,
+                                         const std::string& key) {
+    for (const auto& transfer : transfers) {
+        if (transfer->key() == key && !transfer->hasEnded()) {
+            return transfer;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+std::shared_ptr<VeltoTransfer> VeltoServer::outgoingTransfer(const std::string& key) const {
+    std::lock_guard lock(mutex_);
+    return runningWithKey(pendingTransfers_, key);
+}
+
+std::shared_ptr<VeltoIncomingTransfer> VeltoServer::incomingTransfer(const std::string& key) const {
+    std::lock_guard lock(mutex_);
+    return runningWithKey(pendingIncomingTransfers_, key);
 }
 
 bool VeltoServer::refuseConnection(const std::string& sender) {
@@ -51,6 +84,29 @@ bool VeltoServer::refuseConnection(const std::string& sender) {
         delegate->incomingConnectionRefused(sender, reason);
     }
     return true;
+}
+
+// The policy as it is when the first element arrives, for the sender the hellos tell of.
+VeltoIncomingTransfer::ContentCheck VeltoServer::contentCheck() {
+    return [weak = weak_from_this(), questions = questions_](const VeltoIncomingTransfer& transfer,
+                                                             bool isText) {
+        const auto self = weak.lock();
+        const std::string sender = transfer.remoteHost().value_or("");
+        VeltoIncomingTransfer::ContentVerdict verdict;
+        if (!self) {
+            verdict.decision = ReceiveDecision::Refuse;
+            return verdict;
+        }
+        verdict.decision = self->receivePolicy().decideOnContent(self->identityOf(sender), isText);
+        if (verdict.decision == ReceiveDecision::Ask) {
+            verdict.release = questions->reserve(sender);
+            if (!verdict.release) {
+                diagnostic("Too many questions pending; refused", sender);
+                verdict.decision = ReceiveDecision::Refuse;
+            }
+        }
+        return verdict;
+    };
 }
 
 bool VeltoServer::stopReceiving(std::chrono::steady_clock::time_point deadline) {

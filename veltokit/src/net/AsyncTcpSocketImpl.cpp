@@ -56,6 +56,10 @@ void AsyncTcpSocketImpl::disconnect() {
     perform([self = shared_from_this()](TcpSocketCore& core) { core.disconnect(); });
 }
 
+void AsyncTcpSocketImpl::disconnectWithReset() {
+    perform([self = shared_from_this()](TcpSocketCore& core) { core.disconnectWithReset(); });
+}
+
 void AsyncTcpSocketImpl::disconnectAfterWriting() {
     perform([self = shared_from_this()](TcpSocketCore& core) { core.disconnectAfterWriting(); });
 }

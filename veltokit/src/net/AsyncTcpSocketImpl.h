@@ -30,6 +30,7 @@ class AsyncTcpSocketImpl final : public AsyncTcpSocket,
     void readDataToLength(std::size_t length, double timeout, long tag) override;
     void writeData(Bytes data, double timeout, long tag) override;
     void disconnect() override;
+    void disconnectWithReset() override;
     void disconnectAfterWriting() override;
     void disconnectAfterDelivery(double timeout) override;
     std::optional<std::string> connectedHost() const override;

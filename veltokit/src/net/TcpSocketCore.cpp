@@ -141,6 +141,15 @@ void TcpSocketCore::disconnect() {
     schedulePump();
 }
 
+void TcpSocketCore::disconnectWithReset() {
+    if (state_ == State::Connected) {
+        // A linger time of 0 makes the close send a reset instead of an end of stream.
+        const ::linger abortive{.l_onoff = 1, .l_linger = 0};
+        ::setsockopt(socket_.native_handle(), SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+    }
+    disconnect();
+}
+
 void TcpSocketCore::disconnectAfterWriting() {
     if (state_ != State::Connecting && state_ != State::Connected) {
         disconnect();

@@ -69,6 +69,7 @@ class TcpSocketCore : public std::enable_shared_from_this<TcpSocketCore> {
     void readDataToLength(std::size_t length, double timeout, long tag);
     void writeData(Bytes data, double timeout, long tag);
     void disconnect();
+    void disconnectWithReset();
     void disconnectAfterWriting();
     void disconnectAfterDelivery(double timeout);
     // The owner let go without asking for a close: close quietly, nobody is left to tell.

@@ -1,5 +1,7 @@
 #include "velto/VeltoTransfer.h"
 
+#include "core/DispatchQueueContext.h"
+#include "net/OperationTimer.h"
 #include "transfer/ChunkReadAhead.h"
 #include "transfer/ItemWalk.h"
 #include "velto/AsyncTcpSocket.h"
@@ -102,6 +104,23 @@ void VeltoTransfer::start() {
     dispatchQueue_->async([self = shared_from_this()] { self->connect(); });
 }
 
+void VeltoTransfer::cancel() {
+    dispatchQueue_->async([self = shared_from_this()] {
+        self->fail("cancelled on this computer", TransferOutcome::cancelled);
+    });
+}
+
+TransferOutcome VeltoTransfer::outcome() const {
+    switch (state_) {
+        case State::finished:
+            return TransferOutcome::finished;
+        case State::failed:
+            return cancelled_ ? TransferOutcome::cancelled : TransferOutcome::failed;
+        default:
+            return TransferOutcome::running;
+    }
+}
+
 bool VeltoTransfer::hasEnded() const {
     const State state = state_;
     return state == State::finished || state == State::failed;
@@ -141,6 +160,9 @@ void VeltoTransfer::socketDidConnect(const std::string& host, std::uint16_t port
         return;
     }
     state_ = State::sending;
+    waitingWatch_ = std::make_unique<OperationTimer>(ioContextOf(*dispatchQueue_));
+    bytesMoved();
+    watchForWaiting(waitingAfter);
     if (delegate_) {
         delegate_->transferWithConnected(*this);
     }
@@ -154,6 +176,7 @@ void VeltoTransfer::socketDidWrite(long tag) {
     if (state_ != State::sending) {
         return;
     }
+    bytesMoved();
     switch (tag) {
         case tagMetadata:
             if (items_.empty()) {
@@ -259,15 +282,21 @@ void VeltoTransfer::finish() {
     socket_->disconnectAfterDelivery(bodyStallTimeout);
 }
 
-void VeltoTransfer::fail(const std::string& reason) {
+void VeltoTransfer::fail(const std::string& reason, TransferOutcome outcome) {
     if (state_ == State::finished || state_ == State::failed) {
         return;
     }
     diagnostic("transfer failed", reason);
     failureReason_ = reason;
+    cancelled_ = outcome == TransferOutcome::cancelled;
     state_ = State::failed;
+    if (waitingWatch_) {
+        waitingWatch_->cancel();
+    }
     readAhead_.reset();  // waits for a read under way
-    if (socket_) {
+    if (socket_ && outcome == TransferOutcome::cancelled) {
+        socket_->disconnectWithReset();  // at once, not after what the kernel still holds
+    } else if (socket_) {
         socket_->disconnect();
     }
     if (delegate_) {
@@ -279,6 +308,7 @@ void VeltoTransfer::socketDidWritePartialData(std::size_t length, long tag) {
     if (tag != tagFileBody || state_ != State::sending) {
         return;
     }
+    bytesMoved();
     partialSize_ += length;
     reportProgress(transferedSize_ + transferedItemSize_ + partialSize_);
 }
@@ -295,6 +325,7 @@ void VeltoTransfer::socketDidDisconnect(const std::string& error) {
     auto retired = std::move(socket_);
     if (state_ == State::closing && error.empty()) {
         state_ = State::finished;
+        waitingWatch_->cancel();
         if (delegate_) {
             delegate_->transferWithFinished(*this);
         }
@@ -302,6 +333,34 @@ void VeltoTransfer::socketDidDisconnect(const std::string& error) {
         fail(error.empty() ? "the connection was closed" : error);
     }
     dispatchQueue_->async([retired = std::move(retired)] {});
+}
+
+void VeltoTransfer::bytesMoved() {
+    lastMoved_ = std::chrono::steady_clock::now();
+    if (std::exchange(waiting_, false) && delegate_) {
+        delegate_->transferWithWaiting(*this, false);
+    }
+}
+
+void VeltoTransfer::watchForWaiting(double seconds) {
+    waitingWatch_->start(seconds, [self = shared_from_this()] { self->checkWaiting(); });
+}
+
+// Until the transfer ends, looked at again waitingAfter after the last byte that moved.
+void VeltoTransfer::checkWaiting() {
+    if (hasEnded()) {
+        return;
+    }
+    const double still =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - lastMoved_).count();
+    if (still >= waitingAfter && !waiting_) {
+        waiting_ = true;
+        diagnostic("transfer waiting for the receiver");
+        if (delegate_) {
+            delegate_->transferWithWaiting(*this, true);
+        }
+    }
+    watchForWaiting(still >= waitingAfter ? waitingAfter : waitingAfter - still);
 }
 
 void VeltoTransfer::reportProgress(std::uint64_t byteFinished) {

@@ -69,6 +69,9 @@ class TcpConnection {
     virtual void writeData(Bytes data, double timeout, long tag) = 0;
 
     virtual void disconnect() = 0;
+    // Closes at once with a reset: the peer learns that its stream was not taken, even when
+    // every byte it sent had arrived here. Connections that cannot reset close plainly.
+    virtual void disconnectWithReset() { disconnect(); }
     virtual void disconnectAfterWriting() = 0;
     // Closes once every queued write is out and the peer took them all: this side's end of the
     // stream follows the last byte, and the close is reported without an error only when the

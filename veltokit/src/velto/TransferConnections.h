@@ -30,6 +30,15 @@ class TransferConnections {
         return VeltoIncomingTransfer::create(std::move(connection), std::move(key),
                                              std::move(delegate), std::move(basePath));
     }
+    // The same, run by a host that screens the content and answers from other threads.
+    static std::shared_ptr<VeltoIncomingTransfer> receive(
+        std::shared_ptr<TcpConnection> connection, std::string key,
+        std::shared_ptr<VeltoIncomingTransferDelegate> delegate, std::string basePath,
+        VeltoIncomingTransfer::Hosting hosting) {
+        return VeltoIncomingTransfer::create(std::move(connection), std::move(key),
+                                             std::move(delegate), std::move(basePath),
+                                             std::move(hosting));
+    }
 };
 
 }  // namespace velto

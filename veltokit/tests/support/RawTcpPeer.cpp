@@ -49,6 +49,14 @@ RawTcpPeer::RawTcpPeer(To server) : connection_(::socket(AF_INET, SOCK_STREAM, 0
     address.sin_port = htons(server.port);
     const timeval limit{30, 0};
     setsockopt(connection_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    sockaddr_in source{};
+    source.sin_family = AF_INET;
+    if (server.from != nullptr &&
+        (::inet_pton(AF_INET, server.from, &source.sin_addr) != 1 ||
+         ::bind(connection_, reinterpret_cast<const sockaddr*>(&source), sizeof source) != 0)) {
+        close();
+        throw std::runtime_error(std::string("cannot connect from ") + server.from);
+    }
     if (::connect(connection_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         close();
         throw std::runtime_error("cannot connect to port " + std::to_string(server.port));

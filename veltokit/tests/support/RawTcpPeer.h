@@ -17,9 +17,10 @@ class RawTcpPeer {
     // Listens on an ephemeral port; a receive buffer of that many bytes, when given, makes a
     // peer that stops reading hold the other side's writes up soon.
     explicit RawTcpPeer(int receiveBuffer = 0);
-    // Connects to 127.0.0.1:port instead, or throws.
+    // Connects to 127.0.0.1:port instead, from the loopback address from, or throws.
     struct To {
         std::uint16_t port;
+        const char* from = nullptr;  // 127.x.y.z; nullptr: any
     };
     explicit RawTcpPeer(To server);
     ~RawTcpPeer();

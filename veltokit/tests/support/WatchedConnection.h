@@ -28,6 +28,7 @@ class WatchedConnection : public TcpConnection,
     void readDataToLength(std::size_t length, double timeout, long tag) override;
     void writeData(Bytes data, double timeout, long tag) override;
     void disconnect() override { socket_->disconnect(); }
+    void disconnectWithReset() override { socket_->disconnectWithReset(); }
     void disconnectAfterWriting() override { socket_->disconnectAfterWriting(); }
     void disconnectAfterDelivery(double timeout) override {
         socket_->disconnectAfterDelivery(scaled(timeout));
