@@ -85,7 +85,8 @@ send_in_background h1 accept "$src/Album"
 key=$(question_key 1)
 data=$(nth_event transfer-asking 1)
 jq -e --arg key "$key" --arg sender "$ip1" \
-    '. == {key: $key, sender: $sender, itemCount: 4, totalSize: 4, firstName: "Album"}' \
+    '. == {key: $key, peer: (.peer | select(.ip == $sender)), itemCount: 4, totalSize: 4,
+           firstName: "Album", secondsLeft: '"$question_time"'}' \
     <<<"$data" >/dev/null || fail "the question carries $data"
 for ((tries = 0; tries < 100; tries++)); do
     grep -q "Waiting for .*$ip2.* to accept" "$src/accept.err" && break
@@ -136,7 +137,7 @@ wait_for_count transfer-failed 12 10
 (($(grep -c '"outcome":"refused"' "$events") == 10)) || fail "not every buried transfer was refused"
 send_in_background h3 later "$(testlan_home h3)/later.txt"
 later_key=$(question_key 5)
-[ "$(nth_event transfer-asking 5 | jq -r .sender)" = "$(testlan_ip h3)" ] || fail "h3 was not asked"
+[ "$(nth_event transfer-asking 5 | jq -r .peer.ip)" = "$(testlan_ip h3)" ] || fail "h3 was not asked"
 echo "decline $first_key" >&7
 echo "accept $later_key" >&7
 expect_send_status "$first" 1 "the buried sender's first"
