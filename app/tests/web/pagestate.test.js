@@ -178,11 +178,11 @@ test("a question is answered once; cancelled, declined and refused transfers sta
     "acceptTransfer in-1",
     "declineTransfer in-2",
   ]);
-  world.event("transfer-failed", { key: "in-2", reason: "declined" });
+  world.event("transfer-failed", { key: "in-2", outcome: "declined", reason: "declined" });
   assert.equal(second.state, "declined"); // the library's failure report does not overwrite it
 
   world.state.cancel("in-1");
-  world.event("transfer-cancelled", { key: "in-1" });
+  world.event("transfer-failed", { key: "in-1", outcome: "cancelled", reason: "cancelled" });
   world.event("transfer-finished", { key: "in-1" });
   world.state.cancel("in-1"); // over: nothing to post
   assert.equal(first.state, "cancelled");
@@ -192,8 +192,8 @@ test("a question is answered once; cancelled, declined and refused transfers sta
   const sent = world.state.history.messages(ann.key)[2];
   world.event("transfer-waiting", { key: sent.key, waiting: true });
   assert.equal(sent.waitingForAnswer, true);
-  world.event("transfer-failed", { key: sent.key, reason: "stopped" });
-  assert.deepEqual([sent.state, sent.failReason], ["failed", "stopped"]);
+  world.event("transfer-failed", { key: sent.key, outcome: "declined", reason: "connection reset" });
+  assert.deepEqual([sent.state, sent.failOutcome], ["failed", "declined"]);
 
   world.state.saveNow();
   world.event("transfer-asking", { key: "in-3", peer: ann, itemCount: 1, totalSize: 1, firstName: "x" });

@@ -312,20 +312,17 @@
     "transfer-finished": function (data) {
       this.finish(data.key, "done");
     },
-    // reason, when given: "declined" (the receiver said no), "stopped" (the other side ended it
-    // before the end), "unanswered" (nobody answered the question in time).
+    // outcome: "failed", "cancelled" (this side cancelled it), "declined" (the receiver said no,
+    // or nobody answered) or "refused" (not received from this sender); reason: in words.
     "transfer-failed": function (data) {
-      if (data.reason) {
-        this.withTransfer(data.key, (message) => {
-          if (!endedStates.has(message.state)) {
-            message.failReason = data.reason;
-          }
-        });
-      }
-      this.finish(data.key, "failed");
-    },
-    "transfer-cancelled": function (data) {
-      this.finish(data.key, "cancelled");
+      const outcome = data.outcome === "cancelled" ? "cancelled" : "failed";
+      this.withTransfer(data.key, (message) => {
+        if (!endedStates.has(message.state)) {
+          message.failOutcome = data.outcome || "failed";
+          message.failReason = data.reason || "";
+        }
+      });
+      this.finish(data.key, outcome);
     },
     // A send that has made no progress for a while: the receiver is probably asking its user.
     "transfer-waiting": function (data) {

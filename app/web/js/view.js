@@ -109,11 +109,11 @@
 
   const baseName = Velto.PageState.baseName;
 
-  // Why a transfer failed, in words, when the program said.
-  const failReasons = {
+  // How a transfer that did not go through ended, as the program named it; any other failure
+  // was stopped before its end by the other side or the network.
+  const failWords = {
     declined: { out: "Declined by the receiver", in: "Declined" },
-    stopped: { out: "Stopped by the receiver before the end", in: "Stopped by the sender before the end" },
-    unanswered: { out: "Not accepted in time", in: "Not answered in time" },
+    refused: { out: "Refused by the receiver", in: "Refused" },
   };
 
   // What the line under a transfer says, and its tone. peerName: the other side's name.
@@ -167,13 +167,19 @@
         return { text: parts.join(" · "), tone: "good" };
       }
       case "failed":
-        if (message.failReason && failReasons[message.failReason]) {
-          return { text: failReasons[message.failReason][out ? "out" : "in"], tone: "bad" };
+        if (failWords[message.failOutcome]) {
+          return { text: failWords[message.failOutcome][out ? "out" : "in"], tone: "bad" };
         }
         if (message.nothingSent) {
           return { text: "Nothing sent: none of it can be sent", tone: "bad" };
         }
-        return { text: message.interrupted ? "Interrupted" : out ? "Not sent" : "Failed", tone: "bad" };
+        if (message.interrupted) {
+          return { text: "Interrupted", tone: "bad" };
+        }
+        if (message.failOutcome) {
+          return { text: out ? "Not sent: stopped before the end" : "Stopped before the end", tone: "bad" };
+        }
+        return { text: out ? "Not sent" : "Failed", tone: "bad" };
       default:
         return { text: "", tone: "muted" };
     }
