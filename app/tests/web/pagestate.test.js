@@ -160,3 +160,45 @@ test("stored conversations: unreadable ones start afresh, a full storage drops t
   for (let i = 0; i < 4; i++) big.add("p", { id: "b" + i, dir: "in", kind: "text", text: "t", time: i, state: "done" });
   assert.deepEqual([big.save(), big.messages("p").map((m) => m.id)], [true, ["b2", "b3"]]);
 });
+
+test("a question is answered once; cancelled, declined and refused transfers stay as they ended", () => {
+  const world = page();
+  annOnline(world);
+  world.event("transfer-incoming", { key: "in-1", peer: ann });
+  world.event("transfer-asking", { key: "in-1", peer: ann, itemCount: 3, totalSize: 9000, firstName: "photos" });
+  world.event("transfer-asking", { key: "in-2", peer: ann, itemCount: 1, totalSize: 10, firstName: "a.txt" });
+  const [first, second] = world.state.history.messages(ann.key);
+  assert.deepEqual([first.state, first.progress.filename, second.state, second.dir], ["asking", "photos", "asking", "in"]);
+
+  world.state.answer("in-1", true);
+  world.state.answer("in-1", false); // answered already
+  world.state.answer("in-2", false);
+  assert.deepEqual([first.state, second.state], ["active", "declined"]);
+  assert.deepEqual(world.posted.map((p) => p.command + " " + p.data.key), [
+    "acceptTransfer in-1",
+    "declineTransfer in-2",
+  ]);
+  world.event("transfer-failed", { key: "in-2", outcome: "declined", reason: "declined" });
+  assert.equal(second.state, "declined"); // the library's failure report does not overwrite it
+
+  world.state.cancel("in-1");
+  world.event("transfer-failed", { key: "in-1", outcome: "cancelled", reason: "cancelled" });
+  world.event("transfer-finished", { key: "in-1" });
+  world.state.cancel("in-1"); // over: nothing to post
+  assert.equal(first.state, "cancelled");
+  assert.deepEqual(world.posted.slice(2), [{ command: "cancelTransfer", data: { key: "in-1" } }]);
+
+  world.state.sendFiles(ann.key, ["/home/ann/big.iso"]);
+  const sent = world.state.history.messages(ann.key)[2];
+  world.event("transfer-waiting", { key: sent.key, waiting: true });
+  assert.equal(sent.waitingForAnswer, true);
+  world.event("transfer-failed", { key: sent.key, outcome: "declined", reason: "connection reset" });
+  assert.deepEqual([sent.state, sent.failOutcome], ["failed", "declined"]);
+
+  world.state.saveNow();
+  world.event("transfer-asking", { key: "in-3", peer: ann, itemCount: 1, totalSize: 1, firstName: "x" });
+  world.state.saveNow();
+  const again = page({ storage: world.storage }).state;
+  const asked = again.history.findTransfer("in-3").message;
+  assert.deepEqual([asked.state, asked.interrupted], ["failed", true]); // a question does not outlive the page
+});

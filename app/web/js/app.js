@@ -111,6 +111,7 @@
     input.disabled = !info.online;
     $("attach").disabled = !info.online;
     $("composer").classList.toggle("disabled", !info.online);
+    renderMarks(info);
     const note = $("composer-note");
     note.hidden = info.online;
     note.textContent = info.online ? "" : info.name + " is not on the network right now. The conversation stays here.";
@@ -139,7 +140,7 @@
         inner.appendChild(view.el("div", "day", day));
         lastDay = day;
       }
-      inner.appendChild(view.message(message, state.live(message)));
+      inner.appendChild(view.message(message, state.live(message), describe(state.selected).name));
     }
     if (scrollToEnd || atEnd) {
       scroller.scrollTop = scroller.scrollHeight;
@@ -158,7 +159,7 @@
     }
     const scroller = $("messages");
     const atEnd = scroller.scrollHeight - scroller.scrollTop - scroller.clientHeight < 40;
-    old.replaceWith(view.message(message, state.live(message)));
+    old.replaceWith(view.message(message, state.live(message), describe(peerKey).name));
     if (atEnd) {
       scroller.scrollTop = scroller.scrollHeight;
     }
@@ -234,6 +235,7 @@
   }
 
   const drawings = {
+    settings: () => renderSettings(),
     selected: (change) => onSelected(change.key),
     peer: (change) => onPeer(change.key, change.peer),
     "peer-removed": (change) => onPeerRemoved(change.key),
@@ -462,6 +464,143 @@
     $("added-addresses-block").hidden = list.children.length === 0;
   }
 
+  // ---- receiving: the mode, visibility, the folder, trusted and blocked computers
+
+  const modeWords = {
+    everyone: "Receiving from everyone",
+    ask: "Asking before saving files",
+    trusted: "Receiving from trusted computers only",
+    off: "Receiving is off",
+    "everyone-timed": "Receiving from everyone",
+  };
+
+  function settingsCommand(command, data) {
+    bridge.callHandler("velto", { command, data }, (answer) => {
+      if (answer && answer.settings) {
+        state.setSettings(answer.settings);
+      }
+      showStatus($("settings-status"), answer && answer.ok === false ? answer.error : "", "bad");
+    });
+  }
+
+  function minutesLeft(seconds) {
+    const minutes = Math.max(1, Math.ceil(seconds / 60));
+    return minutes === 1 ? "1 minute left" : minutes + " minutes left";
+  }
+
+  function isMarked(list, ip) {
+    return (list || []).some((entry) => entry.address === ip);
+  }
+
+  // The header's Trust and Block for the computer on show.
+  function renderMarks(info) {
+    const settings = state.settings;
+    const marks = $("conversation-marks");
+    marks.hidden = !settings || !info.ip;
+    if (marks.hidden) {
+      return;
+    }
+    const trusted = isMarked(settings.trusted, info.ip);
+    const trust = $("trust-peer");
+    trust.textContent = trusted ? "Trusted" : "Trust";
+    trust.setAttribute("aria-pressed", String(trusted));
+    trust.title = trusted
+      ? "Files from " + info.name + " are saved without asking. Click to stop trusting."
+      : "Save files from " + info.name + " without asking";
+  }
+
+  function renderEntries(listId, entries, undoLabel, undoCommand) {
+    const list = $(listId);
+    list.replaceChildren();
+    for (const entry of entries || []) {
+      const item = document.createElement("li");
+      const name = entry.signature ? Velto.signature.parse(entry.signature, entry.address).user : "";
+      item.append(view.el("span", null, name ? name + " · " + entry.address : entry.address));
+      const undo = view.el("button", "ghost-button small", undoLabel);
+      undo.type = "button";
+      undo.addEventListener("click", () => settingsCommand(undoCommand, { ip: entry.address }));
+      item.append(undo);
+      list.append(item);
+    }
+    if (!list.children.length) {
+      list.append(view.el("li", "list-empty", "None"));
+    }
+  }
+
+  function renderSettings() {
+    const settings = state.settings;
+    const status = $("receive-status");
+    status.hidden = !settings;
+    if (!settings) {
+      return;
+    }
+    const timed = settings.receiveMode === "everyone-timed" && settings.modeSecondsLeft > 0;
+    let words = modeWords[settings.receiveMode] || modeWords.everyone;
+    if (timed) {
+      words += " · " + minutesLeft(settings.modeSecondsLeft);
+    }
+    if (!settings.visible) {
+      words += " · hidden";
+    }
+    $("receive-status-text").textContent = words;
+    for (const radio of document.querySelectorAll("#receive-modes input")) {
+      radio.checked = radio.value === settings.receiveMode;
+    }
+    $("timed-left").textContent = timed ? "(" + minutesLeft(settings.modeSecondsLeft) + ")" : "";
+    $("visible-setting").checked = Boolean(settings.visible);
+    $("receive-folder").textContent = settings.receiveFolder;
+    $("receive-folder").title = settings.receiveFolder;
+    renderEntries("trusted-list", settings.trusted, "Stop trusting", "untrust");
+    renderEntries("blocked-list", settings.blocked, "Unblock", "unblock");
+    if (state.selected) {
+      renderMarks(describe(state.selected));
+    }
+  }
+
+  function wireSettings() {
+    const dialog = $("settings-dialog");
+    $("receive-status").addEventListener("click", () => {
+      showStatus($("settings-status"), "", "");
+      renderSettings();
+      dialog.showModal();
+    });
+    $("settings-done").addEventListener("click", () => dialog.close());
+    for (const radio of document.querySelectorAll("#receive-modes input")) {
+      radio.addEventListener("change", () => settingsCommand("setSetting", { key: "receive-mode", value: radio.value }));
+    }
+    $("visible-setting").addEventListener("change", (event) =>
+      settingsCommand("setSetting", { key: "visible", value: event.target.checked ? "yes" : "no" })
+    );
+    $("choose-folder").addEventListener("click", () => settingsCommand("chooseReceiveFolder"));
+    $("trust-peer").addEventListener("click", () => {
+      const ip = describe(state.selected).ip;
+      settingsCommand(isMarked(state.settings && state.settings.trusted, ip) ? "untrust" : "trust", { ip });
+    });
+    $("block-peer").addEventListener("click", () => settingsCommand("block", { ip: describe(state.selected).ip }));
+    // A timed mode counts down in the status line.
+    setInterval(() => {
+      const settings = state.settings;
+      if (settings && settings.receiveMode === "everyone-timed" && settings.modeSecondsLeft > 0) {
+        bridge.callHandler("velto", { command: "getSettings" }, (answer) => state.setSettings(answer.settings));
+      }
+    }, 30000);
+  }
+
+  // Accept, Decline and Cancel on a transfer's message.
+  function onMessageAction(event) {
+    const button = event.target.closest("button[data-action]");
+    const node = button && button.closest(".message");
+    const found = node && findMessage(node.dataset.id);
+    if (!found || !found.key) {
+      return;
+    }
+    if (button.dataset.action === "cancel") {
+      state.cancel(found.key);
+    } else {
+      state.answer(found.key, button.dataset.action === "accept");
+    }
+  }
+
   // ---- identity
 
   function renderSelf() {
@@ -509,6 +648,8 @@
     window.addEventListener("resize", scheduleRegions);
     new ResizeObserver(scheduleRegions).observe(document.body);
     document.addEventListener("contextmenu", onContextMenu);
+    $("messages-inner").addEventListener("click", onMessageAction);
+    wireSettings();
     document.addEventListener("dragstart", onDragStart);
 
     const dialog = $("address-dialog");
@@ -538,6 +679,7 @@
     const [self, peers] = await Promise.all([bridge.request("getSelf"), bridge.request("getPeers")]);
     state.setSelf(self);
     state.setPeers(peers);
+    bridge.request("getSettings").then((answer) => state.setSettings(answer && answer.settings));
     bridge.listen();
     renderSelf();
     renderPeers();

@@ -2,7 +2,8 @@
 //   peers:         key -> {signature, lastSeen}: who a conversation was with, even when gone
 //   conversations: key -> [message], oldest first
 // A message: {id, dir: "in"|"out", kind: "text"|"files"|"pending", text, files: [{name, path}],
-// time, key (the transfer key), state: "waiting"|"active"|"done"|"failed", progress, unread}.
+// time, key (the transfer key), state: "waiting"|"active"|"asking"|"done"|"failed"|"cancelled"|
+// "declined", progress, unread}.
 (function (Velto) {
   "use strict";
 
@@ -36,7 +37,7 @@
       this.byTransfer.clear();
       for (const [peerKey, messages] of Object.entries(this.data.conversations)) {
         for (const message of messages) {
-          if (message.state === "waiting" || message.state === "active") {
+          if (message.state === "waiting" || message.state === "active" || message.state === "asking") {
             message.state = "failed";
             message.interrupted = true;
           }

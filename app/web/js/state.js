@@ -9,6 +9,7 @@
 //   {type: "peer-removed", key}               a peer left the network
 //   {type: "message-added", peerKey, message} a new message at the end of a conversation
 //   {type: "message-changed", peerKey, message} a transfer's message moved on
+//   {type: "settings", settings}              the receiving settings changed
 (function (Velto) {
   "use strict";
 
@@ -39,6 +40,9 @@
       this.selected = null;
       this.history = new Velto.History(storage, { perPeerLimit }).load();
       this.meters = new Map(); // transfer key -> RateMeter
+      // What the program says of receiving: {receiveMode, modeSecondsLeft, visible,
+      // receiveFolder, trusted: [{address, signature}], blocked: [...]}; null until it said.
+      this.settings = null;
       this.listeners = [];
       this.saveTimer = null;
     }
@@ -166,6 +170,34 @@
       }
     }
 
+    // ---- answers to a question, and cancelling
+
+    // Accept or decline an incoming transfer that waits for the user.
+    answer(key, accept) {
+      const found = this.history.findTransfer(key);
+      if (!found || found.message.state !== "asking") {
+        return;
+      }
+      this.withTransfer(key, (message) => {
+        message.state = accept ? "active" : "declined";
+        delete message.question;
+      });
+      this.post(accept ? "acceptTransfer" : "declineTransfer", { key });
+    }
+
+    // Stops a transfer under way, sent or received; the program reports how it ended.
+    cancel(key) {
+      const found = this.history.findTransfer(key);
+      if (found && !endedStates.has(found.message.state)) {
+        this.post("cancelTransfer", { key });
+      }
+    }
+
+    setSettings(settings) {
+      this.settings = settings || null;
+      this.emit({ type: "settings", settings: this.settings });
+    }
+
     // ---- events from the program
 
     // Applies one event; false when it is none of the state's.
@@ -206,7 +238,7 @@
 
     finish(key, outcome) {
       this.withTransfer(key, (message) => {
-        if (message.state === "done" || message.state === "failed") {
+        if (endedStates.has(message.state)) {
           return;
         }
         message.state = outcome;
@@ -223,6 +255,9 @@
       this.saveNow();
     }
   }
+
+  // A message in one of these states is over; a later report does not change it.
+  const endedStates = new Set(["done", "failed", "cancelled", "declined"]);
 
   function activate(message) {
     if (message.state === "waiting") {
@@ -277,8 +312,61 @@
     "transfer-finished": function (data) {
       this.finish(data.key, "done");
     },
+    // outcome: "failed", "cancelled" (this side cancelled it), "declined" (the receiver said no,
+    // or nobody answered) or "refused" (not received from this sender); reason: in words.
     "transfer-failed": function (data) {
-      this.finish(data.key, "failed");
+      const outcome = data.outcome === "cancelled" ? "cancelled" : "failed";
+      this.withTransfer(data.key, (message) => {
+        if (!endedStates.has(message.state)) {
+          message.failOutcome = data.outcome || "failed";
+          message.failReason = data.reason || "";
+        }
+      });
+      this.finish(data.key, outcome);
+    },
+    // A send that has made no progress for a while: the receiver is probably asking its user.
+    "transfer-waiting": function (data) {
+      this.withTransfer(data.key, (message) => {
+        message.waitingForAnswer = data.waiting !== false;
+      });
+    },
+    // An incoming transfer of files or folders that waits for the user's answer.
+    "transfer-asking": function (data) {
+      const question = {
+        itemCount: data.itemCount,
+        totalSize: data.totalSize,
+        firstName: data.firstName,
+        secondsLeft: data.secondsLeft,
+      };
+      // Its first element names the card until the files arrive.
+      const progress = { itemCount: data.itemCount, itemFinished: 0, byteCount: data.totalSize, byteFinished: 0, filename: data.firstName };
+      if (this.history.findTransfer(data.key)) {
+        this.withTransfer(data.key, (message) => {
+          message.state = "asking";
+          message.question = question;
+          message.progress = progress;
+        });
+        return;
+      }
+      if (!data.peer || !data.peer.key) {
+        return;
+      }
+      if (!this.peers.has(data.peer.key)) {
+        this.onPeer(data.peer.key, data.peer);
+      }
+      this.addMessage(data.peer.key, {
+        dir: "in",
+        kind: "pending",
+        files: [],
+        key: data.key,
+        state: "asking",
+        question,
+        progress,
+        startedAt: this.now(),
+      });
+    },
+    settings: function (data) {
+      this.setSettings(data);
     },
     "transfer-incoming": function (data) {
       if (!this.peers.has(data.peer.key)) {

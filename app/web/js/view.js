@@ -109,14 +109,37 @@
 
   const baseName = Velto.PageState.baseName;
 
-  // What the line under a transfer says, and its tone.
-  function transferStatus(message, rate, remaining) {
+  // How a transfer that did not go through ended, as the program named it; any other failure
+  // was stopped before its end by the other side or the network.
+  const failWords = {
+    declined: { out: "Declined by the receiver", in: "Declined" },
+    refused: { out: "Refused by the receiver", in: "Refused" },
+  };
+
+  // What the line under a transfer says, and its tone. peerName: the other side's name.
+  function transferStatus(message, rate, remaining, peerName) {
     const p = message.progress || {};
     const P = Velto.progress;
     const out = message.dir === "out";
+    if (out && message.waitingForAnswer && (message.state === "waiting" || message.state === "active")) {
+      return { text: "Waiting for " + (peerName || "the receiver") + " to accept", tone: "muted" };
+    }
     switch (message.state) {
       case "waiting":
         return { text: out ? "Waiting…" : "Receiving…", tone: "muted" };
+      case "asking": {
+        const q = message.question || {};
+        const items = q.itemCount === 1 ? "1 item" : (q.itemCount || 0) + " items";
+        const parts = ["Wants to send " + items];
+        if (q.totalSize > 0) {
+          parts.push(P.formatBytes(q.totalSize));
+        }
+        return { text: parts.join(" · "), tone: "muted" };
+      }
+      case "cancelled":
+        return { text: "Cancelled", tone: "bad" };
+      case "declined":
+        return { text: "Declined", tone: "muted" };
       case "active": {
         if (!p.byteCount && !p.itemCount) {
           return { text: out ? "Connected…" : "Receiving…", tone: "muted" };
@@ -144,10 +167,19 @@
         return { text: parts.join(" · "), tone: "good" };
       }
       case "failed":
+        if (failWords[message.failOutcome]) {
+          return { text: failWords[message.failOutcome][out ? "out" : "in"], tone: "bad" };
+        }
         if (message.nothingSent) {
           return { text: "Nothing sent: none of it can be sent", tone: "bad" };
         }
-        return { text: message.interrupted ? "Interrupted" : out ? "Not sent" : "Failed", tone: "bad" };
+        if (message.interrupted) {
+          return { text: "Interrupted", tone: "bad" };
+        }
+        if (message.failOutcome) {
+          return { text: out ? "Not sent: stopped before the end" : "Stopped before the end", tone: "bad" };
+        }
+        return { text: out ? "Not sent" : "Failed", tone: "bad" };
       default:
         return { text: "", tone: "muted" };
     }
@@ -186,14 +218,34 @@
     return list;
   }
 
-  // live: {rate, remaining} for a transfer under way.
-  function message(message, live) {
+  function actionButton(action, label, primary) {
+    const button = el("button", primary ? "primary-button small" : "ghost-button small", label);
+    button.type = "button";
+    button.dataset.action = action;
+    return button;
+  }
+
+  // The controls of a transfer: Accept and Decline while it asks, Cancel while it runs.
+  function transferActions(message) {
+    const row = el("div", "card-actions");
+    if (message.state === "asking") {
+      row.append(actionButton("accept", "Accept", true), actionButton("decline", "Decline"));
+    } else if (message.state === "active" || message.state === "waiting") {
+      row.append(actionButton("cancel", "Cancel"));
+    } else {
+      return null;
+    }
+    return row;
+  }
+
+  // live: {rate, remaining} for a transfer under way; peerName: the other side's name.
+  function message(message, live, peerName) {
     const node = el("div", "message " + message.dir + " " + message.kind + " " + message.state);
     node.dataset.id = message.id;
     if (message.key) {
       node.dataset.transfer = message.key;
     }
-    const status = transferStatus(message, live && live.rate, live && live.remaining);
+    const status = transferStatus(message, live && live.rate, live && live.remaining, peerName);
 
     if (message.kind === "text") {
       const bubble = el("div", "bubble");
@@ -206,6 +258,7 @@
       head.appendChild(icon(files.length > 1 ? "files" : message.kind === "pending" ? "inbox" : "file", "card-icon"));
       head.appendChild(fileList(message));
       card.appendChild(head);
+
       if (message.state === "active" || message.state === "waiting") {
         const bar = el("div", "progress");
         const fill = el("div", "progress-fill");
@@ -216,13 +269,17 @@
       const line = el("div", "card-status " + status.tone);
       if (message.state === "done") {
         line.appendChild(icon("check", "status-icon"));
-      } else if (message.state === "failed") {
+      } else if (message.state === "failed" || message.state === "cancelled") {
         line.appendChild(icon("alert", "status-icon"));
       }
       line.appendChild(document.createTextNode(status.text));
       card.appendChild(line);
       if (message.skipped && message.skipped.length) {
         card.appendChild(skippedList(message.skipped));
+      }
+      const actions = transferActions(message);
+      if (actions) {
+        card.appendChild(actions);
       }
       if (message.renamed && message.renamed.length) {
         const note = "Names on disk not valid UTF-8, sent as: " + message.renamed.join(", ");
