@@ -3,8 +3,9 @@
 # the first sends a text and a folder to the second through the page's own commands, and both
 # windows are captured as PNG files in docs/screenshots/ (empty state, conversations with
 # finished transfers, peer lists with avatars, dark theme, the taken-port message, the notice
-# of a close without a tray), and the chat-history menus with the preview window from the
-# program's menu test.
+# of a close without a tray), the chat-history menus with the preview window from the
+# program's menu test, and the question, settings and cancelled transfer of the receiving-control
+# scenario.
 # Also checks, and prints, that the folder arrived whole in the receiver's Downloads, that a
 # closed window leaves the program running and receiving, that a second launch hands over to the
 # running program and shows its window again, that a taken port ends the program with its
@@ -157,6 +158,13 @@ for capture in menu-on-received-files:08 preview-picture:09 preview-text:10 prev
         echo "     $out/${capture#*:}-$name.png"
 done
 rm -rf "$captures"
+
+# What arrives and from whom: a question in the conversation, the receiving settings and a
+# cancelled transfer, from the scenario that checks them (on a test LAN of its own).
+testlan_down
+cmake --build --preset default --target velto-cli -j2
+check "the receiving-control scenario passes and leaves its captures" \
+    bash tests/e2e/app-receive-control.sh "$velto" "$root/build/default/cli/velto-cli" "$out"
 
 echo
 if [ "$failures" -eq 0 ]; then echo "screenshots: all checks passed"; else echo "screenshots: $failures check(s) failed"; fi

@@ -47,13 +47,23 @@ void AppDelegate::applicationWillFinishLaunching() {
     server->setDelegate(controller);
     server->setIncomingDelegate(controller);
     server->setPortFailureHandler([this](const std::string& message) { onPortFailure(message); });
+    // The receiving settings are in force before the first connection can come in, and follow
+    // the settings file from then on, whoever changes it.
+    settingsWatcher_ =
+        std::make_unique<SettingsWatcher>(server, SettingsFile(), SettingsWatcher::Options{},
+                                          [weak = std::weak_ptr<ViewController>(controller)](
+                                              const std::string& key, const std::string& value) {
+                                              if (const auto shown = weak.lock()) {
+                                                  shown->settingApplied(key, value);
+                                              }
+                                          });
     server->startServer();
     if (terminationRequested_) {
         return;  // leaving: no hello that a goodbye would have to take back
     }
     // What an earlier run left half-received; folders of transfers still running elsewhere
     // are locked and stay.
-    VeltoIncomingTransfer::removeLeftoverIntermediateFolders();
+    VeltoIncomingTransfer::removeLeftoverIntermediateFolders(server->receivingFolder());
     // Addresses added by hand hear this hello too, for networks that drop broadcasts.
     if (const std::string problem = AddedAddresses().load(*server); !problem.empty()) {
         qWarning("%s", problem.c_str());
@@ -89,6 +99,7 @@ void AppDelegate::applicationWillTerminate() {
         return;
     }
     goodbyeSaid_ = true;
+    settingsWatcher_.reset();  // no change of the file turns visibility back on from here
     // Transfers still arriving end first, reported as failed with nothing of them kept, so
     // that the goodbye is the last thing the others hear.
     if (!server->stopReceiving(std::chrono::steady_clock::now() + stopLimit)) {

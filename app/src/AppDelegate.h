@@ -6,6 +6,8 @@
 #include <mutex>
 #include <string>
 
+#include "velto/SettingsWatcher.h"
+
 namespace velto {
 class VeltoServer;
 }
@@ -52,6 +54,7 @@ class AppDelegate : public QObject {
 
     mutable std::mutex mutex_;  // guards server_ and viewController_
     std::shared_ptr<VeltoServer> server_;
+    std::unique_ptr<SettingsWatcher> settingsWatcher_;  // from the start of the server on
     std::shared_ptr<ViewController> viewController_;
     bool terminationRequested_ = false;
     bool helloSaid_ = false;

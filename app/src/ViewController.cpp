@@ -1,9 +1,11 @@
 #include "ViewController.h"
 
 #include <QDBusConnection>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QLocale>
 #include <QMessageBox>
 #include <QNetworkInterface>
 #include <QThread>
@@ -20,6 +22,7 @@
 #include "Notifications.h"
 #include "OpenPanel.h"
 #include "QuickLookPanel.h"
+#include "ReceivingSettings.h"
 #include "VeltoWebPage.h"
 #include "VeltoWebView.h"
 #include "velto/Diagnostics.h"
@@ -75,6 +78,14 @@ ViewController::ViewController(AppDelegate& app, QWidget* window, VeltoWebView* 
                 path, window_,
                 tr("No file manager on this computer shows “%1”.").arg(QFileInfo(path).fileName()));
         });
+    }
+    if (notifications_ != nullptr) {  // Accept and Decline on a question's notification
+        connect(notifications_, &Notifications::answered, this,
+                [this](const QString& key, bool accept) {
+                    actOnTransfer(accept ? QStringLiteral("acceptTransfer")
+                                         : QStringLiteral("declineTransfer"),
+                                  key);
+                });
     }
 }
 
@@ -149,6 +160,17 @@ void ViewController::handleBridgeMessage(const QJsonObject& message, const Bridg
         forgetAddress(data.toObject(), reply);
     } else if (command == QLatin1String("getAddedAddresses")) {
         reply(describeAddedAddresses(QString()));
+    } else if (command == QLatin1String("getSettings")) {
+        reply(QJsonObject{{"ok", true}, {"settings", ReceivingSettings().describe()}});
+    } else if (command == QLatin1String("setSetting") || command == QLatin1String("trust") ||
+               command == QLatin1String("untrust") || command == QLatin1String("block") ||
+               command == QLatin1String("unblock") ||
+               command == QLatin1String("chooseReceiveFolder")) {
+        changeReceiving(command, data.toObject(), reply);
+    } else if (command == QLatin1String("acceptTransfer") ||
+               command == QLatin1String("declineTransfer") ||
+               command == QLatin1String("cancelTransfer")) {
+        actOnTransfer(command, data.toObject().value("key").toString());
     } else {
         reply(QJsonArray());
     }
@@ -325,6 +347,61 @@ void ViewController::forgetAddress(const QJsonObject& data, const Bridge::Reply&
     reply(describeAddedAddresses(text(problem)));
 }
 
+// ---- what arrives, and from whom
+
+void ViewController::changeReceiving(const QString& command, const QJsonObject& data,
+                                     const Bridge::Reply& reply) {
+    const ReceivingSettings settings;
+    QString error;
+    if (command == QLatin1String("setSetting")) {
+        error = settings.set(data.value("key").toString(), data.value("value").toString());
+    } else if (command == QLatin1String("chooseReceiveFolder")) {
+        const QString current = settings.describe().value("receiveFolder").toString();
+        const QString chosen =
+            QFileDialog::getExistingDirectory(window_, tr("Save received files in"), current);
+        if (!chosen.isEmpty()) {
+            error = settings.set(QStringLiteral("receive-folder"), chosen);
+        }
+    } else {
+        error = settings.mark(command, data.value("ip").toString());
+    }
+    reply(
+        QJsonObject{{"ok", error.isEmpty()}, {"error", error}, {"settings", settings.describe()}});
+}
+
+void ViewController::actOnTransfer(const QString& action, const QString& key) {
+    const auto server = app_.server();
+    if (server == nullptr) {
+        return;
+    }
+    const std::string transferKey = key.toStdString();
+    if (notifications_ != nullptr && action != QLatin1String("cancelTransfer")) {
+        notifications_->withdrawQuestion(key);  // answered here
+    }
+    if (const auto incoming = server->incomingTransfer(transferKey)) {
+        if (action == QLatin1String("acceptTransfer")) {
+            incoming->accept();
+        } else if (action == QLatin1String("declineTransfer")) {
+            incoming->decline();
+        } else {
+            incoming->cancel();
+        }
+    } else if (const auto outgoing = server->outgoingTransfer(transferKey);
+               outgoing && action == QLatin1String("cancelTransfer")) {
+        outgoing->cancel();
+    } else {
+        diagnostic("no transfer under way with the key", transferKey);
+    }
+}
+
+void ViewController::settingApplied(const std::string& key, const std::string& value) {
+    events_.settingApplied(key, value);
+    QMetaObject::invokeMethod(
+        this,
+        [this] { bridge_->sendEvent(QStringLiteral("settings"), ReceivingSettings().describe()); },
+        Qt::QueuedConnection);
+}
+
 // ---- the synchronous channel
 
 void ViewController::handleSyncEvent(const QString& message) {
@@ -404,6 +481,34 @@ void ViewController::transferWithRenamedItems(VeltoTransfer& transfer,
     events_.transferWithRenamedItems(transfer, names);
 }
 
+void ViewController::transferWithWaiting(VeltoTransfer& transfer, bool waiting) {
+    events_.transferWithWaiting(transfer, waiting);
+}
+
+void ViewController::incomingTransferWithQuestion(VeltoIncomingTransfer& transfer,
+                                                  std::uint64_t itemCount, std::uint64_t totalSize,
+                                                  const std::string& firstName) {
+    events_.incomingTransferWithQuestion(transfer, itemCount, totalSize, firstName);
+    const QString body =
+        (itemCount == 1 ? tr("wants to send \"%1\" (%2)")
+                        : tr("wants to send \"%1\" and %3 more (%2)"))
+            .arg(text(firstName), QLocale().formattedDataSize(static_cast<qint64>(totalSize)))
+            .arg(itemCount - 1);
+    QMetaObject::invokeMethod(
+        this,
+        [this, sender = transfer.peer(), body, key = text(transfer.key())] {
+            if (notifications_ != nullptr) {
+                notifications_->notifyQuestion(senderName(sender), body, key);
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void ViewController::incomingConnectionRefused(const std::string& address,
+                                               const std::string& reason) {
+    events_.incomingConnectionRefused(address, reason);
+}
+
 void ViewController::incomingTransferWithCreated(VeltoIncomingTransfer& transfer) {
     events_.incomingTransferWithCreated(transfer);
 }
@@ -414,6 +519,15 @@ void ViewController::incomingTransferWithFinished(VeltoIncomingTransfer& transfe
 
 void ViewController::incomingTransferWithFailed(VeltoIncomingTransfer& transfer) {
     events_.incomingTransferWithFailed(transfer);
+    // A question that ended unanswered (or the sender gave up) is no longer asked.
+    QMetaObject::invokeMethod(
+        this,
+        [this, key = text(transfer.key())] {
+            if (notifications_ != nullptr) {
+                notifications_->withdrawQuestion(key);
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void ViewController::incomingTransferWithProgress(

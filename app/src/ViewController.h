@@ -108,6 +108,7 @@ class ViewController : public QObject,
                               std::uint64_t byteFinished) override;
     void transferWithRenamedItems(VeltoTransfer& transfer,
                                   const std::vector<std::string>& names) override;
+    void transferWithWaiting(VeltoTransfer& transfer, bool waiting) override;
 
     // VeltoIncomingTransferDelegate
     void incomingTransferWithCreated(VeltoIncomingTransfer& transfer) override;
@@ -122,6 +123,14 @@ class ViewController : public QObject,
                                           const std::string& text) override;
     void incomingTransferWithReceivedFile(VeltoIncomingTransfer& transfer,
                                           const std::string& path) override;
+    void incomingTransferWithQuestion(VeltoIncomingTransfer& transfer, std::uint64_t itemCount,
+                                      std::uint64_t totalSize,
+                                      const std::string& firstName) override;
+    void incomingConnectionRefused(const std::string& address, const std::string& reason) override;
+
+    // A change of the settings file now in force (from the settings watcher, any thread): the
+    // page hears the receiving settings anew.
+    void settingApplied(const std::string& key, const std::string& value);
 
   private:
     ViewController(AppDelegate& app, QWidget* window, VeltoWebView* webView,
@@ -142,6 +151,11 @@ class ViewController : public QObject,
     void forgetAddress(const QJsonObject& data, const Bridge::Reply& reply);
     QJsonObject describeAddedAddresses(const QString& error) const;
     void showAlert(const QString& message);
+    // The receiving settings: the page's sheet, Trust and Block, the folder chooser.
+    void changeReceiving(const QString& command, const QJsonObject& data,
+                         const Bridge::Reply& reply);
+    // Accept, Decline (from the page or the notification) and Cancel, by transfer key.
+    void actOnTransfer(const QString& action, const QString& key);
     void notifyReceived(VeltoIncomingTransfer& transfer, const QString& body, bool isFile);
     // The sender as the peer table knows it now; the transfer's copy when it has left.
     QString senderName(const std::optional<VeltoPeer>& sender) const;

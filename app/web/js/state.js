@@ -259,9 +259,12 @@
   // A message in one of these states is over; a later report does not change it.
   const endedStates = new Set(["done", "failed", "cancelled", "declined"]);
 
+  // A transfer that makes progress is under way, also one whose question was answered in the
+  // desktop notification.
   function activate(message) {
-    if (message.state === "waiting") {
+    if (message.state === "waiting" || message.state === "asking") {
       message.state = "active";
+      delete message.question;
     }
   }
 

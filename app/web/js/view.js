@@ -167,6 +167,9 @@
         return { text: parts.join(" · "), tone: "good" };
       }
       case "failed":
+        if (message.failOutcome === "declined" && !out && message.failReason !== "declined") {
+          return { text: "Not answered in time", tone: "bad" };
+        }
         if (failWords[message.failOutcome]) {
           return { text: failWords[message.failOutcome][out ? "out" : "in"], tone: "bad" };
         }
