@@ -10,7 +10,10 @@
 #   4. the settings sheet: "Everyone" chosen in the page is written to the shared settings file;
 #   5. Cancel on a file arriving over a slowed link: h2 shows it cancelled, h1's send fails,
 #      nothing partial is left; the receiver then still takes the next transfer;
-#   6. Block in the conversation header: the settings file lists h1, and h1's next send fails.
+#   6. a receiving folder chosen in the page takes the next transfer; Downloads stays as it was;
+#   7. "Visible to others" off in the page: a third host's velto-cli peers no longer lists h2;
+#      on again, it does;
+#   8. Block in the conversation header: the settings file lists h1, and h1's next send fails.
 # With a folder as second argument, the question, the settings sheet and the cancelled transfer
 # are captured there as PNG files.
 # Usage: app-receive-control.sh PATH-TO-velto PATH-TO-velto-cli [SCREENSHOT-FOLDER]
@@ -35,7 +38,7 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 command -v dunst >/dev/null || { echo "dunst is not installed; skipped"; exit 77; }
 
-testlan_up 2
+testlan_up 3
 ip1=$(testlan_ip h1) ip2=$(testlan_ip h2)
 home1=$(testlan_home h1) home2=$(testlan_home h2)
 downloads=$home2/Downloads
@@ -150,7 +153,34 @@ send_from_h1 after "$folder/plan.txt"
 [ "$(send_status after)" = 0 ] && cmp -s "$folder/plan.txt" "$downloads/plan.txt" ||
     fail "the receiver does not take the next transfer"
 
-echo "== 6: Block in the header"
+echo "== 6: a receiving folder chosen in the page"
+chosen=$home2/Inbox
+mkdir -p "$chosen"
+before=$(ls -A "$downloads")
+page eval "Velto.bridge.callHandler('velto', {command: 'setSetting',
+    data: {key: 'receive-folder', value: '$chosen'}}, () => {}); true" >/dev/null
+for _ in $(seq 50); do
+    [ "$(testlan_exec h2 "$cli" config get receive-folder)" = "$chosen" ] && break
+    sleep 0.1
+done
+sleep 1  # the running program follows the file within a poll
+send_from_h1 chosen "$folder/plan.txt"
+[ "$(send_status chosen)" = 0 ] && cmp -s "$folder/plan.txt" "$chosen/plan.txt" ||
+    fail "the chosen folder did not take the transfer"
+[ "$(ls -A "$downloads")" = "$before" ] || fail "Downloads changed: $(ls -A "$downloads")"
+
+echo "== 7: visible to others, off and on"
+peers_of_h3() { testlan_exec h3 "$cli" peers --json --wait 3 | jq -r 'keys[]'; }
+page eval "document.getElementById('receive-status').click(); true" >/dev/null
+page eval "document.getElementById('visible-setting').click(); true" >/dev/null
+sleep 1.5
+peers_of_h3 | grep -qx "$ip2" && fail "h3 still sees h2 when it is not visible"
+page eval "document.getElementById('visible-setting').click();
+    document.getElementById('settings-done').click(); true" >/dev/null
+sleep 1.5
+peers_of_h3 | grep -qx "$ip2" || fail "h3 does not see h2 once it is visible again"
+
+echo "== 8: Block in the header"
 page eval "document.getElementById('block-peer').click(); true" >/dev/null
 for _ in $(seq 50); do
     testlan_exec h2 "$cli" config get | grep -q "$ip1" && break
