@@ -34,13 +34,14 @@ QJsonObject ReceivingSettings::describe() const {
     const std::string folder = settings.receivingFolder().empty()
                                    ? UserFolders::userDownloadsFolder()
                                    : settings.receivingFolder();
-    return {{"receiveMode", QString::fromUtf8(receiveModeName(mode).data(),
-                                              static_cast<qsizetype>(receiveModeName(mode).size()))},
-            {"modeSecondsLeft", secondsLeft},
-            {"visible", settings.visible()},
-            {"receiveFolder", QString::fromStdString(folder)},
-            {"trusted", computers(settings.trusted())},
-            {"blocked", computers(settings.blocked())}};
+    return {
+        {"receiveMode", QString::fromUtf8(receiveModeName(mode).data(),
+                                          static_cast<qsizetype>(receiveModeName(mode).size()))},
+        {"modeSecondsLeft", secondsLeft},
+        {"visible", settings.visible()},
+        {"receiveFolder", QString::fromStdString(folder)},
+        {"trusted", computers(settings.trusted())},
+        {"blocked", computers(settings.blocked())}};
 }
 
 QString ReceivingSettings::set(const QString& key, const QString& value) const {
@@ -92,7 +93,8 @@ QString ReceivingSettings::mark(const QString& command, const QString& address) 
 QString ReceivingSettings::update(const std::function<void(Settings&)>& change) const {
     std::string problem;
     if (!file_.update(change, &problem)) {
-        return QStringLiteral("The settings could not be saved: %1").arg(QString::fromStdString(problem));
+        return QStringLiteral("The settings could not be saved: %1")
+            .arg(QString::fromStdString(problem));
     }
     return {};
 }

@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QUrl>
 #include <QWebEngineView>
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <thread>
@@ -374,6 +375,35 @@ class EventsTest : public QObject {
                           ".endsWith('Not delivered')",
                           10000));
         QCOMPARE(textOf(".message.out.text .meta-state"), QStringLiteral(" · Not delivered"));
+    }
+
+    // A text to a receiver that takes the connection and never reads waits as "Sending…" with
+    // Cancel beside it; Cancel ends it at once as cancelled, neither delivered nor failed.
+    void aTextThatWaitsCanBeCancelled() {
+        velto::test::RawTcpPeer silent;
+        std::thread holder([&silent] { silent.accept(); });
+        addPeer("127.0.0.10", "127.0.0.1", silent.port());
+        showOnPage("127.0.0.10");
+        page->recordEvents();
+        page->evaluate("document.getElementById('message-input').focus(); true");
+        QWidget* input = page->window().webView()->focusProxy();
+        QTest::keyClicks(input, "still there?");
+        QTest::keyClick(input, Qt::Key_Return);
+        QVERIFY(page->waitFor("document.querySelector('.message.out.text .meta-action') !== null",
+                              10000));
+        page->evaluate("document.querySelector('.message.out.text .meta-action').click(); true");
+        QVERIFY(
+            page->waitFor("document.querySelector('.message.out.text .meta-state')"
+                          "?.textContent.endsWith('Cancelled')",
+                          10000));
+        const QJsonArray events = page->recordedEvents();
+        QVERIFY(std::any_of(events.begin(), events.end(), [](const QJsonValue& event) {
+            return event["event"] == "transfer-failed" && event["data"]["outcome"] == "cancelled";
+        }));
+        QVERIFY(!page->evaluate("document.querySelector('.message.out.text .meta-action') !== null")
+                     .toBool());
+        silent.stopListening();
+        holder.join();
     }
 
     void refusedConnectionEndsInTransferFailed() {

@@ -299,8 +299,15 @@
     const meta = el("div", "meta");
     meta.appendChild(document.createTextNode(clock(new Date(message.time))));
     if (message.kind === "text" && message.dir === "out") {
-      const note = message.state === "done" ? "Delivered" : message.state === "failed" ? "Not delivered" : "Sending…";
+      const notes = { done: "Delivered", failed: "Not delivered", cancelled: "Cancelled" };
+      const note = notes[message.state] || "Sending…";
       meta.appendChild(el("span", "meta-state " + status.tone, " · " + note));
+      if (message.state === "waiting" || message.state === "active") {
+        const cancel = el("button", "meta-action", "Cancel");
+        cancel.type = "button";
+        cancel.dataset.action = "cancel";
+        meta.appendChild(cancel);
+      }
     }
     node.appendChild(meta);
     return node;
