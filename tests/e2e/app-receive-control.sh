@@ -4,8 +4,9 @@
 # script that picks the action named in ~/menu-choice.
 #   1. Ask: a folder from h1 waits in h2's conversation with Accept and Decline; Accept in the
 #      page saves it whole and the send succeeds;
-#   2. the question's notification carries Accept and Decline: Decline, chosen in the
-#      notification server's menu, reaches the program; nothing is saved, the send fails;
+#   2. the question's notification carries Accept and Decline: each, chosen in the notification
+#      server's menu, reaches the program (Decline: nothing saved, the send fails; Accept: the
+#      file arrives);
 #   3. a question nobody answers ends at its (shortened) deadline, nothing saved;
 #   4. the settings sheet: "Everyone" chosen in the page is written to the shared settings file;
 #   5. Cancel on a file arriving over a slowed link: h2 shows it cancelled, h1's send fails,
@@ -99,7 +100,7 @@ page wait "(Velto.app.state.history.messages('$ip1').at(-1) || {}).state === 'do
     fail "the accepted transfer did not end as received"
 diff -r "$folder" "$downloads/Holiday" || fail "the accepted folder is not whole"
 
-echo "== 2: Decline in the notification"
+echo "== 2: Decline and Accept in the notification"
 echo Decline >"$home2/menu-choice"
 send_from_h1 declined "$folder/plan.txt"
 page wait "(Velto.app.state.history.messages('$ip1').at(-1) || {}).state === 'asking'" 20 >/dev/null ||
@@ -110,6 +111,18 @@ page wait "['declined', 'failed'].includes((Velto.app.state.history.messages('$i
     >/dev/null || fail "the notification's Decline did not reach the program"
 [ "$(send_status declined)" != 0 ] || fail "a declined send was reported as sent"
 [ ! -e "$downloads/plan.txt" ] && downloads_empty_of_hidden || fail "a declined transfer left something"
+
+echo Accept >"$home2/menu-choice"
+echo "from the notification" >"$home1/note.txt"
+send_from_h1 notified "$home1/note.txt"
+page wait "(Velto.app.state.history.messages('$ip1').at(-1) || {}).state === 'asking'" 20 >/dev/null ||
+    fail "no question for the notification's Accept"
+sleep 1
+testlan_exec h2 env DISPLAY=:97 dunstctl context || fail "dunstctl context failed"
+[ "$(send_status notified)" = 0 ] && cmp -s "$home1/note.txt" "$downloads/note.txt" ||
+    fail "the notification's Accept did not reach the program"
+page wait "(Velto.app.state.history.messages('$ip1').at(-1) || {}).state === 'done'" 10 >/dev/null ||
+    fail "the page does not show the transfer accepted in the notification as received"
 
 echo "== 3: a question left unanswered"
 send_from_h1 unanswered "$folder/plan.txt"
