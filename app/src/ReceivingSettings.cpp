@@ -1,7 +1,5 @@
 #include "ReceivingSettings.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <chrono>
 
@@ -45,29 +43,11 @@ QJsonObject ReceivingSettings::describe() const {
 }
 
 QString ReceivingSettings::set(const QString& key, const QString& value) const {
-    if (key == QLatin1String("receive-mode")) {
-        const auto mode = receiveModeFromName(value.toStdString());
-        if (!mode) {
-            return QStringLiteral("There is no receiving mode called \"%1\".").arg(value);
-        }
-        return update([mode](Settings& settings) { settings.setReceiveMode(*mode); });
+    const auto change = Settings::namedChange(key.toStdString(), value.toStdString());
+    if (!change.apply) {
+        return QString::fromStdString(change.error) + QLatin1Char('.');
     }
-    if (key == QLatin1String("visible")) {
-        if (value != QLatin1String("yes") && value != QLatin1String("no")) {
-            return QStringLiteral("Visible is yes or no.");
-        }
-        const bool visible = value == QLatin1String("yes");
-        return update([visible](Settings& settings) { settings.setVisible(visible); });
-    }
-    if (key == QLatin1String("receive-folder")) {
-        const QFileInfo folder(value);
-        if (value.isEmpty() || !folder.isAbsolute() || !folder.isDir()) {
-            return QStringLiteral("%1 is not a folder.").arg(value);
-        }
-        const std::string path = QDir::cleanPath(folder.absoluteFilePath()).toStdString();
-        return update([path](Settings& settings) { settings.setReceivingFolder(path); });
-    }
-    return QStringLiteral("There is no setting called \"%1\".").arg(key);
+    return update(change.apply);
 }
 
 QString ReceivingSettings::mark(const QString& command, const QString& address) const {

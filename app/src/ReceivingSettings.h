@@ -19,8 +19,7 @@ class ReceivingSettings {
     // folder in use), trusted and blocked: [{address, signature}]}.
     QJsonObject describe() const;
 
-    // key and value as velto-cli's "config set" takes them: "receive-mode" (everyone, ask,
-    // trusted, off, everyone-timed), "visible" (yes, no), "receive-folder" (an existing folder).
+    // key and value as velto-cli's "config set" takes them (Settings::namedChange).
     QString set(const QString& key, const QString& value) const;
     // command: "trust", "untrust", "block" or "unblock"; address: IPv4, dotted.
     QString mark(const QString& command, const QString& address) const;

@@ -4,7 +4,6 @@
 #include <CLI/CLI.hpp>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 
 #include "CliCommand.h"
 #include "velto/SettingsFile.h"
@@ -116,39 +115,16 @@ class ConfigCommand : public CliCommand {
     }
 
     int set() {
-        std::function<void(Settings&)> change;
-        if (key_ == modeKey) {
-            const auto mode = receiveModeFromName(value_);
-            if (!mode) {
-                return refuse("receive-mode is everyone, ask, trusted, off or everyone-timed");
-            }
-            change = [mode](Settings& settings) { settings.setReceiveMode(*mode); };
-        } else if (key_ == folderKey) {
-            std::error_code error;
-            if (!std::filesystem::is_directory(value_, error)) {
-                return refuse("receive-folder must be an existing folder");
-            }
-            const std::string folder =
-                std::filesystem::absolute(value_, error).lexically_normal().string();
-            change = [folder](Settings& settings) { settings.setReceivingFolder(folder); };
-        } else if (key_ == visibleKey) {
-            if (value_ != "yes" && value_ != "no") {
-                return refuse("visible is yes or no");
-            }
-            const bool visible = value_ == "yes";
-            change = [visible](Settings& settings) { settings.setVisible(visible); };
-        } else {
-            std::fprintf(stderr,
-                         "velto-cli: \"%s\" cannot be set; the settings to set are %s, %s and "
-                         "%s (trust, untrust, block and unblock change the lists).\n",
-                         key_.c_str(), modeKey, folderKey, visibleKey);
+        const auto change = Settings::namedChange(key_, value_);
+        if (!change.apply) {
+            std::fprintf(stderr, "velto-cli: %s.\n", change.error.c_str());
             return 2;
         }
         Settings result;
         std::string problem;
         const bool written = SettingsFile().update(
             [&](Settings& settings) {
-                change(settings);
+                change.apply(settings);
                 result = settings;
             },
             &problem);
@@ -166,11 +142,6 @@ class ConfigCommand : public CliCommand {
             std::printf("%s: %s\n", visibleKey, result.visible() ? "yes" : "no");
         }
         return 0;
-    }
-
-    int refuse(const std::string& rule) const {
-        std::fprintf(stderr, "velto-cli: %s, not \"%s\".\n", rule.c_str(), value_.c_str());
-        return 2;
     }
 
     CLI::App* get_ = nullptr;

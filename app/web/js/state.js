@@ -217,6 +217,14 @@
       this.emit({ type: "peer", key, peer });
     }
 
+    // The message of a transfer that begins to arrive; a sender not on the list joins it.
+    addIncoming(peer, fields) {
+      if (!this.peers.has(peer.key)) {
+        this.onPeer(peer.key, peer);
+      }
+      this.addMessage(peer.key, { dir: "in", kind: "pending", files: [], startedAt: this.now(), ...fields });
+    }
+
     withTransfer(key, change) {
       const found = this.history.findTransfer(key);
       if (!found) {
@@ -351,38 +359,15 @@
         });
         return;
       }
-      if (!data.peer || !data.peer.key) {
-        return;
+      if (data.peer && data.peer.key) {
+        this.addIncoming(data.peer, { key: data.key, state: "asking", question, progress });
       }
-      if (!this.peers.has(data.peer.key)) {
-        this.onPeer(data.peer.key, data.peer);
-      }
-      this.addMessage(data.peer.key, {
-        dir: "in",
-        kind: "pending",
-        files: [],
-        key: data.key,
-        state: "asking",
-        question,
-        progress,
-        startedAt: this.now(),
-      });
     },
     settings: function (data) {
       this.setSettings(data);
     },
     "transfer-incoming": function (data) {
-      if (!this.peers.has(data.peer.key)) {
-        this.onPeer(data.peer.key, data.peer);
-      }
-      this.addMessage(data.peer.key, {
-        dir: "in",
-        kind: "pending",
-        files: [],
-        key: data.key,
-        state: "active",
-        startedAt: this.now(),
-      });
+      this.addIncoming(data.peer, { key: data.key, state: "active" });
     },
     "transfer-incoming-text": function (data) {
       this.withTransfer(data.key, (message) => {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -69,6 +70,15 @@ class VELTO_EXPORT Settings {
     // Where received things are stored ("receivingFolder"); empty means the user's Downloads.
     std::string receivingFolder() const;
     void setReceivingFolder(const std::string& folder);
+
+    // A change as velto-cli and the program's settings sheet name it: "receive-mode"
+    // (everyone, ask, trusted, off, everyone-timed), "receive-folder" (an existing folder, kept
+    // as an absolute path) or "visible" (yes, no). Without apply, error says what is wrong.
+    struct NamedChange {
+        std::function<void(Settings&)> apply;
+        std::string error;
+    };
+    static NamedChange namedChange(const std::string& key, const std::string& value);
 
   private:
     void setAddedAddresses(const std::vector<std::string>& addresses);

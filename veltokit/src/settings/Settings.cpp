@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <type_traits>
 
@@ -285,6 +286,37 @@ void Settings::setReceivingFolder(const std::string& folder) {
 
 void Settings::setAddedAddresses(const std::vector<std::string>& addresses) {
     (*document_)[addedAddressesKey] = addresses;
+}
+
+Settings::NamedChange Settings::namedChange(const std::string& key, const std::string& value) {
+    const std::string quoted = ", not \"" + value + "\"";
+    if (key == "receive-mode") {
+        const auto mode = receiveModeFromName(value);
+        if (!mode) {
+            return {{}, "receive-mode is everyone, ask, trusted, off or everyone-timed" + quoted};
+        }
+        return {[mode](Settings& settings) { settings.setReceiveMode(*mode); }, {}};
+    }
+    if (key == "receive-folder") {
+        std::error_code error;
+        if (value.empty() || !std::filesystem::is_directory(value, error)) {
+            return {{}, "receive-folder must be an existing folder" + quoted};
+        }
+        const std::string folder =
+            std::filesystem::absolute(value, error).lexically_normal().string();
+        return {[folder](Settings& settings) { settings.setReceivingFolder(folder); }, {}};
+    }
+    if (key == "visible") {
+        if (value != "yes" && value != "no") {
+            return {{}, "visible is yes or no" + quoted};
+        }
+        const bool visible = value == "yes";
+        return {[visible](Settings& settings) { settings.setVisible(visible); }, {}};
+    }
+    return {{},
+            "\"" + key +
+                "\" cannot be set; the settings to set are receive-mode, receive-folder and "
+                "visible (trust, untrust, block and unblock change the lists)"};
 }
 
 }  // namespace velto
