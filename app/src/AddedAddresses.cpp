@@ -4,12 +4,6 @@
 
 namespace velto::app {
 
-std::string AddedAddresses::load(VeltoServer& server) const {
-    auto loaded = file_.load();
-    server.setAddedAddresses(loaded.settings.addedAddresses());
-    return loaded.problem;
-}
-
 std::string AddedAddresses::add(VeltoServer& server, const std::string& address) const {
     return change(server, address, true);
 }

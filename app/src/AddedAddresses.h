@@ -19,8 +19,6 @@ class AddedAddresses {
   public:
     explicit AddedAddresses(SettingsFile file = SettingsFile()) : file_(std::move(file)) {}
 
-    // At start: the remembered addresses go to the server.
-    std::string load(VeltoServer& server) const;
     // Each updates the file, then hands the server the file's whole list.
     std::string add(VeltoServer& server, const std::string& address) const;
     std::string forget(VeltoServer& server, const std::string& address) const;

@@ -4,7 +4,6 @@
 #include <QMessageBox>
 #include <QWidget>
 
-#include "AddedAddresses.h"
 #include "ViewController.h"
 #include "velto/Diagnostics.h"
 #include "velto/VeltoIncomingTransfer.h"
@@ -64,10 +63,8 @@ void AppDelegate::applicationWillFinishLaunching() {
     // What an earlier run left half-received; folders of transfers still running elsewhere
     // are locked and stay.
     VeltoIncomingTransfer::removeLeftoverIntermediateFolders(server->receivingFolder());
-    // Addresses added by hand hear this hello too, for networks that drop broadcasts.
-    if (const std::string problem = AddedAddresses().load(*server); !problem.empty()) {
-        qWarning("%s", problem.c_str());
-    }
+    // Addresses added by hand (the watcher gave them to the server before it started) hear
+    // this hello too, for networks that drop broadcasts.
     server->sayHello();
     helloSaid_ = true;
 }
