@@ -390,6 +390,6 @@
   Velto.PageState.baseName = baseName;
 })(
   typeof module === "object" && module.exports
-    ? (require("./progress.js"), require("./history.js"), (module.exports = globalThis.Velto))
+    ? (require("./i18n.js"), require("./progress.js"), require("./history.js"), (module.exports = globalThis.Velto))
     : (window.Velto = window.Velto || {})
 );
