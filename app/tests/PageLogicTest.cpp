@@ -1,9 +1,15 @@
 // The page's own logic, in the real page inside the real web view: the script checks of
 // pagelogic.test.js, and what the page shows for the events it gets.
+#include <QDir>
 #include <QFile>
+#include <QGuiApplication>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QSignalSpy>
 #include <QTest>
 #include <QWebEngineView>
 
+#include "VeltoWebPage.h"
 #include "support/PageHarness.h"
 #include "support/TestRegistry.h"
 
@@ -33,9 +39,38 @@ class PageLogicTest : public QObject {
                                                             {"systemSignature", signature}}}});
     }
 
+    // Waits until the focus is on the row of that key, or on the element of that id.
+    bool focusOn(const QString& keyOrId) {
+        return page->waitFor(QStringLiteral("(document.activeElement.dataset.key || "
+                                            "document.activeElement.id) === %1")
+                                 .arg(json(keyOrId)),
+                             5000);
+    }
+    void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(page->window().webView()->focusProxy(), key, modifiers);
+    }
+    // What each row one can see gives for a script expression of `r`, in order.
+    QStringList rows(const QString& field = "r.dataset.key") {
+        return page
+            ->evaluate(
+                QStringLiteral("[...document.querySelectorAll('#peer-list .peer:not([hidden])')]"
+                               ".map(r => %1)")
+                    .arg(field))
+            .toStringList();
+    }
+    void search(const QString& query) {
+        page->evaluate("document.getElementById('peer-search').focus(); true");
+        press(Qt::Key_Escape);
+        QTest::keyClicks(page->window().webView()->focusProxy(), query);
+    }
+
   private slots:
-    // No server: the page is driven by events sent through the bridge alone.
-    void initTestCase() { page = std::make_unique<PageHarness>(false); }
+    // No server: the page is driven by events sent through the bridge alone. The page reports
+    // how long its list takes to draw, as the program does with VELTO_PAGE_TIMINGS=1.
+    void initTestCase() {
+        qputenv("VELTO_PAGE_TIMINGS", "1");
+        page = std::make_unique<PageHarness>(false);
+    }
     void cleanupTestCase() { page.reset(); }
 
     void scriptChecksPass() {
@@ -145,6 +180,156 @@ class PageLogicTest : public QObject {
         page->window().resize(page->window().width() - 120, page->window().height());
         QTRY_VERIFY(page->controller().dropableRegions().size() == 3 &&
                     page->controller().dropableRegions()[2].rect.width() < before.width());
+    }
+
+    void awayComputerShowsInTheHeaderAndTheComposerSaysWhy() {
+        page->evaluate("Velto.app.select('10.77.0.21'); true");
+        QVERIFY(page->waitFor("!document.getElementById('message-input').disabled"));
+        bridge().sendEvent("peer-removed", QJsonObject{{"key", "10.77.0.21"}});
+        QVERIFY(page->waitFor("document.getElementById('message-input').disabled"));
+        QCOMPARE(text("#conversation-presence"), QStringLiteral("Away"));
+        QVERIFY(text(".peer[data-key='10.77.0.21'] .peer-detail").startsWith("Away · Office"));
+        const QString why =
+            QStringLiteral("Ann Lee is away: messages can be sent when it is back.");
+        QCOMPARE(page->evaluate("document.getElementById('message-input').placeholder").toString(),
+                 why);
+        QVERIFY(text("#composer-note").startsWith(why));
+        peerAppears("10.77.0.21", "Ann Lee at Office [Velto] (Linux)");
+        QVERIFY(page->waitFor("!document.getElementById('message-input').disabled"));
+        QCOMPARE(text("#conversation-presence"), QStringLiteral("On the network"));
+        QVERIFY(page->evaluate("document.getElementById('composer-note').hidden").toBool());
+    }
+
+    // Thirty computers and the search box in use, as a user sees them.
+    void searchNarrowsThirtyComputers() {
+        const QStringList names{
+            "Ada Brooks",   "Alan Chen",    "Ana Souza",    "Anton Weber", "Ben Ortiz",
+            "Carla Diaz",   "Chen Wei",     "Dana Kim",     "Diego Ruiz",  "Elena Petrova",
+            "Fatima Khan",  "Grace Liu",    "Hana Sato",    "Ian Moore",   "Jonas Berg",
+            "Joanna Nowak", "Karim Haddad", "Lena Fischer", "Marta Silva", "Noah Evans",
+            "Olga Ivanova", "Pablo Garcia", "Priya Nair",   "Rosa Mendes", "Sam Taylor",
+            "Sofia Rossi",  "Tariq Aziz",   "Uma Patel",    "Viktor Lind", "Yara Haddad"};
+        const QStringList computers{"Laptop [Velto] (Linux)", "Desk [Velto] (Windows)",
+                                    "Studio [Velto] (Macintosh)"};
+        for (int i = 0; i < names.size(); i++) {
+            peerAppears(QStringLiteral("10.77.1.%1").arg(i + 10),
+                        names[i] + " at " + computers[i % computers.size()]);
+        }
+        QVERIFY(page->waitFor("document.querySelectorAll('#peer-list .peer').length === 31"));
+        search("an");
+        QVERIFY(
+            page->waitFor("document.querySelectorAll('#peer-list .peer:not([hidden])')"
+                          ".length < 31"));
+        const QStringList shown = rows("r.querySelector('.peer-name').textContent");
+        QCOMPARE(shown.size(), 11);  // Ann Lee's conversation first, then by name
+        QCOMPARE(shown.mid(0, 4),
+                 (QStringList{"Ann Lee", "Alan Chen", "Ana Souza", "Anton Weber"}));
+        QTest::qWait(300);
+        const QString where = qEnvironmentVariable("VELTO_TEST_SCREENSHOTS");
+        const QRect window = page->window().frameGeometry();
+        if (!where.isEmpty()) {
+            QVERIFY(QGuiApplication::primaryScreen()
+                        ->grabWindow(0, window.x(), window.y(), window.width(), window.height())
+                        .save(QDir(where).filePath("peer-search.png")));
+        }
+        press(Qt::Key_Escape);
+        QVERIFY(page->waitFor("document.getElementById('peer-search').value === ''"));
+        QCOMPARE(rows().size(), 31);
+    }
+
+    // A thousand more: search, the keyboard model and the order, drawn row by row.
+    void aThousandComputersByKeyboard() {
+        QSignalSpy timings(page->controller().page(), &VeltoWebPage::pageTiming);
+        for (int i = 0; i < 1000; i++) {
+            peerAppears(QStringLiteral("10.78.%1.%2").arg(i / 250).arg(i % 250 + 1),
+                        QStringLiteral("Peer %1 at Lab [Velto] (Linux)").arg(i, 4, 10, QChar('0')));
+        }
+        QVERIFY(page->waitFor("document.querySelectorAll('#peer-list .peer').length === 1031"));
+        QTRY_VERIFY(!timings.isEmpty() &&
+                    timings.last().first().toString().endsWith(" ms (1031 peers)"));
+        const QRegularExpression timing(
+            "^page: peer list drawn in \\d+\\.\\d ms \\(\\d+ peers\\)$");
+        for (const auto& line : timings) {
+            QVERIFY2(timing.match(line.first().toString()).hasMatch(),
+                     qPrintable(line.first().toString()));
+        }
+        // One update of each kind: a name changes, a new message lifts its computer to the
+        // top, one leaves; each printed with its figure.
+        for (const auto& change : {std::pair<QString, QJsonObject>{
+                                       "peer-modified",
+                                       {{"key", "10.78.1.1"},
+                                        {"peer", QJsonObject{{"key", "10.78.1.1"},
+                                                             {"ip", "10.78.1.1"},
+                                                             {"port", 4644},
+                                                             {"systemSignature", "Aaa at Lab"}}}}},
+                                   {"transfer-incoming",
+                                    {{"key", "in-500"},
+                                     {"peer", QJsonObject{{"key", "10.78.2.1"},
+                                                          {"ip", "10.78.2.1"},
+                                                          {"port", 4644},
+                                                          {"systemSignature", "Peer 0500"}}}}},
+                                   {"peer-removed", {{"key", "10.78.0.1"}}}}) {
+            timings.clear();
+            bridge().sendEvent(change.first, change.second);
+            QTRY_VERIFY(!timings.isEmpty());
+            qInfo().noquote() << change.first << timings.first().first().toString();
+        }
+        QCOMPARE(rows().mid(0, 3), (QStringList{"10.78.2.1", "10.77.0.21", "10.78.1.1"}));
+        QCOMPARE(rows().size(), 1030);
+
+        search("peer 099");
+        QVERIFY(
+            page->waitFor("document.querySelectorAll('#peer-list .peer:not([hidden])')"
+                          ".length === 10"));
+        search("10.78.3.25");
+        QVERIFY(
+            page->waitFor("document.querySelectorAll('#peer-list .peer:not([hidden])')"
+                          ".length === 2"));
+        QCOMPARE(rows(), (QStringList{"10.78.3.25", "10.78.3.250"}));
+        search("nobody");
+        QVERIFY(page->waitFor("!document.getElementById('peer-list-empty').hidden"));
+        QCOMPARE(text("#peer-list-empty"), QStringLiteral("No computer matches “nobody”"));
+        press(Qt::Key_Escape);
+        QVERIFY(page->waitFor("document.getElementById('peer-list-empty').hidden"));
+
+        // The first Tab stop is the search box, and it shows the focus; the list is one stop.
+        QTest::mouseClick(page->window().webView()->focusProxy(), Qt::LeftButton, {},
+                          page->centreOf(".brand-name"));
+        QVERIFY(page->waitFor("document.activeElement === document.body"));
+        press(Qt::Key_Tab);
+        QVERIFY(focusOn("peer-search"));
+        QVERIFY(page->evaluate("document.activeElement.matches(':focus-visible') && "
+                               "getComputedStyle(document.activeElement).boxShadow !== 'none'")
+                    .toBool());
+        press(Qt::Key_Tab);
+        QCOMPARE(page->evaluate("document.querySelectorAll('#peer-list [tabindex=\"0\"]').length")
+                     .toInt(),
+                 1);
+        QVERIFY(focusOn("10.78.2.1"));
+        press(Qt::Key_Down);
+        QVERIFY(focusOn("10.77.0.21"));
+        QVERIFY(page->evaluate("document.activeElement.matches(':focus-visible') && "
+                               "getComputedStyle(document.activeElement).boxShadow !== 'none'")
+                    .toBool());
+        press(Qt::Key_End);
+        QVERIFY(focusOn("10.77.1.39"));  // Yara Haddad, last by name
+        press(Qt::Key_Up);
+        QVERIFY(focusOn("10.77.1.38"));
+        press(Qt::Key_Home);
+        QVERIFY(focusOn("10.78.2.1"));
+        QTest::keyClicks(page->window().webView()->focusProxy(), "peer 07");
+        QVERIFY(focusOn("10.78.2.201"));
+        press(Qt::Key_Tab);
+        QVERIFY(focusOn("receive-status"));  // the next stop after the list
+        press(Qt::Key_Tab, Qt::ShiftModifier);
+        QVERIFY(focusOn("10.78.2.201"));
+        press(Qt::Key_Return);
+        QVERIFY(page->waitFor("Velto.app.state.selected === '10.78.2.201'"));
+        QCOMPARE(text("#conversation-name"), QStringLiteral("Peer 0700"));
+        QCOMPARE(page->evaluate("document.querySelector('.peer.selected').getAttribute("
+                                "'aria-selected')")
+                     .toString(),
+                 QStringLiteral("true"));
     }
 };
 

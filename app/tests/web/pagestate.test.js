@@ -202,3 +202,32 @@ test("a question is answered once; cancelled, declined and refused transfers sta
   const asked = again.history.findTransfer("in-3").message;
   assert.deepEqual([asked.state, asked.interrupted], ["failed", true]); // a question does not outlive the page
 });
+
+test("the peer list: conversations first, the latest on top, then by name; search and type-ahead", () => {
+  const { PeerOrder } = require("../../web/js/peerorder.js");
+  const order = new PeerOrder();
+  const place = (ip, name, recent = 0) => order.place(ip, { name, ip, recent });
+  place("10.0.0.5", "zoe");
+  place("10.0.0.3", "Ann");
+  place("10.0.0.7", "pc 10");
+  place("10.0.0.6", "PC 2");
+  place("10.0.0.9", "Bob", 200);
+  place("10.0.0.4", "Cy", 100);
+  assert.deepEqual(order.keys, ["10.0.0.9", "10.0.0.4", "10.0.0.3", "10.0.0.6", "10.0.0.7", "10.0.0.5"]);
+  assert.equal(place("10.0.0.4", "Cy", 300), 0); // a new message lifts its computer to the top
+  assert.equal(place("10.0.0.5", "Aaron"), 2); // a new name moves it among the others
+  assert.deepEqual([order.remove("10.0.0.9"), order.remove("10.0.0.9")], [true, false]);
+  assert.deepEqual([order.size, order.has("10.0.0.9")], [5, false]);
+
+  const found = (query) => order.keys.filter((key) => order.matches(key, query));
+  assert.deepEqual(found(" pC "), ["10.0.0.6", "10.0.0.7"]);
+  assert.deepEqual(found("0.0.3"), ["10.0.0.3"]);
+  assert.deepEqual([found("").length, found("nobody")], [5, []]);
+
+  const all = () => true;
+  assert.equal(order.findByPrefix("p", null, all), "10.0.0.6");
+  assert.equal(order.findByPrefix("p", "10.0.0.6", all), "10.0.0.7");
+  assert.equal(order.findByPrefix("p", "10.0.0.7", all), "10.0.0.6"); // round again
+  assert.equal(order.findByPrefix("p", null, (key) => key !== "10.0.0.6"), "10.0.0.7");
+  assert.equal(order.findByPrefix("x", null, all), null);
+});

@@ -36,33 +36,42 @@
 
   // ---- peer list
 
-  function renderPeers() {
-    const online = $("online-peers");
-    const earlier = $("earlier-peers");
-    online.textContent = "";
-    earlier.textContent = "";
-    const onlineKeys = [...state.peers.keys()].sort((a, b) => describe(a).name.localeCompare(describe(b).name));
-    for (const key of onlineKeys) {
-      online.appendChild(view.peerRow(rowInfo(key)));
-    }
-    const earlierKeys = state.history.conversationKeys().filter((key) => !state.peers.has(key));
-    for (const key of earlierKeys) {
-      earlier.appendChild(view.peerRow(rowInfo(key)));
-    }
-    $("online-empty").hidden = onlineKeys.length > 0;
-    $("earlier-section").hidden = earlierKeys.length === 0;
-    scheduleRegions();
+  // The computers on the network and those with a conversation; others have no row.
+  function listed(key) {
+    return state.peers.has(key) || state.history.messages(key).length > 0;
   }
 
   function rowInfo(key) {
+    if (!listed(key)) {
+      return null;
+    }
     const info = describe(key);
+    const messages = state.history.messages(key);
+    info.recent = messages.length ? messages[messages.length - 1].time : 0;
     info.selected = key === state.selected;
     info.unread = key === state.selected ? 0 : state.history.unreadCount(key);
     return info;
   }
 
+  const peerList = new Velto.PeerList({
+    list: $("peer-list"),
+    search: $("peer-search"),
+    empty: $("peer-list-empty"),
+    rowInfo,
+    open: (key) => state.select(key),
+    moved: () => scheduleRegions(),
+  });
+
+  function renderPeers() {
+    peerList.reset(new Set([...state.peers.keys(), ...state.history.conversationKeys()]));
+  }
+
+  let selectedRow = null;
   function onSelected(key) {
-    renderPeers();
+    const before = selectedRow;
+    selectedRow = key;
+    peerList.update(before);
+    peerList.update(key);
     renderMain();
     if (key && state.peers.has(key)) {
       $("message-input").focus();
@@ -105,16 +114,18 @@
     $("conversation-name").textContent = info.name;
     $("conversation-detail").textContent = info.detail;
     const presence = $("conversation-presence");
-    presence.textContent = info.online ? "On the network" : "Not on the network";
-    presence.className = "presence " + (info.online ? "online" : "offline");
+    presence.textContent = info.online ? Velto.t("On the network") : Velto.t("Away");
+    presence.className = "presence " + (info.online ? "online" : "away");
     const input = $("message-input");
     input.disabled = !info.online;
+    const away = Velto.t("{name} is away: messages can be sent when it is back.", { name: info.name });
+    input.placeholder = info.online ? Velto.t("Write a message") : away;
     $("attach").disabled = !info.online;
     $("composer").classList.toggle("disabled", !info.online);
     renderMarks(info);
     const note = $("composer-note");
     note.hidden = info.online;
-    note.textContent = info.online ? "" : info.name + " is not on the network right now. The conversation stays here.";
+    note.textContent = info.online ? "" : away + " " + Velto.t("The conversation stays here.");
     updateSendButton();
   }
 
@@ -187,7 +198,7 @@
         renderMessages(true);
       }
     }
-    renderPeers();
+    peerList.update(peerKey);
   }
 
   // ---- sending
@@ -216,7 +227,7 @@
   // ---- drawing what changed, and the drag events that concern the drawing alone
 
   function onPeer(key, peer) {
-    renderPeers();
+    peerList.update(key);
     if (state.selected === key) {
       renderConversationHeader();
     } else if (!state.selected) {
@@ -226,7 +237,7 @@
   }
 
   function onPeerRemoved(key) {
-    renderPeers();
+    peerList.update(key);
     if (state.selected === key) {
       renderMain();
     } else if (!state.selected) {
@@ -272,7 +283,10 @@
       entries.push({ rect: input.getBoundingClientRect(), type: "original", name: "message-input" });
     }
     const listClip = $("peer-scroll").getBoundingClientRect();
-    for (const row of $("online-peers").children) {
+    for (const row of peerList.rowsInView(listClip)) {
+      if (!state.peers.has(row.dataset.key)) {
+        continue; // away: nothing can be sent to it
+      }
       entries.push({ rect: row.getBoundingClientRect(), clip: listClip, type: "object", name: row.dataset.key });
     }
     if (conversationOpen) {
@@ -615,21 +629,6 @@
   // ---- wiring
 
   function wire() {
-    for (const list of [$("online-peers"), $("earlier-peers")]) {
-      list.addEventListener("click", (event) => {
-        const row = event.target.closest(".peer");
-        if (row) {
-          state.select(row.dataset.key);
-        }
-      });
-      list.addEventListener("keydown", (event) => {
-        const row = event.target.closest(".peer");
-        if (row && (event.key === "Enter" || event.key === " ")) {
-          event.preventDefault();
-          state.select(row.dataset.key);
-        }
-      });
-    }
     const input = $("message-input");
     input.addEventListener("keydown", (event) => {
       if (event.key === "Enter" && !event.shiftKey && !event.isComposing) {

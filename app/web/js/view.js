@@ -63,8 +63,9 @@
   function peerRow(info) {
     const row = el("li", "peer" + (info.selected ? " selected" : "") + (info.online ? "" : " offline"));
     row.dataset.key = info.key;
-    row.tabIndex = 0;
-    row.setAttribute("role", "button");
+    row.tabIndex = -1; // the list keeps one row in the Tab order
+    row.setAttribute("role", "option");
+    row.setAttribute("aria-selected", String(Boolean(info.selected)));
     const picture = avatar({ name: info.name, known: info.known, avatar: info.avatar, seed: info.key });
     if (info.online) {
       picture.appendChild(el("span", "online-dot"));
@@ -72,7 +73,7 @@
     row.appendChild(picture);
     const text = el("div", "peer-text");
     text.appendChild(el("div", "peer-name", info.name));
-    text.appendChild(el("div", "peer-detail", info.detail));
+    text.appendChild(el("div", "peer-detail", info.online ? info.detail : Velto.t("Away") + " · " + info.detail));
     row.appendChild(text);
     if (info.unread > 0) {
       row.appendChild(el("span", "badge", String(info.unread)));
