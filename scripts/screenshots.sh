@@ -157,6 +157,12 @@ for capture in menu-on-received-files:08 preview-picture:09 preview-text:10 prev
     [ -f "$captures/$name.png" ] && mv "$captures/$name.png" "$out/${capture#*:}-$name.png" &&
         echo "     $out/${capture#*:}-$name.png"
 done
+# Thirty computers with the search box in use, as the page test shows them.
+check "the page test passes and leaves its capture" unshare --net --fork -- bash -c "
+    ip link set lo up && VELTO_TEST_SCREENSHOTS='$captures' xvfb-run -a -s '-screen 0 1280x800x24' \
+    dbus-run-session --config-file='$root/app/tests/support/session-bus.conf' -- '$root/build/default/app/tests/velto_app_tests' PageLogicTest >/dev/null"
+[ -f "$captures/peer-search.png" ] && mv "$captures/peer-search.png" "$out/17-peer-search.png" &&
+    echo "     $out/17-peer-search.png"
 rm -rf "$captures"
 
 # What arrives and from whom: a question in the conversation, the receiving settings and a

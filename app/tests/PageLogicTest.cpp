@@ -189,11 +189,8 @@ class PageLogicTest : public QObject {
         QVERIFY(page->waitFor("document.getElementById('message-input').disabled"));
         QCOMPARE(text("#conversation-presence"), QStringLiteral("Away"));
         QVERIFY(text(".peer[data-key='10.77.0.21'] .peer-detail").startsWith("Away · Office"));
-        const QString why =
-            QStringLiteral("Ann Lee is away: messages can be sent when it is back.");
-        QCOMPARE(page->evaluate("document.getElementById('message-input').placeholder").toString(),
-                 why);
-        QVERIFY(text("#composer-note").startsWith(why));
+        QVERIFY(text("#composer-note")
+                    .startsWith("Ann Lee is away: messages can be sent when it is back."));
         peerAppears("10.77.0.21", "Ann Lee at Office [Velto] (Linux)");
         QVERIFY(page->waitFor("!document.getElementById('message-input').disabled"));
         QCOMPARE(text("#conversation-presence"), QStringLiteral("On the network"));

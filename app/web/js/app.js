@@ -118,14 +118,15 @@
     presence.className = "presence " + (info.online ? "online" : "away");
     const input = $("message-input");
     input.disabled = !info.online;
-    const away = Velto.t("{name} is away: messages can be sent when it is back.", { name: info.name });
-    input.placeholder = info.online ? Velto.t("Write a message") : away;
+    input.placeholder = info.online ? Velto.t("Write a message") : Velto.t("{name} is away", { name: info.name });
     $("attach").disabled = !info.online;
     $("composer").classList.toggle("disabled", !info.online);
     renderMarks(info);
     const note = $("composer-note");
     note.hidden = info.online;
-    note.textContent = info.online ? "" : away + " " + Velto.t("The conversation stays here.");
+    note.textContent = info.online
+      ? ""
+      : Velto.t("{name} is away: messages can be sent when it is back. The conversation stays here.", { name: info.name });
     updateSendButton();
   }
 

@@ -133,7 +133,10 @@
       this.startTiming();
       this.query = query;
       for (const [key, row] of this.rows) {
-        row.hidden = !this.order.matches(key, query);
+        const hide = !this.order.matches(key, query);
+        if (row.hidden !== hide) {
+          row.hidden = hide; // rows that stay as they were cost no layout
+        }
       }
       this.finish();
     }
