@@ -324,6 +324,11 @@ class PageLogicTest : public QObject {
                                 "'aria-selected')")
                      .toString(),
                  QStringLiteral("true"));
+        // A computer that leaves with the focus hands it to the next one.
+        page->evaluate("document.querySelector('.peer[data-key=\"10.78.3.1\"]').focus(); true");
+        QVERIFY(focusOn("10.78.3.1"));
+        bridge().sendEvent("peer-removed", QJsonObject{{"key", "10.78.3.1"}});
+        QVERIFY(focusOn("10.78.3.2"));
     }
 };
 

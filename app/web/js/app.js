@@ -126,7 +126,9 @@
     note.hidden = info.online;
     note.textContent = info.online
       ? ""
-      : Velto.t("{name} is away: messages can be sent when it is back. The conversation stays here.", { name: info.name });
+      : Velto.t("{name} is away: messages can be sent when it is back. The conversation stays here.", {
+          name: info.name,
+        });
     updateSendButton();
   }
 

@@ -20,6 +20,7 @@
       this.query = "";
       this.typed = "";
       this.typedAt = 0;
+      this.lostFocus = false;
       this.timing = null; // start of an update not yet on screen, when timings are asked for
       list.addEventListener("click", (event) => this.onClick(event));
       list.addEventListener("keydown", (event) => this.onKey(event));
@@ -49,7 +50,7 @@
       this.order = new Velto.PeerOrder();
       this.list.textContent = "";
       for (const key of keys) {
-        this.update(key);
+        this.updateRow(key);
       }
       this.finish();
     }
@@ -64,11 +65,17 @@
     updateRow(key) {
       const info = this.rowInfo(key);
       const old = this.rows.get(key);
+      const hadFocus = Boolean(old) && old.contains(document.activeElement);
+      if (old) {
+        old.remove();
+      }
       if (!info) {
-        if (old) {
-          old.remove();
-          this.rows.delete(key);
-          this.order.remove(key);
+        const at = this.order.keys.indexOf(key);
+        this.rows.delete(key);
+        this.order.remove(key);
+        if (key === this.active) {
+          this.active = this.nearestShown(at); // its neighbour takes its place, and the focus
+          this.lostFocus = this.lostFocus || hadFocus;
         }
         return;
       }
@@ -76,10 +83,6 @@
       const index = this.order.place(key, info);
       row.hidden = !this.order.matches(key, this.query);
       const next = this.rows.get(this.order.keys[index + 1]) || null;
-      const hadFocus = old && old.contains(document.activeElement);
-      if (old) {
-        old.remove();
-      }
       this.rows.set(key, row);
       this.list.insertBefore(row, next);
       if (hadFocus) {
@@ -91,16 +94,27 @@
     // After a change: one row in the Tab order, the empty line, the drop regions.
     finish() {
       if (!this.shown(this.active)) {
-        this.setActive(this.order.keys.find((key) => this.shown(key)) || null);
+        this.setActive(this.nearestShown(0));
       } else {
         this.rows.get(this.active).tabIndex = 0; // its row may be new
       }
+      if (this.lostFocus && this.active) {
+        this.focus(this.active);
+      }
+      this.lostFocus = false;
       this.empty.hidden = Boolean(this.active);
       this.empty.textContent = this.query.trim()
         ? Velto.t("No computer matches “{query}”", { query: this.query.trim() })
         : Velto.t("Looking for other computers…");
       this.moved();
       this.onDrawn();
+    }
+
+    // The first key at or after the index that can be seen, else the last one before it.
+    nearestShown(index) {
+      const keys = this.order.keys;
+      const after = keys.slice(Math.max(0, index)).find((key) => this.shown(key));
+      return after || keys.slice(0, Math.max(0, index)).reverse().find((key) => this.shown(key)) || null;
     }
 
     shown(key) {

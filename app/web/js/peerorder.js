@@ -87,4 +87,8 @@
   }
 
   Velto.PeerOrder = PeerOrder;
-})(typeof module === "object" && module.exports ? (module.exports = globalThis.Velto = globalThis.Velto || {}) : (window.Velto = window.Velto || {}));
+})(
+  typeof module === "object" && module.exports
+    ? (module.exports = globalThis.Velto = globalThis.Velto || {})
+    : (window.Velto = window.Velto || {})
+);
