@@ -14,6 +14,8 @@ packages=(
     # tests
     libgtest-dev libgmock-dev xvfb xauth dbus iproute2 iputils-ping curl tcpdump procps nftables
     xdotool imagemagick python3 nodejs jq dunst
+    # icons, Debian packages and their checks, the completion test
+    librsvg2-bin dpkg-dev lintian appstream desktop-file-utils bash-completion
     # sanitizer runtimes for clang builds, benchmarks
     libclang-rt-14-dev libbenchmark-dev socat netcat-openbsd
 )
