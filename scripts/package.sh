@@ -73,10 +73,11 @@ depends() { # package extra...
         shlibs=$(dpkg-shlibdeps -O -l"debian/libveltokit0/usr/lib/$multiarch" "${elves[@]}" |
             sed -n 's/^shlibs:Depends=//p')
     fi
-    local IFS=,
     local all=("$@")
     [ -n "$shlibs" ] && all=("$shlibs" "${all[@]}")
-    echo "${all[*]}" | sed 's/,\([^ ]\)/, \1/g'
+    local IFS=, joined
+    joined="${all[*]}"
+    echo "${joined//,/, }"
 }
 
 package() { # package architecture section depends summary (description on stdin)

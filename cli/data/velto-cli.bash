@@ -4,7 +4,7 @@ _velto_cli() {
     _init_completion || return
 
     # The subcommand (and config's get or set) is the first word that is not an option.
-    local command= action= i
+    local command='' action='' i
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
             -*) ;;
@@ -31,8 +31,8 @@ _velto_cli() {
     local options
     case $command in
         '')
-            COMPREPLY=($(compgen -W 'block config hello peers receive send trust unblock untrust
-                -v --verbose -h --help' -- "$cur"))
+            mapfile -t COMPREPLY < <(compgen -W 'block config hello peers receive send trust
+                unblock untrust -v --verbose -h --help' -- "$cur")
             return
             ;;
         peers) options='--wait --json --help' ;;
@@ -62,6 +62,6 @@ _velto_cli() {
         _filedir
         return
     fi
-    [[ -n $options ]] && COMPREPLY=($(compgen -W "$options" -- "$cur"))
+    [[ -n $options ]] && mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
 }
 complete -F _velto_cli velto-cli

@@ -14,9 +14,9 @@ fail() {
 
 completions=/usr/share/bash-completion/bash_completion
 [ -r "$completions" ] || { echo "bash-completion is not installed; skipped"; exit 77; }
-# shellcheck disable=SC1090
+# shellcheck disable=SC1090,SC1091
 source "$completions"
-# shellcheck source=../data/velto-cli.bash
+# shellcheck source=cli/data/velto-cli.bash disable=SC1091
 source "$data/velto-cli.bash"
 
 # What the completion offers for a command line (the cursor at its end), sorted, one a line.
@@ -32,27 +32,30 @@ expect() { # command line, then the words it must complete to
     local actual expected
     actual=$(complete_line "$1")
     expected=$(printf '%s\n' "${@:2}" | sort)
-    [ "$actual" = "$expected" ] || fail "'$1' completes to [$(echo $actual)], expected [$(echo $expected)]"
+    [ "$actual" = "$expected" ] ||
+        fail "'$1' completes to [$(tr '\n' ' ' <<<"$actual")], expected [$(tr '\n' ' ' <<<"$expected")]"
 }
 # The subcommands and the long options that "velto-cli WORDS... --help" lists.
 subcommands_of() { "$cli" "$@" --help | sed -n '/^Subcommands:/,$p' | awk 'NR > 1 && NF { print $1 }'; }
 options_of() { "$cli" "$@" --help | sed -n '/^Options:/,/^$/p' | grep -oE -- '--[a-z-]+' | sort -u; }
 
 manual=$(sed 's/\\-/-/g' "$data/velto-cli.1")
-commands=$(subcommands_of)
-[ -n "$commands" ] || fail "velto-cli --help lists no subcommands"
-expect "velto-cli " $commands $(options_of) -h -v
-for command in $commands; do
+mapfile -t commands < <(subcommands_of)
+mapfile -t options < <(options_of)
+[ ${#commands[@]} -gt 0 ] || fail "velto-cli --help lists no subcommands"
+expect "velto-cli " "${commands[@]}" "${options[@]}" -h -v
+for command in "${commands[@]}"; do
     grep -qE "^(\\\\fB|\.B |\.BR )?$command\b|fB$command\\\\fR" <<<"$manual" ||
         fail "the manual does not describe $command"
-    options=$(options_of "$command")
-    for option in $options; do
+    mapfile -t options < <(options_of "$command")
+    for option in "${options[@]}"; do
         grep -q -- "$option" <<<"$manual" || fail "the manual does not name $command $option"
     done
     if [ "$command" = config ]; then
-        expect "velto-cli -v config " $(subcommands_of config) $options
+        mapfile -t actions < <(subcommands_of config)
+        expect "velto-cli -v config " "${actions[@]}" "${options[@]}"
     else
-        expect "velto-cli $command --" $options
+        expect "velto-cli $command --" "${options[@]}"
     fi
 done
 
