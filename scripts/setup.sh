@@ -10,10 +10,12 @@ packages=(
     libboost-dev libstb-dev libcli11-dev nlohmann-json3-dev
     # desktop program
     qt6-base-dev qt6-webengine-dev qt6-webchannel-dev libqt6webenginecore6-bin
-    libgl-dev qt6-base-dev-tools
+    libgl-dev qt6-base-dev-tools qt6-qpa-plugins
     # tests
     libgtest-dev libgmock-dev xvfb xauth dbus iproute2 iputils-ping curl tcpdump procps nftables
     xdotool imagemagick python3 nodejs jq dunst
+    # icons, Debian packages and their checks, the completion test
+    librsvg2-bin dpkg-dev lintian appstream desktop-file-utils bash-completion
     # sanitizer runtimes for clang builds, benchmarks
     libclang-rt-14-dev libbenchmark-dev socat netcat-openbsd
 )
