@@ -13,7 +13,7 @@ packages=(
     libgl-dev qt6-base-dev-tools
     # tests
     libgtest-dev libgmock-dev xvfb xauth dbus iproute2 iputils-ping curl tcpdump procps nftables
-    xdotool imagemagick python3 nodejs jq dunst
+    xdotool imagemagick python3 python3-dbus python3-gi nodejs jq dunst
     # sanitizer runtimes for clang builds, benchmarks
     libclang-rt-14-dev libbenchmark-dev socat netcat-openbsd
 )

@@ -46,18 +46,21 @@ QString AutostartEntry::defaultPath() {
         .filePath(QStringLiteral("autostart/velto.desktop"));
 }
 
-bool AutostartEntry::isEnabled() const { return QFileInfo::exists(path_); }
+bool AutostartEntry::isEnabled() const {
+    return QFileInfo::exists(path_);
+}
 
 QByteArray AutostartEntry::contents() const {
     const QString exec = execArgument(program_) + QLatin1Char(' ') + QLatin1String(flag);
-    return QStringLiteral("[Desktop Entry]\n"
-                          "Type=Application\n"
-                          "Name=Velto\n"
-                          "Comment=Receive from the computers on your network from the start\n"
-                          "Exec=%1\n"
-                          "Icon=velto\n"
-                          "Terminal=false\n"
-                          "X-GNOME-Autostart-enabled=true\n")
+    return QStringLiteral(
+               "[Desktop Entry]\n"
+               "Type=Application\n"
+               "Name=Velto\n"
+               "Comment=Receive from the computers on your network from the start\n"
+               "Exec=%1\n"
+               "Icon=velto\n"
+               "Terminal=false\n"
+               "X-GNOME-Autostart-enabled=true\n")
         .arg(exec)
         .toUtf8();
 }

@@ -1,8 +1,8 @@
 // The desktop program: one window showing the page, one server for the whole run.
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QDir>
 #include <QDBusConnection>
+#include <QDir>
 #include <QWebEngineProfile>
 
 #include "AppDelegate.h"
@@ -29,16 +29,18 @@ struct LaunchOptions {
 
 LaunchOptions parseLaunchOptions(const QApplication& application) {
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QApplication::translate("main", "Send text, files and folders to computers on your network."));
+    parser.setApplicationDescription(QApplication::translate(
+        "main", "Send text, files and folders to computers on your network."));
     parser.addHelpOption();
-    const QCommandLineOption autostart(QString::fromLatin1(AutostartEntry::flag).mid(2),
-                                       QApplication::translate("main", "Start in the tray, without the window."));
+    const QCommandLineOption autostart(
+        QString::fromLatin1(AutostartEntry::flag).mid(2),
+        QApplication::translate("main", "Start in the tray, without the window."));
     const QCommandLineOption send(
         QStringLiteral("send"),
         QApplication::translate("main", "Ask which computer gets the files and folders given."));
-    const QCommandLineOption developer(QStringLiteral("developer"),
-                                       QApplication::translate("main", "Offer the page's inspector."));
+    const QCommandLineOption developer(
+        QStringLiteral("developer"),
+        QApplication::translate("main", "Offer the page's inspector."));
     parser.addOptions({autostart, send, developer});
     parser.addPositionalArgument(QStringLiteral("paths"),
                                  QApplication::translate("main", "With --send: what to send."),

@@ -25,8 +25,8 @@ struct VELTO_EXPORT FirewallHint {
 };
 
 // Finds the firewall in force without root: ufw when its configuration says ENABLED=yes,
-// firewalld when its daemon runs (its process name in /proc). Everything is read below `root`, "/" outside
-// tests. Where /proc hides other users' processes, a running firewalld goes unseen and the
+// firewalld when its daemon runs (its process name in /proc). Everything is read below `root`, "/"
+// outside tests. Where /proc hides other users' processes, a running firewalld goes unseen and the
 // hint names the ports instead.
 class VELTO_EXPORT FirewallDetector {
   public:

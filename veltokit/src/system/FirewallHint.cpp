@@ -59,17 +59,17 @@ FirewallHint FirewallDetector::hintFor(Firewall firewall) {
     FirewallHint hint;
     hint.firewall = firewall;
     switch (firewall) {
-    case Firewall::ufw:
-        hint.firewallName = "ufw";
-        hint.command = "sudo ufw allow Velto";
-        break;
-    case Firewall::firewalld:
-        hint.firewallName = "firewalld";
-        hint.command =
-            "sudo firewall-cmd --permanent --add-service=velto && sudo firewall-cmd --reload";
-        break;
-    case Firewall::unknown:
-        break;
+        case Firewall::ufw:
+            hint.firewallName = "ufw";
+            hint.command = "sudo ufw allow Velto";
+            break;
+        case Firewall::firewalld:
+            hint.firewallName = "firewalld";
+            hint.command =
+                "sudo firewall-cmd --permanent --add-service=velto && sudo firewall-cmd --reload";
+            break;
+        case Firewall::unknown:
+            break;
     }
     return hint;
 }
