@@ -1,6 +1,7 @@
 #include "DesktopCommands.h"
 
 #include <QString>
+#include <algorithm>
 
 #include "velto/FirewallHint.h"
 
@@ -33,7 +34,8 @@ std::optional<QJsonObject> DesktopCommands::answer(const QString& command,
     }
     if (command == QLatin1String("getFirewallHint")) {
         const FirewallHint hint = FirewallDetector().hint();
-        return QJsonObject{{"delaySeconds", hintDelaySeconds()},
+        const double left = hintDelaySeconds() - static_cast<double>(sinceStart_.elapsed()) / 1000;
+        return QJsonObject{{"delaySeconds", std::max(0.0, left)},
                            {"firewall", QString::fromStdString(hint.firewallName)},
                            {"command", QString::fromStdString(hint.command)},
                            {"ports", QString::fromLatin1(FirewallHint::ports)}};

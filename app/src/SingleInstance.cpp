@@ -54,6 +54,14 @@ bool SingleInstance::activateRunningInstance(const QStringList& paths) {
     return sent;
 }
 
+bool SingleInstance::runningInstanceFound() {
+    QLocalSocket socket;
+    socket.connectToServer(socketPath_);
+    const bool found = socket.waitForConnected(connectWaitMs);
+    socket.disconnectFromServer();
+    return found;
+}
+
 bool SingleInstance::listen() {
     server_ = new QLocalServer(this);
     server_->setSocketOptions(QLocalServer::UserAccessOption);

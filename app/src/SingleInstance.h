@@ -22,6 +22,8 @@ class SingleInstance : public QObject {
     // True when another instance answered and took the request to show itself and to ask
     // where the paths (absolute) go, if there are any.
     bool activateRunningInstance(const QStringList& paths = {});
+    // True when another instance answers; it is asked nothing.
+    bool runningInstanceFound();
     // Starts listening; a socket file left by a crashed instance is replaced.
     bool listen();
 

@@ -27,7 +27,7 @@ struct LaunchOptions {
     QStringList sendPaths;  // absolute
 };
 
-LaunchOptions parseLaunchOptions(const QApplication& application) {
+LaunchOptions parseLaunchOptions(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QApplication::translate(
         "main", "Send text, files and folders to computers on your network."));
@@ -45,7 +45,11 @@ LaunchOptions parseLaunchOptions(const QApplication& application) {
     parser.addPositionalArgument(QStringLiteral("paths"),
                                  QApplication::translate("main", "With --send: what to send."),
                                  QStringLiteral("[PATH...]"));
-    parser.process(application);
+    // Options meant for the toolkit or the web engine pass by untouched.
+    parser.parse(arguments);
+    if (parser.isSet(QStringLiteral("help"))) {
+        parser.showHelp();
+    }
     LaunchOptions options{parser.isSet(autostart), parser.isSet(developer), {}};
     if (parser.isSet(send)) {
         for (const QString& path : parser.positionalArguments()) {
@@ -65,8 +69,11 @@ int main(int argc, char** argv) {
     QApplication::setDesktopFileName(QStringLiteral("velto"));
     QApplication::setQuitOnLastWindowClosed(false);  // a closed window keeps the program serving
 
-    const LaunchOptions options = parseLaunchOptions(application);
+    const LaunchOptions options = parseLaunchOptions(QApplication::arguments());
     SingleInstance instance(SingleInstance::defaultSocketPath());
+    if (options.autostart && instance.runningInstanceFound()) {
+        return 0;  // already running: a session start leaves its window as it is
+    }
     if (instance.activateRunningInstance(options.sendPaths)) {
         return 0;  // the running program shows its window, and asks where the paths go
     }

@@ -78,6 +78,7 @@ class DesktopServicesTest : public QObject {
 
         SingleInstance first(QString::fromUtf8(path));
         QVERIFY(!first.activateRunningInstance());  // nobody there
+        QVERIFY(!first.runningInstanceFound());
         QVERIFY(first.listen());
         QSignalSpy activations(&first, &SingleInstance::activationRequested);
         QVERIFY(SingleInstance(QString::fromUtf8(path)).activateRunningInstance());
@@ -89,6 +90,11 @@ class DesktopServicesTest : public QObject {
         QVERIFY(SingleInstance(QString::fromUtf8(path)).activateRunningInstance(paths));
         QTRY_COMPARE(activations.count(), 2);
         QCOMPARE(activations.at(1).at(0).toStringList(), paths);
+
+        // A session start only looks: the running program is asked nothing.
+        QVERIFY(SingleInstance(QString::fromUtf8(path)).runningInstanceFound());
+        QTest::qWait(200);
+        QCOMPARE(activations.count(), 2);
     }
 
     // The setting is the entry's presence; the entry starts this program with the flag.
