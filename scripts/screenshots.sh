@@ -4,8 +4,8 @@
 # windows are captured as PNG files in docs/screenshots/ (empty state, conversations with
 # finished transfers, peer lists with avatars, dark theme, the taken-port message, the notice
 # of a close without a tray), the chat-history menus with the preview window from the
-# program's menu test, and the question, settings and cancelled transfer of the receiving-control
-# scenario.
+# program's menu test, the question, settings and cancelled transfer of the receiving-control
+# scenario, and the firewall hint and the send picker of the desktop scenario.
 # Also checks, and prints, that the folder arrived whole in the receiver's Downloads, that a
 # closed window leaves the program running and receiving, that a second launch hands over to the
 # running program and shows its window again, that a taken port ends the program with its
@@ -171,6 +171,9 @@ testlan_down
 cmake --build --preset default --target velto-cli -j2
 check "the receiving-control scenario passes and leaves its captures" \
     bash tests/e2e/app-receive-control.sh "$velto" "$root/build/default/cli/velto-cli" "$out"
+# The firewall hint of the empty state and the picker of `velto --send`.
+check "the desktop scenario passes and leaves its captures" \
+    bash tests/e2e/app-desktop.sh "$velto" "$root/build/default/cli/velto-cli" "$out"
 
 echo
 if [ "$failures" -eq 0 ]; then echo "screenshots: all checks passed"; else echo "screenshots: $failures check(s) failed"; fi

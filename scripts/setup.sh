@@ -13,7 +13,7 @@ packages=(
     libgl-dev qt6-base-dev-tools qt6-qpa-plugins
     # tests
     libgtest-dev libgmock-dev xvfb xauth dbus iproute2 iputils-ping curl tcpdump procps nftables
-    xdotool imagemagick python3 nodejs jq dunst
+    xdotool imagemagick python3 python3-dbus python3-gi nodejs jq dunst
     # icons, Debian packages and their checks, the completion test
     librsvg2-bin dpkg-dev lintian appstream desktop-file-utils bash-completion
     # sanitizer runtimes for clang builds, benchmarks

@@ -6,12 +6,25 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QStandardPaths>
+#include <memory>
 
 namespace velto::app {
 
 namespace {
 constexpr int connectWaitMs = 1000;
+// "show", then one percent-encoded path a line (file names may hold line breaks).
 const QByteArray activateRequest = "show\n";
+
+QStringList pathsOfRequest(const QByteArray& request) {
+    QStringList paths;
+    const QList<QByteArray> lines = request.split('\n');
+    for (qsizetype index = 1; index < lines.size(); ++index) {
+        if (!lines[index].isEmpty()) {
+            paths.append(QString::fromUtf8(QByteArray::fromPercentEncoding(lines[index])));
+        }
+    }
+    return paths;
+}
 }  // namespace
 
 SingleInstance::SingleInstance(QString socketPath, QObject* parent)
@@ -25,16 +38,28 @@ QString SingleInstance::defaultSocketPath() {
     return QDir(folder).filePath(QStringLiteral("velto.socket"));
 }
 
-bool SingleInstance::activateRunningInstance() {
+bool SingleInstance::activateRunningInstance(const QStringList& paths) {
     QLocalSocket socket;
     socket.connectToServer(socketPath_);
     if (!socket.waitForConnected(connectWaitMs)) {
         return false;
     }
-    socket.write(activateRequest);
+    QByteArray request = activateRequest;
+    for (const QString& path : paths) {
+        request += path.toUtf8().toPercentEncoding() + '\n';
+    }
+    socket.write(request);
     const bool sent = socket.waitForBytesWritten(connectWaitMs);
     socket.disconnectFromServer();
     return sent;
+}
+
+bool SingleInstance::runningInstanceFound() {
+    QLocalSocket socket;
+    socket.connectToServer(socketPath_);
+    const bool found = socket.waitForConnected(connectWaitMs);
+    socket.disconnectFromServer();
+    return found;
 }
 
 bool SingleInstance::listen() {
@@ -49,13 +74,17 @@ bool SingleInstance::listen() {
     }
     connect(server_, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* client = server_->nextPendingConnection()) {
-            connect(client, &QLocalSocket::readyRead, this, [this, client] {
-                if (client->readAll().startsWith(activateRequest.trimmed())) {
-                    emit activationRequested();
+            // The request is whole once the other launch has closed its end.
+            auto request = std::make_shared<QByteArray>();
+            connect(client, &QLocalSocket::readyRead, this,
+                    [client, request] { request->append(client->readAll()); });
+            connect(client, &QLocalSocket::disconnected, this, [this, client, request] {
+                request->append(client->readAll());
+                if (request->startsWith(activateRequest)) {
+                    emit activationRequested(pathsOfRequest(*request));
                 }
-                client->disconnectFromServer();
+                client->deleteLater();
             });
-            connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
         }
     });
     return true;

@@ -137,6 +137,11 @@ QUrl ViewController::previewItemAt(int index) const {
 
 // ---- commands from the page
 
+void ViewController::askWhereToSend(const QStringList& paths) {
+    bridge_->sendEvent(QStringLiteral("send-request"),
+                       QJsonObject{{"paths", QJsonArray::fromStringList(paths)}});
+}
+
 void ViewController::handleBridgeMessage(const QJsonObject& message, const Bridge::Reply& reply) {
     const QString command = message.value("command").toString();
     const QJsonValue data = message.value("data");
@@ -171,6 +176,8 @@ void ViewController::handleBridgeMessage(const QJsonObject& message, const Bridg
                command == QLatin1String("declineTransfer") ||
                command == QLatin1String("cancelTransfer")) {
         actOnTransfer(command, data.toObject().value("key").toString());
+    } else if (const auto answer = desktopCommands_.answer(command, data.toObject())) {
+        reply(*answer);
     } else {
         reply(QJsonArray());
     }

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "Bridge.h"
+#include "DesktopCommands.h"
 #include "DropRegion.h"
 #include "PreviewDataSource.h"
 #include "VeltoWebView.h"
@@ -64,6 +65,9 @@ class ViewController : public QObject,
     void viewDidLoad();
     // Has the page store its conversations now, not after its usual short delay.
     void saveConversations();
+
+    // Paths handed over by `velto --send`: the page asks which computer gets them.
+    void askWhereToSend(const QStringList& paths);
 
     void handleBridgeMessage(const QJsonObject& message, const Bridge::Reply& reply);
     // The alert hook: sync events are applied before it returns, other alerts are shown. A
@@ -171,6 +175,7 @@ class ViewController : public QObject,
     Bridge* bridge_;
     QWebChannel* channel_ = nullptr;
     std::shared_ptr<DispatchQueue> outgoingQueue_;
+    DesktopCommands desktopCommands_;
     VeltoEvents events_;  // delivers to the bridge, which queues to the page in that order
 
     QVector<DropRegion> dropableRegions_;

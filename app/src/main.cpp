@@ -1,9 +1,12 @@
 // The desktop program: one window showing the page, one server for the whole run.
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QDBusConnection>
+#include <QDir>
 #include <QWebEngineProfile>
 
 #include "AppDelegate.h"
+#include "AutostartEntry.h"
 #include "DesktopAppearance.h"
 #include "FileRevealer.h"
 #include "MainWindow.h"
@@ -16,6 +19,48 @@
 
 using namespace velto::app;
 
+namespace {
+
+struct LaunchOptions {
+    bool autostart = false;  // started with the session: the tray is enough, where there is one
+    bool developer = false;
+    QStringList sendPaths;  // absolute
+};
+
+LaunchOptions parseLaunchOptions(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QApplication::translate(
+        "main", "Send text, files and folders to computers on your network."));
+    parser.addHelpOption();
+    const QCommandLineOption autostart(
+        QString::fromLatin1(AutostartEntry::flag).mid(2),
+        QApplication::translate("main", "Start in the tray, without the window."));
+    const QCommandLineOption send(
+        QStringLiteral("send"),
+        QApplication::translate("main", "Ask which computer gets the files and folders given."));
+    const QCommandLineOption developer(
+        QStringLiteral("developer"),
+        QApplication::translate("main", "Offer the page's inspector."));
+    parser.addOptions({autostart, send, developer});
+    parser.addPositionalArgument(QStringLiteral("paths"),
+                                 QApplication::translate("main", "With --send: what to send."),
+                                 QStringLiteral("[PATH...]"));
+    // Options meant for the toolkit or the web engine pass by untouched.
+    parser.parse(arguments);
+    if (parser.isSet(QStringLiteral("help"))) {
+        parser.showHelp();
+    }
+    LaunchOptions options{parser.isSet(autostart), parser.isSet(developer), {}};
+    if (parser.isSet(send)) {
+        for (const QString& path : parser.positionalArguments()) {
+            options.sendPaths.append(QDir::current().absoluteFilePath(path));
+        }
+    }
+    return options;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
@@ -24,9 +69,13 @@ int main(int argc, char** argv) {
     QApplication::setDesktopFileName(QStringLiteral("velto"));
     QApplication::setQuitOnLastWindowClosed(false);  // a closed window keeps the program serving
 
+    const LaunchOptions options = parseLaunchOptions(QApplication::arguments());
     SingleInstance instance(SingleInstance::defaultSocketPath());
-    if (instance.activateRunningInstance()) {
-        return 0;  // the running program shows its window
+    if (options.autostart && instance.runningInstanceFound()) {
+        return 0;  // already running: a session start leaves its window as it is
+    }
+    if (instance.activateRunningInstance(options.sendPaths)) {
+        return 0;  // the running program shows its window, and asks where the paths go
     }
     instance.listen();
     TerminationSignals terminationSignals;
@@ -50,16 +99,26 @@ int main(int argc, char** argv) {
     if (appDelegate.terminationRequested()) {
         return 1;
     }
-    if (QApplication::arguments().contains(QStringLiteral("--developer"))) {
+    if (options.developer) {
         window.webView()->setDeveloperMode(true);
     }
-    window.show();
-
     TrayIcon tray;
     window.setTrayShown(tray.isShown());
+    if (!options.autostart || !tray.isShown()) {
+        window.show();  // without a tray, a hidden window could not be found again
+    }
+    if (!options.sendPaths.isEmpty()) {
+        controller->askWhereToSend(options.sendPaths);
+    }
     QObject::connect(&window, &MainWindow::quitRequested, &application, &QApplication::quit);
     auto reopen = [&appDelegate] { appDelegate.applicationShouldHandleReopen(); };
-    QObject::connect(&instance, &SingleInstance::activationRequested, &application, reopen);
+    QObject::connect(&instance, &SingleInstance::activationRequested, &application,
+                     [reopen, controller](const QStringList& paths) {
+                         reopen();
+                         if (!paths.isEmpty()) {
+                             controller->askWhereToSend(paths);
+                         }
+                     });
     QObject::connect(&tray, &TrayIcon::showRequested, &application, reopen);
     QObject::connect(&tray, &TrayIcon::quitRequested, &application, &QApplication::quit);
     QObject::connect(&terminationSignals, &TerminationSignals::received, &application,

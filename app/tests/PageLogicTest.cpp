@@ -115,6 +115,45 @@ class PageLogicTest : public QObject {
         QCOMPARE(text("#empty-title"), QStringLiteral("Pick a computer to start"));
     }
 
+    // `velto --send`: the picker lists the computers by name, the arrow keys move, Enter sends
+    // everything to the one chosen as a drop would; Cancel sends nothing.
+    void thePickerSendsToTheComputerChosen() {
+        peerAppears("10.77.0.21", "Ann Lee at Office [Velto] (Linux)");
+        peerAppears("10.77.0.22", "Bob Ray at Lab [Velto] (Linux)");
+        const QString key =
+            "document.getElementById('send-picker-list')"
+            ".dispatchEvent(new KeyboardEvent('keydown', {key: '%1', bubbles: true}))";
+        const QString sentTo =
+            "Velto.app.state.history.messages('%1').filter((m) => m.kind === "
+            "'files').map((m) => m.files.map((f) => f.path).join(',')).join(';')";
+        const QString before = page->evaluate(sentTo.arg("10.77.0.22")).toString();
+
+        page->controller().askWhereToSend({"/tmp/a b", "/tmp/c"});
+        QVERIFY(page->waitFor("document.getElementById('send-picker').open"));
+        QCOMPARE(text("#send-picker-title"), QStringLiteral("Send 2 items to…"));
+        QCOMPARE(page->evaluate("[...document.querySelectorAll('#send-picker-list .picker-name')]"
+                                ".map((n) => n.textContent).join(',')")
+                     .toString(),
+                 QStringLiteral("Ann Lee,Bob Ray"));
+        QCOMPARE(page->evaluate("document.activeElement.dataset.key").toString(), "10.77.0.21");
+        page->evaluate(key.arg("ArrowDown"));
+        page->evaluate(key.arg("ArrowDown"));  // stays on the last
+        QCOMPARE(page->evaluate("document.activeElement.dataset.key").toString(), "10.77.0.22");
+        page->evaluate(key.arg("Enter"));
+        QVERIFY(page->waitFor("!document.getElementById('send-picker').open"));
+        QCOMPARE(page->evaluate("Velto.app.state.selected").toString(), "10.77.0.22");
+        QCOMPARE(page->evaluate(sentTo.arg("10.77.0.22")).toString(),
+                 (before.isEmpty() ? "" : before + ";") + "/tmp/a b,/tmp/c");
+
+        page->controller().askWhereToSend({"/tmp/d"});
+        QVERIFY(page->waitFor("document.getElementById('send-picker').open"));
+        QCOMPARE(text("#send-picker-title"), QStringLiteral("Send “d” to…"));
+        page->evaluate("document.getElementById('send-picker-cancel').click()");
+        QVERIFY(page->waitFor("!document.getElementById('send-picker').open"));
+        QVERIFY(!page->evaluate(sentTo.arg("10.77.0.21") + ".includes('/tmp/d')").toBool());
+        QVERIFY(!page->evaluate(sentTo.arg("10.77.0.22") + ".includes('/tmp/d')").toBool());
+    }
+
     void conversationShowsTransfersAndSurvivesAReload() {
         peerAppears("10.77.0.21", "Ann Lee at Office [Velto] (Linux)");
         page->evaluate("Velto.app.select('10.77.0.21'); true");

@@ -4,6 +4,7 @@
 #include "CliCommand.h"
 #include "CliSession.h"
 #include "PeerListing.h"
+#include "velto/FirewallHint.h"
 #include "velto/VeltoEvents.h"
 
 namespace velto::cli {
@@ -35,6 +36,9 @@ class PeersCommand : public CliCommand {
                                        : PeerListing::toText(peers);
         std::fputs(text.c_str(), stdout);
         std::fflush(stdout);
+        if (peers.empty() && signal == 0) {
+            std::fputs(FirewallDetector().hint().text().c_str(), stderr);
+        }
         session.sayGoodbye();
         return signal == 0 ? 0 : CliSession::statusForSignal(signal);
     }

@@ -3,7 +3,8 @@
 # (pagectl.py over the web engine's debugging port 9222, which only the host itself can reach).
 # Source after tests/testlan/testlan.sh, with VELTO_APP set to the program to run.
 #
-#   app_start HOST DISPLAY "Full Name" [RUNTIME]  the program as that user on that host's own
+#   app_start HOST DISPLAY "Full Name" [RUNTIME [ARGUMENT...]]
+#                                                 the program as that user on that host's own
 #                                                 screen; its pid in TESTLAN_LAST_PID, its output
 #                                                 in ~/velto-RUNTIME.log of the host
 #   app_page HOST eval|wait EXPRESSION [SECONDS]  pagectl.py on that host's program
@@ -23,7 +24,8 @@ app_start() {
         mkdir -p "$HOME/$4" && chmod 700 "$HOME/$4"
         export DISPLAY=":$2" XDG_RUNTIME_DIR="$HOME/$4" QTWEBENGINE_REMOTE_DEBUGGING=9222 \
                QTWEBENGINE_DISABLE_SANDBOX=1 QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu
-        exec "$1" >>"$HOME/velto-$4.log" 2>&1' start "$VELTO_APP" "$display" "$name" "$runtime"
+        exec "$1" "${@:5}" >>"$HOME/velto-$4.log" 2>&1' start "$VELTO_APP" "$display" "$name" "$runtime" \
+        "${@:5}"
 }
 
 app_page() {

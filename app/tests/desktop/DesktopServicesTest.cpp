@@ -13,6 +13,7 @@
 #include <csignal>
 #include <cstring>
 
+#include "AutostartEntry.h"
 #include "DesktopAppearance.h"
 #include "SingleInstance.h"
 #include "TerminationSignals.h"
@@ -77,10 +78,44 @@ class DesktopServicesTest : public QObject {
 
         SingleInstance first(QString::fromUtf8(path));
         QVERIFY(!first.activateRunningInstance());  // nobody there
+        QVERIFY(!first.runningInstanceFound());
         QVERIFY(first.listen());
         QSignalSpy activations(&first, &SingleInstance::activationRequested);
         QVERIFY(SingleInstance(QString::fromUtf8(path)).activateRunningInstance());
         QTRY_COMPARE(activations.count(), 1);
+        QVERIFY(activations.at(0).at(0).toStringList().isEmpty());
+
+        // `velto --send`: the paths reach the running program as given, odd names included.
+        const QStringList paths = {"/home/ada/a b.txt", "/tmp/line\nbreak", "/tmp/100%\u00e9"};
+        QVERIFY(SingleInstance(QString::fromUtf8(path)).activateRunningInstance(paths));
+        QTRY_COMPARE(activations.count(), 2);
+        QCOMPARE(activations.at(1).at(0).toStringList(), paths);
+
+        // A session start only looks: the running program is asked nothing.
+        QVERIFY(SingleInstance(QString::fromUtf8(path)).runningInstanceFound());
+        QTest::qWait(200);
+        QCOMPARE(activations.count(), 2);
+    }
+
+    // The setting is the entry's presence; the entry starts this program with the flag.
+    void theAutostartEntryComesAndGoes() {
+        QTemporaryDir folder;
+        const QString path = folder.filePath("config/autostart/velto.desktop");
+        const AutostartEntry entry(path, "/opt/My Apps/velto");
+        QVERIFY(!entry.isEnabled());
+        QCOMPARE(entry.setEnabled(true), QString());
+        QVERIFY(entry.isEnabled());
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY2(file.readAll().contains("\nExec=\"/opt/My Apps/velto\" --autostart\n"),
+                 entry.contents().constData());
+        QCOMPARE(entry.setEnabled(false), QString());
+        QVERIFY(!QFile::exists(path));
+        QCOMPARE(entry.setEnabled(false), QString());  // already gone: nothing to report
+
+        // A folder where the entry should be: the user hears why it failed.
+        QVERIFY(QDir().mkpath(path));
+        QVERIFY(entry.setEnabled(true).contains("could not be written"));
     }
 
     void theDesktopsColourSchemeReachesTheEngine() {

@@ -96,7 +96,13 @@
 
   function renderEmptyState() {
     const someone = state.peers.size > 0 || state.history.conversationKeys().length > 0;
-    $("empty-title").textContent = someone ? "Pick a computer to start" : "Looking for other computers";
+    const nobodyHeard = Boolean(Velto.desktop && Velto.desktop.nobodyHeard());
+    $("empty-title").textContent = nobodyHeard
+      ? Velto.t("Nobody answered on this network")
+      : someone ? "Pick a computer to start" : "Looking for other computers";
+    if (Velto.desktop) {
+      Velto.desktop.firewallHint().hidden = !nobodyHeard;
+    }
     $("empty-text").textContent = someone
       ? "Choose a computer on the left to send it a message, files or folders. You can also drop files right onto it."
       : "Computers running Velto on this network show up on the left by themselves. " +
@@ -694,6 +700,7 @@
     select: (key) => state.select(key),
     sendFiles: (key, paths) => state.sendFiles(key, paths),
     computeRegions,
+    renderMain,
     saveNow: () => state.saveNow(),
   };
   start();
