@@ -6,6 +6,7 @@
 
 #include "DesktopOpener.h"
 #include "FileRevealer.h"
+#include "Bridge.h"
 #include "QuickLookPanel.h"
 #include "ViewController.h"
 
@@ -72,6 +73,14 @@ void VeltoChatHistoryMenuDelegate::copyWholeTextMessage() {
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->clear();
     clipboard->setText(text.toString());
+}
+
+void VeltoChatHistoryMenuDelegate::retryMessage() {
+    const QJsonValue id = payload_.value("retry");
+    if (id.isString()) {
+        viewController_->bridge().sendEvent(QStringLiteral("retry-message"),
+                                            QJsonObject{{"id", id}});
+    }
 }
 
 }  // namespace velto::app

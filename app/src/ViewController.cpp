@@ -17,6 +17,7 @@
 #include "DesktopOpener.h"
 #include "DragDestination.h"
 #include "EventJson.h"
+#include "FileDescription.h"
 #include "FileDragSource.h"
 #include "FileRevealer.h"
 #include "Notifications.h"
@@ -171,6 +172,11 @@ void ViewController::handleBridgeMessage(const QJsonObject& message, const Bridg
                command == QLatin1String("declineTransfer") ||
                command == QLatin1String("cancelTransfer")) {
         actOnTransfer(command, data.toObject().value("key").toString());
+    } else if (command == QLatin1String("openFile")) {
+        openWithDesktop(data.toObject().value("path").toString(), window_);
+        reply(QJsonArray());
+    } else if (command == QLatin1String("describeFiles")) {
+        reply(FileDescription::describeAll(data.toObject().value("paths").toArray()));
     } else {
         reply(QJsonArray());
     }

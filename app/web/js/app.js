@@ -122,6 +122,7 @@
     const scroller = $("messages");
     const inner = $("messages-inner");
     const atEnd = scroller.scrollHeight - scroller.scrollTop - scroller.clientHeight < 40;
+    const focused = messageKeys.focusedId();
     inner.textContent = "";
     const messages = state.history.messages(state.selected);
     if (messages.length === 0) {
@@ -140,8 +141,9 @@
         inner.appendChild(view.el("div", "day", day));
         lastDay = day;
       }
-      inner.appendChild(view.message(message, state.live(message), describe(state.selected).name));
+      inner.appendChild(view.message(message, state.live(message), describe(state.selected).name, state.peers.has(state.selected)));
     }
+    messageKeys.settle(focused);
     if (scrollToEnd || atEnd) {
       scroller.scrollTop = scroller.scrollHeight;
     }
@@ -159,7 +161,9 @@
     }
     const scroller = $("messages");
     const atEnd = scroller.scrollHeight - scroller.scrollTop - scroller.clientHeight < 40;
-    old.replaceWith(view.message(message, state.live(message), describe(peerKey).name));
+    const focused = messageKeys.focusedId();
+    old.replaceWith(view.message(message, state.live(message), describe(peerKey).name, state.peers.has(peerKey)));
+    messageKeys.settle(focused);
     if (atEnd) {
       scroller.scrollTop = scroller.scrollHeight;
     }
@@ -331,6 +335,9 @@
       return;
     }
     const payload = {};
+    if (view.retryable(found) && state.peers.has(state.selected)) {
+      payload.retry = found.id;
+    }
     if (found.kind === "text") {
       payload.text = found.text;
     } else {
@@ -586,7 +593,17 @@
     }, 30000);
   }
 
-  // Accept, Decline and Cancel on a transfer's message.
+  // A received file or folder opens in the desktop's application for it.
+  function openMessage(node) {
+    const found = findMessage(node.dataset.id);
+    if (found && view.opensFiles(found)) {
+      const path = found.files.find((file) => file.path).path;
+      bridge.callHandler("velto", { command: "openFile", data: { path } }, () => {});
+    }
+  }
+  const messageKeys = Velto.conversationKeys.wire($("messages-inner"), openMessage);
+
+  // Accept, Decline, Cancel and Retry on a transfer's message.
   function onMessageAction(event) {
     const button = event.target.closest("button[data-action]");
     const node = button && button.closest(".message");
@@ -594,7 +611,9 @@
     if (!found || !found.key) {
       return;
     }
-    if (button.dataset.action === "cancel") {
+    if (button.dataset.action === "retry") {
+      state.retry(state.selected, found.id);
+    } else if (button.dataset.action === "cancel") {
       state.cancel(found.key);
     } else {
       state.answer(found.key, button.dataset.action === "accept");
