@@ -13,6 +13,7 @@
 #include <QWebEngineProfile>
 
 #include "AddedAddresses.h"
+#include "AppearanceFollower.h"
 #include "AppDelegate.h"
 #include "DesktopOpener.h"
 #include "DragDestination.h"
@@ -22,6 +23,7 @@
 #include "FileRevealer.h"
 #include "Notifications.h"
 #include "OpenPanel.h"
+#include "PageCatalog.h"
 #include "QuickLookPanel.h"
 #include "ReceivingSettings.h"
 #include "VeltoWebPage.h"
@@ -67,6 +69,7 @@ ViewController::ViewController(AppDelegate& app, QWidget* window, VeltoWebView* 
       notifications_(notifications),
       revealer_(revealer),
       quickLookPanel_(new QuickLookPanel(QDBusConnection::sessionBus(), this)),
+      appearance_(new AppearanceFollower(QDBusConnection::sessionBus(), this)),
       bridge_(new Bridge(this)),
       outgoingQueue_(DispatchQueue::create("outgoing")),
       events_([&app] { return app.server(); },
@@ -80,6 +83,9 @@ ViewController::ViewController(AppDelegate& app, QWidget* window, VeltoWebView* 
                 tr("No file manager on this computer shows “%1”.").arg(QFileInfo(path).fileName()));
         });
     }
+    connect(appearance_, &AppearanceFollower::darkChanged, bridge_, [this](bool dark) {
+        bridge_->sendEvent(QStringLiteral("appearance"), QJsonObject{{"dark", dark}});
+    });
     if (notifications_ != nullptr) {  // Accept and Decline on a question's notification
         connect(notifications_, &Notifications::answered, this,
                 [this](const QString& key, bool accept) {
@@ -175,6 +181,10 @@ void ViewController::handleBridgeMessage(const QJsonObject& message, const Bridg
     } else if (command == QLatin1String("openFile")) {
         openWithDesktop(data.toObject().value("path").toString(), window_);
         reply(QJsonArray());
+    } else if (command == QLatin1String("getAppearance")) {
+        reply(QJsonObject{{"dark", appearance_->dark()}});
+    } else if (command == QLatin1String("getLanguage")) {
+        reply(PageCatalog::forLocale(QLocale()));
     } else if (command == QLatin1String("describeFiles")) {
         reply(FileDescription::describeAll(data.toObject().value("paths").toArray()));
     } else {
@@ -312,14 +322,13 @@ void ViewController::sayHelloTo(const QJsonObject& data, const Bridge::Reply& re
     const std::string ip = data.value("ip").toString().trimmed().toStdString();
     const auto server = app_.server();
     if (server == nullptr) {
-        reply(describeAddedAddresses(QStringLiteral("Velto is not running.")));
+        reply(describeAddedAddresses(tr("Velto is not running.")));
         return;
     }
     if (!isPlainIpv4Address(ip)) {
         diagnostic("sayHello: not an IPv4 address:", ip);
         reply(
-            describeAddedAddresses(QStringLiteral("That is not an IPv4 address like "
-                                                  "192.168.1.20.")));
+            describeAddedAddresses(tr("That is not an IPv4 address like 192.168.1.20.")));
         return;
     }
     // Remembered first, so that a failed send still leaves it to be greeted at the next start.
@@ -335,7 +344,7 @@ void ViewController::sayHelloTo(const QJsonObject& data, const Bridge::Reply& re
         const QString failure =
             error.empty()
                 ? QString()
-                : QStringLiteral("Could not say hello to %1: %2.").arg(text(ip), text(error));
+                : tr("Could not say hello to %1: %2.").arg(text(ip), text(error));
         QMetaObject::invokeMethod(
             self.get(), [self, reply, failure] { reply(self->describeAddedAddresses(failure)); },
             Qt::QueuedConnection);
@@ -345,7 +354,7 @@ void ViewController::sayHelloTo(const QJsonObject& data, const Bridge::Reply& re
 void ViewController::forgetAddress(const QJsonObject& data, const Bridge::Reply& reply) {
     const auto server = app_.server();
     if (server == nullptr) {
-        reply(describeAddedAddresses(QStringLiteral("Velto is not running.")));
+        reply(describeAddedAddresses(tr("Velto is not running.")));
         return;
     }
     const std::string problem =

@@ -87,15 +87,15 @@
 
   function renderEmptyState() {
     const someone = state.peers.size > 0 || state.history.conversationKeys().length > 0;
-    $("empty-title").textContent = someone ? "Pick a computer to start" : "Looking for other computers";
+    $("empty-title").textContent = Velto.t(someone ? "Pick a computer to start" : "Looking for other computers");
     $("empty-text").textContent = someone
-      ? "Choose a computer on the left to send it a message, files or folders. You can also drop files right onto it."
-      : "Computers running Velto on this network show up on the left by themselves. " +
-        "Open Velto on the other computer, and make sure both are on the same network.";
+      ? Velto.t("Choose a computer on the left to send it a message, files or folders. You can also drop files right onto it.")
+      : Velto.t("Computers running Velto on this network show up on the left by themselves. " +
+        "Open Velto on the other computer, and make sure both are on the same network.");
     $("empty-state").classList.toggle("searching", !someone);
     const addresses = state.self.addresses;
     $("empty-self").textContent = addresses.length
-      ? "This computer's address: " + addresses.join(", ")
+      ? Velto.t("This computer's address: {addresses}", { addresses: addresses.join(", ") })
       : "";
   }
 
@@ -103,9 +103,14 @@
     const info = describe(state.selected);
     view.fillAvatar($("conversation-avatar"), { name: info.name, known: info.known, avatar: info.avatar, seed: info.key });
     $("conversation-name").textContent = info.name;
-    $("conversation-detail").textContent = info.detail;
+    // A long computer name is cut; the address stays whole.
+    const computer = view.detailLine(info.parsed, "");
+    $("conversation-detail").replaceChildren(
+      view.el("span", "detail-text", computer ? computer + " · " : ""),
+      view.el("span", "detail-address", info.ip)
+    );
     const presence = $("conversation-presence");
-    presence.textContent = info.online ? "On the network" : "Not on the network";
+    presence.textContent = Velto.t(info.online ? "On the network" : "Not on the network");
     presence.className = "presence " + (info.online ? "online" : "offline");
     const input = $("message-input");
     input.disabled = !info.online;
@@ -114,7 +119,7 @@
     renderMarks(info);
     const note = $("composer-note");
     note.hidden = info.online;
-    note.textContent = info.online ? "" : info.name + " is not on the network right now. The conversation stays here.";
+    note.textContent = info.online ? "" : Velto.t("{name} is not on the network right now. The conversation stays here.", { name: info.name });
     updateSendButton();
   }
 
@@ -127,9 +132,9 @@
     const messages = state.history.messages(state.selected);
     if (messages.length === 0) {
       const hint = view.el("div", "conversation-empty");
-      hint.appendChild(view.el("div", "conversation-empty-title", "No messages yet"));
+      hint.appendChild(view.el("div", "conversation-empty-title", Velto.t("No messages yet")));
       hint.appendChild(
-        view.el("div", null, "Write a message below, attach files or folders, or drop them anywhere here.")
+        view.el("div", null, Velto.t("Write a message below, attach files or folders, or drop them anywhere here."))
       );
       inner.appendChild(hint);
     }
@@ -248,8 +253,10 @@
   };
   state.subscribe((change) => drawings[change.type](change));
 
-  // The state takes the events that change it; dragging over the window only changes the drawing.
+  // The state takes the events that change it; dragging over the window and the desktop's
+  // colours only change the drawing.
   const dragHandlers = {
+    appearance: (data) => Velto.appearance.show(Boolean(data.dark)),
     // "drag-update" gives window coordinates with the origin at the bottom left.
     "drag-update": (data) =>
       showDropTarget(Velto.regions.hitTest(drawn.regions, Number(data.x), window.innerHeight - Number(data.y))),
@@ -397,7 +404,7 @@
   function sayHello(form, status, onAnswer) {
     const ip = form.elements.ip.value.trim();
     if (!ipv4.test(ip)) {
-      showStatus(status, "That is not an IPv4 address like 192.168.1.20.", "bad");
+      showStatus(status, Velto.t("That is not an IPv4 address like 192.168.1.20."), "bad");
       return;
     }
     if (pendingHello) {
@@ -405,7 +412,7 @@
     }
     const hello = { ip, status, onAnswer, timer: 0 };
     pendingHello = hello;
-    showStatus(status, "Saying hello to " + ip + "…", "");
+    showStatus(status, Velto.t("Saying hello to {ip}…", { ip }), "");
     bridge.callHandler("velto", { command: "sayHello", data: { ip } }, (answer) => {
       renderAddedAddresses(answer.addedAddresses);
       if (pendingHello !== hello) {
@@ -416,14 +423,14 @@
         showStatus(status, answer.error, "bad");
         return;
       }
-      showStatus(status, "Said hello to " + ip + ". Waiting for its answer…", "");
+      showStatus(status, Velto.t("Said hello to {ip}. Waiting for its answer…", { ip }), "");
       hello.timer = setTimeout(() => {
         if (pendingHello === hello) {
           pendingHello = null;
           showStatus(
             status,
-            "No answer from " + ip + " within " + answerWaitMs / 1000 + " seconds. Check the address, " +
-              "and that Velto runs on that computer. Velto greets it again at every start.",
+            Velto.t("No answer from {ip} within {seconds} seconds. Check the address, " +
+              "and that Velto runs on that computer. Velto greets it again at every start.", { ip, seconds: answerWaitMs / 1000 }),
             "bad"
           );
         }
@@ -439,7 +446,7 @@
     pendingHello = null;
     clearTimeout(hello.timer);
     const name = Velto.signature.parse(peer.systemSignature, key).user || key;
-    showStatus(hello.status, name + " at " + key + " answered.", "good");
+    showStatus(hello.status, Velto.t("{name} at {ip} answered.", { name, ip: key }), "good");
     if (hello.onAnswer) {
       hello.onAnswer();
     }
@@ -455,8 +462,8 @@
       const forget = document.createElement("button");
       forget.type = "button";
       forget.className = "ghost-button";
-      forget.textContent = "Forget";
-      forget.title = "Stop greeting " + ip + " at every start";
+      forget.textContent = Velto.t("Forget");
+      forget.title = Velto.t("Stop greeting {ip} at every start", { ip });
       forget.addEventListener("click", () =>
         bridge.callHandler("velto", { command: "forgetAddress", data: { ip } }, (answer) => {
           renderAddedAddresses(answer.addedAddresses);
@@ -492,7 +499,7 @@
 
   function minutesLeft(seconds) {
     const minutes = Math.max(1, Math.ceil(seconds / 60));
-    return minutes === 1 ? "1 minute left" : minutes + " minutes left";
+    return minutes === 1 ? Velto.t("1 minute left") : Velto.t("{minutes} minutes left", { minutes });
   }
 
   function isMarked(list, ip) {
@@ -509,11 +516,11 @@
     }
     const trusted = isMarked(settings.trusted, info.ip);
     const trust = $("trust-peer");
-    trust.textContent = trusted ? "Trusted" : "Trust";
+    trust.textContent = Velto.t(trusted ? "Trusted" : "Trust");
     trust.setAttribute("aria-pressed", String(trusted));
     trust.title = trusted
-      ? "Files from " + info.name + " are saved without asking. Click to stop trusting."
-      : "Save files from " + info.name + " without asking";
+      ? Velto.t("Files from {name} are saved without asking. Click to stop trusting.", { name: info.name })
+      : Velto.t("Save files from {name} without asking", { name: info.name });
   }
 
   function renderEntries(listId, entries, undoLabel, undoCommand) {
@@ -523,14 +530,14 @@
       const item = document.createElement("li");
       const name = entry.signature ? Velto.signature.parse(entry.signature, entry.address).user : "";
       item.append(view.el("span", null, name ? name + " · " + entry.address : entry.address));
-      const undo = view.el("button", "ghost-button small", undoLabel);
+      const undo = view.el("button", "ghost-button small", Velto.t(undoLabel));
       undo.type = "button";
       undo.addEventListener("click", () => settingsCommand(undoCommand, { ip: entry.address }));
       item.append(undo);
       list.append(item);
     }
     if (!list.children.length) {
-      list.append(view.el("li", "list-empty", "None"));
+      list.append(view.el("li", "list-empty", Velto.t("None")));
     }
   }
 
@@ -542,12 +549,12 @@
       return;
     }
     const timed = settings.receiveMode === "everyone-timed" && settings.modeSecondsLeft > 0;
-    let words = modeWords[settings.receiveMode] || modeWords.everyone;
+    let words = Velto.t(modeWords[settings.receiveMode] || modeWords.everyone);
     if (timed) {
       words += " · " + minutesLeft(settings.modeSecondsLeft);
     }
     if (!settings.visible) {
-      words += " · hidden";
+      words += " · " + Velto.t("hidden");
     }
     $("receive-status-text").textContent = words;
     for (const radio of document.querySelectorAll("#receive-modes input")) {
@@ -625,9 +632,9 @@
   function renderSelf() {
     const parsed = Velto.signature.parse(state.self.signature, "");
     view.fillAvatar($("self-avatar"), { name: parsed.user, known: true, seed: state.self.signature });
-    $("self-name").textContent = parsed.computer ? parsed.user + " · " + parsed.computer : parsed.user || "This computer";
-    $("self-detail").textContent = state.self.addresses.length ? state.self.addresses.join(", ") : "No network";
-    $("self-card").title = "This computer: " + state.self.signature;
+    $("self-name").textContent = parsed.computer ? parsed.user + " · " + parsed.computer : parsed.user || Velto.t("This computer");
+    $("self-detail").textContent = state.self.addresses.length ? state.self.addresses.join(", ") : Velto.t("No network");
+    $("self-card").title = Velto.t("This computer: {signature}", { signature: state.self.signature });
     renderEmptyState();
   }
 
@@ -695,7 +702,15 @@
     renderPeers();
     renderMain();
     bridge.registerHandler("velto", onEvent);
-    const [self, peers] = await Promise.all([bridge.request("getSelf"), bridge.request("getPeers")]);
+    const [self, peers, language, appearance] = await Promise.all(
+      ["getSelf", "getPeers", "getLanguage", "getAppearance"].map((command) => bridge.request(command))
+    );
+    Velto.appearance.show(Boolean(appearance && appearance.dark));
+    if (language && language.catalog) {
+      Velto.i18n.addCatalog(language.language, language.catalog);
+      Velto.i18n.setLanguage(language.language);
+      Velto.i18n.translateDocument(document.body);
+    }
     state.setSelf(self);
     state.setPeers(peers);
     bridge.request("getSettings").then((answer) => state.setSettings(answer && answer.settings));

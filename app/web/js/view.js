@@ -101,10 +101,10 @@
     const startOfDay = (d) => new Date(d.getFullYear(), d.getMonth(), d.getDate()).getTime();
     const days = Math.round((startOfDay(today) - startOfDay(date)) / 86400000);
     if (days === 0) {
-      return "Today";
+      return Velto.t("Today");
     }
     if (days === 1) {
-      return "Yesterday";
+      return Velto.t("Yesterday");
     }
     return date.toLocaleDateString(undefined, {
       weekday: "long",
@@ -121,7 +121,7 @@
   const failWords = {
     declined: { out: "Declined by the receiver", in: "Declined" },
     refused: { out: "Refused by the receiver", in: "Refused" },
-  };
+  }; // looked up in the page's language when shown
 
   // What the line under a transfer says, and its tone. peerName: the other side's name.
   function transferStatus(message, rate, remaining, peerName) {
@@ -129,42 +129,42 @@
     const P = Velto.progress;
     const out = message.dir === "out";
     if (out && message.waitingForAnswer && (message.state === "waiting" || message.state === "active")) {
-      return { text: "Waiting for " + (peerName || "the receiver") + " to accept", tone: "muted" };
+      const words = peerName ? Velto.t("Waiting for {name} to accept", { name: peerName }) : Velto.t("Waiting for the receiver to accept");
+      return { text: words, tone: "muted" };
     }
     switch (message.state) {
       case "waiting":
-        return { text: out ? "Waiting…" : "Receiving…", tone: "muted" };
+        return { text: Velto.t(out ? "Waiting…" : "Receiving…"), tone: "muted" };
       case "asking": {
         const q = message.question || {};
-        const items = q.itemCount === 1 ? "1 item" : (q.itemCount || 0) + " items";
-        const parts = ["Wants to send " + items];
+        const parts = [Velto.t("Wants to send {items}", { items: itemCount(q.itemCount) })];
         if (q.totalSize > 0) {
           parts.push(P.formatBytes(q.totalSize));
         }
         return { text: parts.join(" · "), tone: "muted" };
       }
       case "cancelled":
-        return { text: "Cancelled", tone: "bad" };
+        return { text: Velto.t("Cancelled"), tone: "bad" };
       case "declined":
-        return { text: "Declined", tone: "muted" };
+        return { text: Velto.t("Declined"), tone: "muted" };
       case "active": {
         if (!p.byteCount && !p.itemCount) {
-          return { text: out ? "Connected…" : "Receiving…", tone: "muted" };
+          return { text: Velto.t(out ? "Connected…" : "Receiving…"), tone: "muted" };
         }
         const parts = [Math.floor(P.fraction(p) * 100) + "%"];
         if (p.byteCount > 0) {
-          parts.push(P.formatBytes(p.byteFinished) + " of " + P.formatBytes(p.byteCount));
+          parts.push(Velto.t("{done} of {total}", { done: P.formatBytes(p.byteFinished), total: P.formatBytes(p.byteCount) }));
         }
         if (rate > 0) {
           parts.push(P.formatRate(rate));
         }
         if (remaining !== null && remaining !== undefined) {
-          parts.push(P.formatDuration(remaining) + " left");
+          parts.push(Velto.t("{time} left", { time: P.formatDuration(remaining) }));
         }
         return { text: parts.join(" · "), tone: "muted" };
       }
       case "done": {
-        const parts = [out ? "Sent" : "Received"];
+        const parts = [Velto.t(out ? "Sent" : "Received")];
         if (p.byteCount > 0) {
           parts.push(P.formatBytes(p.byteCount));
         }
@@ -175,21 +175,21 @@
       }
       case "failed":
         if (message.failOutcome === "declined" && !out && message.failReason !== "declined") {
-          return { text: "Not answered in time", tone: "bad" };
+          return { text: Velto.t("Not answered in time"), tone: "bad" };
         }
         if (failWords[message.failOutcome]) {
-          return { text: failWords[message.failOutcome][out ? "out" : "in"], tone: "bad" };
+          return { text: Velto.t(failWords[message.failOutcome][out ? "out" : "in"]), tone: "bad" };
         }
         if (message.nothingSent) {
-          return { text: "Nothing sent: none of it can be sent", tone: "bad" };
+          return { text: Velto.t("Nothing sent: none of it can be sent"), tone: "bad" };
         }
         if (message.interrupted) {
-          return { text: "Interrupted", tone: "bad" };
+          return { text: Velto.t("Interrupted"), tone: "bad" };
         }
         if (message.failOutcome) {
-          return { text: out ? "Not sent: stopped before the end" : "Stopped before the end", tone: "bad" };
+          return { text: Velto.t(out ? "Not sent: stopped before the end" : "Stopped before the end"), tone: "bad" };
         }
-        return { text: out ? "Not sent" : "Failed", tone: "bad" };
+        return { text: Velto.t(out ? "Not sent" : "Failed"), tone: "bad" };
       default:
         return { text: "", tone: "muted" };
     }
@@ -242,7 +242,7 @@
       list.appendChild(item);
     }
     if (files.length > shown.length) {
-      list.appendChild(el("li", "file-more", "and " + (files.length - shown.length) + " more"));
+      list.appendChild(el("li", "file-more", Velto.t("and {count} more", { count: files.length - shown.length })));
     }
     if (files.length === 0 && message.progress && message.progress.filename) {
       list.appendChild(bidi(el("li", "file-name", message.progress.filename)));
@@ -255,12 +255,12 @@
     const list = el("ul", "skipped");
     const shown = skipped.slice(0, 4);
     for (const left of shown) {
-      const item = el("li", "skipped-path", "Left out: " + baseName(left.path) + " (" + left.reason + ")");
+      const item = el("li", "skipped-path", Velto.t("Left out: {name} ({reason})", { name: baseName(left.path), reason: left.reason }));
       item.title = left.path;
       list.appendChild(item);
     }
     if (skipped.length > shown.length) {
-      list.appendChild(el("li", "skipped-more", "and " + (skipped.length - shown.length) + " more left out"));
+      list.appendChild(el("li", "skipped-more", Velto.t("and {count} more left out", { count: skipped.length - shown.length })));
     }
     return list;
   }
@@ -276,9 +276,9 @@
   function transferActions(message) {
     const row = el("div", "card-actions");
     if (message.state === "asking") {
-      row.append(actionButton("accept", "Accept", true), actionButton("decline", "Decline"));
+      row.append(actionButton("accept", Velto.t("Accept"), true), actionButton("decline", Velto.t("Decline")));
     } else if (message.state === "active" || message.state === "waiting") {
-      row.append(actionButton("cancel", "Cancel"));
+      row.append(actionButton("cancel", Velto.t("Cancel")));
     } else {
       return null;
     }
@@ -342,13 +342,13 @@
         card.appendChild(bidi(el("div", "card-note bad", words)));
       }
       if (message.renamed && message.renamed.length) {
-        const note = "Names on disk not valid UTF-8, sent as: " + message.renamed.join(", ");
+        const note = Velto.t("Names on disk not valid UTF-8, sent as: {names}", { names: message.renamed.join(", ") });
         card.appendChild(el("div", "card-note", note));
       }
       if (opensFiles(message)) {
         card.draggable = true;
         card.classList.add("draggable");
-        card.title = "Drag to another program";
+        card.title = Velto.t("Drag to another program");
       }
       node.appendChild(card);
     }
@@ -357,11 +357,11 @@
     meta.appendChild(document.createTextNode(clock(new Date(message.time))));
     if (message.kind === "text" && message.dir === "out") {
       const notes = { done: "Delivered", failed: "Not delivered", cancelled: "Cancelled" };
-      const note = notes[message.state] || "Sending…";
+      const note = Velto.t(notes[message.state] || "Sending…");
       meta.appendChild(el("span", "meta-state " + status.tone, " · " + note));
       const action = message.state === "waiting" || message.state === "active" ? "cancel" : retryable(message) ? "retry" : null;
       if (action) {
-        const button = el("button", "meta-action", action === "cancel" ? "Cancel" : Velto.t("Retry"));
+        const button = el("button", "meta-action", Velto.t(action === "cancel" ? "Cancel" : "Retry"));
         button.type = "button";
         button.dataset.action = action;
         button.disabled = action === "retry" && !online;
