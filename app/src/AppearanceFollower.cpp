@@ -15,20 +15,21 @@ AppearanceFollower::AppearanceFollower(const QDBusConnection& bus, QObject* pare
       desktopPalette_(QApplication::palette()),
       desktopPaletteDark_(desktopPalette_.color(QPalette::Window).lightness() < darkLightness) {
     // Any sender: the portal may come and go while the program runs.
-    QDBusConnection(bus).connect(
-        QString(), QStringLiteral("/org/freedesktop/portal/desktop"),
-        QStringLiteral("org.freedesktop.portal.Settings"), QStringLiteral("SettingChanged"), this,
-        SLOT(onSettingChanged(QString, QString, QDBusVariant)));
+    QDBusConnection(bus).connect(QString(), QStringLiteral("/org/freedesktop/portal/desktop"),
+                                 QStringLiteral("org.freedesktop.portal.Settings"),
+                                 QStringLiteral("SettingChanged"), this,
+                                 SLOT(onSettingChanged(QDBusMessage)));
     apply(DesktopAppearance::desktopScheme(bus));
 }
 
-void AppearanceFollower::onSettingChanged(const QString& group, const QString& key,
-                                          const QDBusVariant& value) {
-    if (group != QLatin1String("org.freedesktop.appearance") ||
-        key != QLatin1String("color-scheme")) {
+void AppearanceFollower::onSettingChanged(const QDBusMessage& changed) {
+    const QVariantList arguments = changed.arguments();  // group, key, value
+    if (arguments.size() != 3 ||
+        arguments.at(0).toString() != QLatin1String("org.freedesktop.appearance") ||
+        arguments.at(1).toString() != QLatin1String("color-scheme")) {
         return;
     }
-    apply(DesktopAppearance::schemeOf(value.variant()));
+    apply(DesktopAppearance::schemeOf(arguments.at(2)));
 }
 
 void AppearanceFollower::apply(DesktopAppearance::Scheme scheme) {

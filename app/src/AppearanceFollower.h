@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QDBusConnection>
-#include <QDBusVariant>
+#include <QDBusMessage>
 #include <QObject>
 #include <QPalette>
 
@@ -24,8 +24,9 @@ class AppearanceFollower : public QObject {
   signals:
     void darkChanged(bool dark);
 
-  private slots:
-    void onSettingChanged(const QString& group, const QString& key, const QDBusVariant& value);
+  public slots:
+    // The portal's signal of a changed setting: its group, key and value.
+    void onSettingChanged(const QDBusMessage& changed);
 
   private:
     void apply(DesktopAppearance::Scheme scheme);

@@ -11,7 +11,8 @@ QJsonObject FileDescription::describe(const QString& path) {
     const bool folder = exists && info.isDir() && !info.isSymLink();
     int items = 0;
     if (folder) {
-        QDirIterator walk(path, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+        QDirIterator walk(path,
+                          QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                           QDirIterator::Subdirectories);
         while (items < maximumCount && walk.hasNext()) {
             walk.next();

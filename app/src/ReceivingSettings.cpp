@@ -73,8 +73,7 @@ QString ReceivingSettings::mark(const QString& command, const QString& address) 
 QString ReceivingSettings::update(const std::function<void(Settings&)>& change) const {
     std::string problem;
     if (!file_.update(change, &problem)) {
-        return tr("The settings could not be saved: %1")
-            .arg(QString::fromStdString(problem));
+        return tr("The settings could not be saved: %1").arg(QString::fromStdString(problem));
     }
     return {};
 }

@@ -4,9 +4,9 @@
 #include <QGuiApplication>
 #include <QJsonArray>
 
+#include "Bridge.h"
 #include "DesktopOpener.h"
 #include "FileRevealer.h"
-#include "Bridge.h"
 #include "QuickLookPanel.h"
 #include "ViewController.h"
 

@@ -13,8 +13,8 @@
 #include <QWebEngineProfile>
 
 #include "AddedAddresses.h"
-#include "AppearanceFollower.h"
 #include "AppDelegate.h"
+#include "AppearanceFollower.h"
 #include "DesktopOpener.h"
 #include "DragDestination.h"
 #include "EventJson.h"
@@ -327,8 +327,7 @@ void ViewController::sayHelloTo(const QJsonObject& data, const Bridge::Reply& re
     }
     if (!isPlainIpv4Address(ip)) {
         diagnostic("sayHello: not an IPv4 address:", ip);
-        reply(
-            describeAddedAddresses(tr("That is not an IPv4 address like 192.168.1.20.")));
+        reply(describeAddedAddresses(tr("That is not an IPv4 address like 192.168.1.20.")));
         return;
     }
     // Remembered first, so that a failed send still leaves it to be greeted at the next start.
@@ -342,9 +341,8 @@ void ViewController::sayHelloTo(const QJsonObject& data, const Bridge::Reply& re
             return;
         }
         const QString failure =
-            error.empty()
-                ? QString()
-                : tr("Could not say hello to %1: %2.").arg(text(ip), text(error));
+            error.empty() ? QString()
+                          : tr("Could not say hello to %1: %2.").arg(text(ip), text(error));
         QMetaObject::invokeMethod(
             self.get(), [self, reply, failure] { reply(self->describeAddedAddresses(failure)); },
             Qt::QueuedConnection);

@@ -106,7 +106,7 @@
     // A long computer name is cut; the address stays whole.
     const computer = view.detailLine(info.parsed, "");
     $("conversation-detail").replaceChildren(
-      view.el("span", "detail-text", computer ? computer + " · " : ""),
+      view.el("span", "detail-text", computer ? computer + " ·\u00a0" : ""),
       view.el("span", "detail-address", info.ip)
     );
     const presence = $("conversation-presence");
