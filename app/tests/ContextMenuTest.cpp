@@ -496,6 +496,27 @@ class ContextMenuTest : public QObject {
         closeMenu();
     }
 
+    // A text not delivered has Retry in its menu, which sends it again.
+    void aTextNotDeliveredHasRetryInItsMenu() {
+        page->evaluate("Velto.app.state.sendText('10.77.0.61', 'Are you there?'); true");
+        const QString key =
+            page->evaluate("document.querySelector('.message.out.text').dataset.transfer")
+                .toString();
+        page->controller().bridge().sendEvent(
+            "transfer-failed",
+            QJsonObject{{"key", key}, {"outcome", "failed"}, {"reason", "gone"}});
+        QVERIFY(page->waitFor("document.querySelector('.message.out.text.failed')"));
+        rightClick(".message.out.text .bubble-text");
+        QCOMPARE(items(), QStringList({"Retry", "Copy All"}));
+        item("Retry")->trigger();
+        closeMenu();
+        QVERIFY(
+            page->waitFor("document.querySelector('.message.out.text .meta-state')"
+                          ".textContent === ' · Sending…'"));
+        QVERIFY(page->evaluate("document.querySelector('.message.out.text').dataset.transfer")
+                    .toString() != key);
+    }
+
     // A change of the desktop's colour preference while the program runs reaches the page, the
     // menus and the file dialog at once, and back.
     void theDarkThemeFollowsTheDesktopWhileRunning() {

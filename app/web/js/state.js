@@ -326,7 +326,7 @@
                            "waitingForAnswer", "averageRate", "gone", "renamed", "startedAt"]) {
         delete message[field];
       }
-      Object.assign(message, { key: transferKey, state: "waiting", time: this.now() });
+      Object.assign(message, { key: transferKey, state: "waiting" });
       this.emit({ type: "message-changed", peerKey, message });
       this.saveSoon();
       this.post(command, { ...data, transferKey }, () => {});
