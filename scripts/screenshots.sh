@@ -157,7 +157,7 @@ for test_class in ContextMenuTest PageLogicTest; do
 done
 for capture in menu-on-received-files:08 preview-picture:09 preview-text:10 preview-other:11 \
     menu-on-received-text:12 dark-menu:17 dark-file-dialog:18 folder-message:19 right-to-left:20 \
-    failed-with-retry:21; do
+    failed-with-retry:21 dark-preview:22; do
     name=${capture%:*}
     [ -f "$captures/$name.png" ] && mv "$captures/$name.png" "$out/${capture#*:}-$name.png" &&
         echo "     $out/${capture#*:}-$name.png"

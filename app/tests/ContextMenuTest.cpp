@@ -518,7 +518,7 @@ class ContextMenuTest : public QObject {
     }
 
     // A change of the desktop's colour preference while the program runs reaches the page, the
-    // menus and the file dialog at once, and back.
+    // menus, the file dialog and the preview window at once, and back.
     void theDarkThemeFollowsTheDesktopWhileRunning() {
         const auto prefer = [this](uint scheme) {
             QDBusMessage changed =
@@ -570,6 +570,15 @@ class ContextMenuTest : public QObject {
         QCOMPARE(json(page->answer("picked")), json(QJsonArray()));
         delete poll;
         QVERIFY(dialogLightness >= 0 && dialogLightness < 60);
+        PreviewWindow preview;
+        page->controller().setQuickLookSources({notes});
+        preview.setDataSource(&page->controller());
+        preview.showItem(0);
+        preview.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&preview));
+        keep(preview.grab().toImage(), "dark-preview.png");
+        QVERIFY(preview.palette().color(QPalette::Base).lightness() < 60);
+        preview.close();
 
         prefer(2);
         QVERIFY(page->waitFor("document.documentElement.dataset.scheme === 'light'", 10000));
