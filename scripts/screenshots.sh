@@ -145,24 +145,24 @@ goodbyes=$(testlan_exec h2 tcpdump -r "$capture" -n 'udp[8] = 3' 2>/dev/null | w
 check "quitting sent one goodbye ($goodbyes seen)" test "$goodbyes" = 1
 shoot h2 92 06-receiver-after-goodbye.png
 
-# The chat-history menu on received files and our own preview window, as the menu test shows them.
+# The chat-history menu on received files, our own preview window and the dark theme with a menu
+# and the file dialog, as the menu test shows them; a folder message, a right-to-left
+# conversation, failed messages with Retry and thirty computers with the search box in use,
+# as the page test shows them.
 cmake --build --preset default --target velto_app_tests -j2
 captures=$(mktemp -d)
-check "the menu test passes and leaves its captures" unshare --net --fork -- bash -c "
-    ip link set lo up && VELTO_TEST_SCREENSHOTS='$captures' xvfb-run -a -s '-screen 0 1280x800x24' \
-    dbus-run-session --config-file='$root/app/tests/support/session-bus.conf' -- '$root/build/default/app/tests/velto_app_tests' ContextMenuTest >/dev/null"
+for test_class in ContextMenuTest PageLogicTest; do
+    check "$test_class passes and leaves its captures" unshare --net --fork -- bash -c "
+        ip link set lo up && VELTO_TEST_SCREENSHOTS='$captures' xvfb-run -a -s '-screen 0 1280x800x24' \
+        dbus-run-session --config-file='$root/app/tests/support/session-bus.conf' -- '$root/build/default/app/tests/velto_app_tests' $test_class >/dev/null"
+done
 for capture in menu-on-received-files:08 preview-picture:09 preview-text:10 preview-other:11 \
-    menu-on-received-text:12; do
+    menu-on-received-text:12 dark-menu:17 dark-file-dialog:18 folder-message:19 right-to-left:20 \
+    failed-with-retry:21 dark-preview:22 peer-search:25; do
     name=${capture%:*}
     [ -f "$captures/$name.png" ] && mv "$captures/$name.png" "$out/${capture#*:}-$name.png" &&
         echo "     $out/${capture#*:}-$name.png"
 done
-# Thirty computers with the search box in use, as the page test shows them.
-check "the page test passes and leaves its capture" unshare --net --fork -- bash -c "
-    ip link set lo up && VELTO_TEST_SCREENSHOTS='$captures' xvfb-run -a -s '-screen 0 1280x800x24' \
-    dbus-run-session --config-file='$root/app/tests/support/session-bus.conf' -- '$root/build/default/app/tests/velto_app_tests' PageLogicTest >/dev/null"
-[ -f "$captures/peer-search.png" ] && mv "$captures/peer-search.png" "$out/17-peer-search.png" &&
-    echo "     $out/17-peer-search.png"
 rm -rf "$captures"
 
 # What arrives and from whom: a question in the conversation, the receiving settings and a

@@ -10,7 +10,7 @@ packages=(
     libboost-dev libstb-dev libcli11-dev nlohmann-json3-dev
     # desktop program
     qt6-base-dev qt6-webengine-dev qt6-webchannel-dev libqt6webenginecore6-bin
-    libgl-dev qt6-base-dev-tools qt6-qpa-plugins
+    libgl-dev qt6-base-dev-tools qt6-qpa-plugins qt6-l10n-tools
     # tests
     libgtest-dev libgmock-dev xvfb xauth dbus iproute2 iputils-ping curl tcpdump procps nftables
     xdotool imagemagick python3 python3-dbus python3-gi nodejs jq dunst

@@ -31,19 +31,26 @@ DesktopAppearance::Scheme DesktopAppearance::desktopScheme(const QDBusConnection
         read << QStringLiteral("org.freedesktop.appearance") << QStringLiteral("color-scheme");
         const QDBusMessage reply = bus.call(read, QDBus::Block, portalTimeoutMs);
         if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()) {
-            switch (unwrap(reply.arguments().first()).toUInt()) {
-                case 1:
-                    return Scheme::dark;
-                case 2:
-                    return Scheme::light;
-                default:
-                    break;  // no preference: the palette may still tell
-            }
+            const Scheme scheme = schemeOf(reply.arguments().first());
+            if (scheme != Scheme::noPreference) {
+                return scheme;
+            }  // no preference: the palette may still tell
         }
     }
     const bool darkPalette =
         QApplication::palette().color(QPalette::Window).lightness() < darkLightness;
     return darkPalette ? Scheme::dark : Scheme::noPreference;
+}
+
+DesktopAppearance::Scheme DesktopAppearance::schemeOf(const QVariant& portalValue) {
+    switch (unwrap(portalValue).toUInt()) {
+        case 1:
+            return Scheme::dark;
+        case 2:
+            return Scheme::light;
+        default:
+            return Scheme::noPreference;
+    }
 }
 
 QByteArray DesktopAppearance::chromiumFlags(const QByteArray& flags, Scheme scheme) {

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QDBusConnection>
+#include <QVariant>
 
 namespace velto::app {
 
@@ -15,6 +16,8 @@ class DesktopAppearance {
     // The desktop portal's appearance setting where a portal answers, else the application
     // palette (a dark window colour means a dark desktop).
     static Scheme desktopScheme(const QDBusConnection& bus);
+    // The portal's value of "color-scheme" (1 dark, 2 light, anything else no preference).
+    static Scheme schemeOf(const QVariant& portalValue);
 
     // The engine's command-line flags with the scheme added, unless they already choose one.
     static QByteArray chromiumFlags(const QByteArray& flags, Scheme scheme);

@@ -53,7 +53,7 @@ QString ReceivingSettings::set(const QString& key, const QString& value) const {
 QString ReceivingSettings::mark(const QString& command, const QString& address) const {
     const std::string ip = address.trimmed().toStdString();
     if (!isPlainIpv4Address(ip)) {
-        return QStringLiteral("That is not an IPv4 address like 192.168.1.20.");
+        return tr("That is not an IPv4 address like 192.168.1.20.");
     }
     if (command == QLatin1String("trust")) {
         return update([ip](Settings& settings) { settings.trust(ip); });
@@ -67,14 +67,13 @@ QString ReceivingSettings::mark(const QString& command, const QString& address) 
     if (command == QLatin1String("unblock")) {
         return update([ip](Settings& settings) { settings.unblock(ip); });
     }
-    return QStringLiteral("Unknown command %1.").arg(command);
+    return tr("Unknown command %1.").arg(command);
 }
 
 QString ReceivingSettings::update(const std::function<void(Settings&)>& change) const {
     std::string problem;
     if (!file_.update(change, &problem)) {
-        return QStringLiteral("The settings could not be saved: %1")
-            .arg(QString::fromStdString(problem));
+        return tr("The settings could not be saved: %1").arg(QString::fromStdString(problem));
     }
     return {};
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QJsonObject>
 #include <QString>
 
@@ -12,6 +13,8 @@ namespace velto::app {
 // settings file shared with velto-cli; the running server follows the file by itself. Each
 // change returns words for the user when it failed, else an empty string.
 class ReceivingSettings {
+    Q_DECLARE_TR_FUNCTIONS(ReceivingSettings)
+
   public:
     explicit ReceivingSettings(SettingsFile file = SettingsFile()) : file_(std::move(file)) {}
 

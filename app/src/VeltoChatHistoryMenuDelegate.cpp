@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QJsonArray>
 
+#include "Bridge.h"
 #include "DesktopOpener.h"
 #include "FileRevealer.h"
 #include "QuickLookPanel.h"
@@ -72,6 +73,14 @@ void VeltoChatHistoryMenuDelegate::copyWholeTextMessage() {
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->clear();
     clipboard->setText(text.toString());
+}
+
+void VeltoChatHistoryMenuDelegate::retryMessage() {
+    const QJsonValue id = payload_.value("retry");
+    if (id.isString()) {
+        viewController_->bridge().sendEvent(QStringLiteral("retry-message"),
+                                            QJsonObject{{"id", id}});
+    }
 }
 
 }  // namespace velto::app

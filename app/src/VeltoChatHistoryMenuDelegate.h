@@ -26,6 +26,8 @@ class VeltoChatHistoryMenuDelegate : public QObject {
     void openFile();
     void revealFile();
     void copyWholeTextMessage();
+    // Has the page send the message of the payload's "retry" again.
+    void retryMessage();
 
   private:
     std::optional<QStringList> files() const;

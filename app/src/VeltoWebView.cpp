@@ -159,6 +159,9 @@ void VeltoWebView::addChatHistoryItems(QMenu& menu, ContextMenuEditor& editor) {
         addItem(1, tr("Open"), &VeltoChatHistoryMenuDelegate::openFile);
         addItem(2, tr("Reveal"), &VeltoChatHistoryMenuDelegate::revealFile);
     }
+    if (payload.contains("retry")) {  // a message not delivered: first of all
+        addItem(0, tr("Retry"), &VeltoChatHistoryMenuDelegate::retryMessage);
+    }
 }
 
 }  // namespace velto::app

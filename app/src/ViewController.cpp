@@ -14,13 +14,16 @@
 
 #include "AddedAddresses.h"
 #include "AppDelegate.h"
+#include "AppearanceFollower.h"
 #include "DesktopOpener.h"
 #include "DragDestination.h"
 #include "EventJson.h"
+#include "FileDescription.h"
 #include "FileDragSource.h"
 #include "FileRevealer.h"
 #include "Notifications.h"
 #include "OpenPanel.h"
+#include "PageCatalog.h"
 #include "QuickLookPanel.h"
 #include "ReceivingSettings.h"
 #include "VeltoWebPage.h"
@@ -66,6 +69,7 @@ ViewController::ViewController(AppDelegate& app, QWidget* window, VeltoWebView* 
       notifications_(notifications),
       revealer_(revealer),
       quickLookPanel_(new QuickLookPanel(QDBusConnection::sessionBus(), this)),
+      appearance_(new AppearanceFollower(QDBusConnection::sessionBus(), this)),
       bridge_(new Bridge(this)),
       outgoingQueue_(DispatchQueue::create("outgoing")),
       events_([&app] { return app.server(); },
@@ -79,6 +83,9 @@ ViewController::ViewController(AppDelegate& app, QWidget* window, VeltoWebView* 
                 tr("No file manager on this computer shows “%1”.").arg(QFileInfo(path).fileName()));
         });
     }
+    connect(appearance_, &AppearanceFollower::darkChanged, bridge_, [this](bool dark) {
+        bridge_->sendEvent(QStringLiteral("appearance"), QJsonObject{{"dark", dark}});
+    });
     if (notifications_ != nullptr) {  // Accept and Decline on a question's notification
         connect(notifications_, &Notifications::answered, this,
                 [this](const QString& key, bool accept) {
@@ -178,6 +185,15 @@ void ViewController::handleBridgeMessage(const QJsonObject& message, const Bridg
         actOnTransfer(command, data.toObject().value("key").toString());
     } else if (const auto answer = desktopCommands_.answer(command, data.toObject())) {
         reply(*answer);
+    } else if (command == QLatin1String("openFile")) {
+        openWithDesktop(data.toObject().value("path").toString(), window_);
+        reply(QJsonArray());
+    } else if (command == QLatin1String("getAppearance")) {
+        reply(QJsonObject{{"dark", appearance_->dark()}});
+    } else if (command == QLatin1String("getLanguage")) {
+        reply(PageCatalog::forLocale(QLocale()));
+    } else if (command == QLatin1String("describeFiles")) {
+        reply(FileDescription::describeAll(data.toObject().value("paths").toArray()));
     } else {
         reply(QJsonArray());
     }
@@ -313,14 +329,12 @@ void ViewController::sayHelloTo(const QJsonObject& data, const Bridge::Reply& re
     const std::string ip = data.value("ip").toString().trimmed().toStdString();
     const auto server = app_.server();
     if (server == nullptr) {
-        reply(describeAddedAddresses(QStringLiteral("Velto is not running.")));
+        reply(describeAddedAddresses(tr("Velto is not running.")));
         return;
     }
     if (!isPlainIpv4Address(ip)) {
         diagnostic("sayHello: not an IPv4 address:", ip);
-        reply(
-            describeAddedAddresses(QStringLiteral("That is not an IPv4 address like "
-                                                  "192.168.1.20.")));
+        reply(describeAddedAddresses(tr("That is not an IPv4 address like 192.168.1.20.")));
         return;
     }
     // Remembered first, so that a failed send still leaves it to be greeted at the next start.
@@ -334,9 +348,8 @@ void ViewController::sayHelloTo(const QJsonObject& data, const Bridge::Reply& re
             return;
         }
         const QString failure =
-            error.empty()
-                ? QString()
-                : QStringLiteral("Could not say hello to %1: %2.").arg(text(ip), text(error));
+            error.empty() ? QString()
+                          : tr("Could not say hello to %1: %2.").arg(text(ip), text(error));
         QMetaObject::invokeMethod(
             self.get(), [self, reply, failure] { reply(self->describeAddedAddresses(failure)); },
             Qt::QueuedConnection);
@@ -346,7 +359,7 @@ void ViewController::sayHelloTo(const QJsonObject& data, const Bridge::Reply& re
 void ViewController::forgetAddress(const QJsonObject& data, const Bridge::Reply& reply) {
     const auto server = app_.server();
     if (server == nullptr) {
-        reply(describeAddedAddresses(QStringLiteral("Velto is not running.")));
+        reply(describeAddedAddresses(tr("Velto is not running.")));
         return;
     }
     const std::string problem =

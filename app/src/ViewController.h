@@ -31,6 +31,7 @@ class VeltoServer;
 namespace velto::app {
 
 class AppDelegate;
+class AppearanceFollower;
 class DragDestination;
 class FileRevealer;
 class Notifications;
@@ -171,6 +172,7 @@ class ViewController : public QObject,
     QPointer<Notifications> notifications_;
     FileRevealer* revealer_;
     QuickLookPanel* quickLookPanel_;
+    AppearanceFollower* appearance_;  // the program's windows and the page follow the desktop
     VeltoWebPage* page_ = nullptr;
     Bridge* bridge_;
     QWebChannel* channel_ = nullptr;

@@ -3,6 +3,9 @@
 #include <QCommandLineParser>
 #include <QDBusConnection>
 #include <QDir>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <QWebEngineProfile>
 
 #include "AppDelegate.h"
@@ -68,6 +71,17 @@ int main(int argc, char** argv) {
     QApplication::setApplicationDisplayName(QStringLiteral("Velto"));
     QApplication::setDesktopFileName(QStringLiteral("velto"));
     QApplication::setQuitOnLastWindowClosed(false);  // a closed window keeps the program serving
+    // The program's words, and Qt's own (the file dialog's), in the user's language.
+    QTranslator qtWords;
+    if (qtWords.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QApplication::installTranslator(&qtWords);
+    }
+    QTranslator ownWords;
+    if (ownWords.load(QLocale(), QStringLiteral("velto"), QStringLiteral("_"),
+                      QStringLiteral(":/i18n"))) {
+        QApplication::installTranslator(&ownWords);
+    }
 
     const LaunchOptions options = parseLaunchOptions(QApplication::arguments());
     SingleInstance instance(SingleInstance::defaultSocketPath());

@@ -4,9 +4,12 @@
 // desktop is faked on the session bus.
 #include <QApplication>
 #include <QClipboard>
+#include <QDBusMessage>
+#include <QDBusVariant>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QImage>
 #include <QJsonArray>
 #include <QLabel>
@@ -15,11 +18,13 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 
 #include "EventJson.h"
@@ -285,21 +290,14 @@ class ContextMenuTest : public QObject {
 
     void theItemsActOnTheMessageRightClicked() {
         rightClick("[data-transfer=in-text] .bubble-text");
-        const QRect shown = page->window().frameGeometry();
-        keep(QGuiApplication::primaryScreen()
-                 ->grabWindow(0, shown.x(), shown.y(), shown.width(), shown.height())
-                 .toImage(),
-             "menu-on-received-text.png");
+        page->capture("menu-on-received-text.png");
         QApplication::clipboard()->setText("something else");
         item("Copy All")->trigger();
         QCOMPARE(QApplication::clipboard()->text(), messageText);
         closeMenu();
 
         rightClick("[data-transfer=in-files] .card");
-        keep(QGuiApplication::primaryScreen()
-                 ->grabWindow(0, shown.x(), shown.y(), shown.width(), shown.height())
-                 .toImage(),
-             "menu-on-received-files.png");
+        page->capture("menu-on-received-files.png");
         opened.urls.clear();
         item("Open")->trigger();
         QCOMPARE(opened.urls, QList<QUrl>{QUrl::fromLocalFile(picture)});
@@ -449,6 +447,144 @@ class ContextMenuTest : public QObject {
         QTRY_COMPARE(previewer.shownUris, QStringList{QUrl::fromLocalFile(picture).toString()});
         QVERIFY(!own->isVisible());
         previewer.unregisterFrom(desktop->bus());
+    }
+
+    // Received files open with a double click or by keyboard: Shift+Tab from the composer's
+    // first button reaches the messages' one Tab stop, the arrows (Home, End) move between
+    // messages, Enter opens, and the context-menu key and Shift+F10 open the focused message's
+    // menu.
+    void receivedFilesOpenByDoubleClickAndKeyboard() {
+        QWidget* target = view()->focusProxy();
+        const QString filesCard = "[data-transfer=in-files] .card-status";
+        page->evaluate(QStringLiteral("document.querySelector(%1).scrollIntoView({block: "
+                                      "'center'}); true")
+                           .arg(json(filesCard)));
+        opened.urls.clear();
+        const QPoint at = view()->mapToGlobal(page->centreOf(filesCard));
+        QProcess pointer;  // a real double click, through the X server
+        pointer.start(VELTO_XDOTOOL, {"mousemove", QString::number(at.x()), QString::number(at.y()),
+                                      "click", "--repeat", "2", "--delay", "80", "1"});
+        QVERIFY(pointer.waitForFinished(10000) && pointer.exitCode() == 0);
+        QTRY_COMPARE(opened.urls, QList<QUrl>{QUrl::fromLocalFile(picture)});
+
+        const QString focused = "document.activeElement.dataset.transfer";
+        page->evaluate("document.getElementById('attach').focus(); true");
+        QTest::keyClick(target, Qt::Key_Tab, Qt::ShiftModifier);  // the message clicked last
+        QTRY_COMPARE(page->evaluate(focused).toString(), QStringLiteral("in-files"));
+        QTest::keyClick(target, Qt::Key_End);
+        QTRY_COMPARE(page->evaluate(focused).toString(), QStringLiteral("in-many-files"));
+        QTest::keyClick(target, Qt::Key_Up);
+        QTest::keyClick(target, Qt::Key_Up);
+        QTRY_COMPARE(page->evaluate(focused).toString(), QStringLiteral("in-files"));
+        opened.urls.clear();
+        QTest::keyClick(target, Qt::Key_Return);
+        QTRY_COMPARE(opened.urls, QList<QUrl>{QUrl::fromLocalFile(picture)});
+
+        for (const auto& [key, modifiers] :
+             {std::pair{Qt::Key_Menu, Qt::NoModifier}, std::pair{Qt::Key_F10, Qt::ShiftModifier}}) {
+            const int before = menusMade;
+            QTest::keyClick(target, key, modifiers);
+            QTRY_VERIFY_WITH_TIMEOUT(menusMade > before, 20000);
+            QCOMPARE(made, QStringList({"Quick Look", "Open", "Reveal"}));
+            closeMenu();
+        }
+        QTest::keyClick(target, Qt::Key_Up);  // a text: its own menu
+        const int before = menusMade;
+        QTest::keyClick(target, Qt::Key_Menu);
+        QTRY_VERIFY_WITH_TIMEOUT(menusMade > before, 20000);
+        QCOMPARE(made, QStringList({"Copy All"}));
+        closeMenu();
+    }
+
+    // A text not delivered has Retry in its menu, which sends it again.
+    void aTextNotDeliveredHasRetryInItsMenu() {
+        page->evaluate("Velto.app.state.sendText('10.77.0.61', 'Are you there?'); true");
+        const QString key =
+            page->evaluate("document.querySelector('.message.out.text').dataset.transfer")
+                .toString();
+        page->controller().bridge().sendEvent(
+            "transfer-failed",
+            QJsonObject{{"key", key}, {"outcome", "failed"}, {"reason", "gone"}});
+        QVERIFY(page->waitFor("document.querySelector('.message.out.text.failed')"));
+        rightClick(".message.out.text .bubble-text");
+        QCOMPARE(items(), QStringList({"Retry", "Copy All"}));
+        item("Retry")->trigger();
+        closeMenu();
+        QVERIFY(
+            page->waitFor("document.querySelector('.message.out.text .meta-state')"
+                          ".textContent === ' · Sending…'"));
+        QVERIFY(page->evaluate("document.querySelector('.message.out.text').dataset.transfer")
+                    .toString() != key);
+    }
+
+    // A change of the desktop's colour preference while the program runs reaches the page, the
+    // menus, the file dialog and the preview window at once, and back.
+    void theDarkThemeFollowsTheDesktopWhileRunning() {
+        const auto prefer = [this](uint scheme) {
+            QDBusMessage changed =
+                QDBusMessage::createSignal("/org/freedesktop/portal/desktop",
+                                           "org.freedesktop.portal.Settings", "SettingChanged");
+            changed << "org.freedesktop.appearance"
+                    << "color-scheme" << QVariant::fromValue(QDBusVariant(scheme));
+            QVERIFY(desktop->bus().send(changed));
+        };
+        // The lightness (0 to 255) of the page's background.
+        const auto pageLightness = [this] {
+            return page
+                ->evaluate(
+                    "(() => { const [r, g, b] = getComputedStyle(document.body)"
+                    ".backgroundColor.match(/\\d+/g).map(Number);"
+                    " return (Math.max(r, g, b) + Math.min(r, g, b)) / 2; })()")
+                .toInt();
+        };
+        const auto menuLightness = [this] {
+            rightClick("[data-transfer=in-files] .card");
+            return menu.isNull() ? -1 : menu.data()->palette().color(QPalette::Window).lightness();
+        };
+        QVERIFY(pageLightness() > 200);
+        const int lightMenu = menuLightness();
+        closeMenu();
+        QVERIFY(lightMenu > 128);
+
+        prefer(1);
+        QVERIFY(page->waitFor("document.documentElement.dataset.scheme === 'dark'", 10000));
+        QVERIFY(pageLightness() < 60);
+        QVERIFY(menuLightness() < 60);
+        page->capture("dark-menu.png");
+        closeMenu();
+        int dialogLightness = -1;
+        auto* poll = new QTimer(this);
+        connect(poll, &QTimer::timeout, this, [&, poll] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                auto* dialog = qobject_cast<QFileDialog*>(widget);
+                if (dialog != nullptr && dialog->isVisible()) {
+                    poll->stop();
+                    dialogLightness = dialog->palette().color(QPalette::Window).lightness();
+                    page->capture("dark-file-dialog.png");
+                    dialog->reject();
+                }
+            }
+        });
+        poll->start(20);
+        page->call("picked", velto::app::test::command("showOpenPanel"));
+        QCOMPARE(json(page->answer("picked")), json(QJsonArray()));
+        delete poll;
+        QVERIFY(dialogLightness >= 0 && dialogLightness < 60);
+        PreviewWindow preview;
+        page->controller().setQuickLookSources({notes});
+        preview.setDataSource(&page->controller());
+        preview.showItem(0);
+        preview.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&preview));
+        keep(preview.grab().toImage(), "dark-preview.png");
+        QVERIFY(preview.palette().color(QPalette::Base).lightness() < 60);
+        preview.close();
+
+        prefer(2);
+        QVERIFY(page->waitFor("document.documentElement.dataset.scheme === 'light'", 10000));
+        QCOMPARE(pageLightness() > 200, true);
+        QCOMPARE(menuLightness(), lightMenu);
+        closeMenu();
     }
 };
 

@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWebEngineView>
 
@@ -75,6 +76,34 @@ class PageLogicTest : public QObject {
         page->evaluate("document.getElementById('peer-search').focus(); true");
         press(Qt::Key_Escape);
         QTest::keyClicks(page->window().webView()->focusProxy(), query);
+    }
+
+    // A transfer from the peer that arrives whole: a text, or files and folders.
+    void receive(const QString& peerKey, const QString& key, const QStringList& paths,
+                 const QString& text = QString()) {
+        const QJsonObject peer =
+            page->evaluate(QStringLiteral("Velto.app.state.peers.get(%1)").arg(json(peerKey)))
+                .toJsonObject();
+        bridge().sendEvent("transfer-incoming", QJsonObject{{"key", key}, {"peer", peer}});
+        if (paths.isEmpty()) {
+            bridge().sendEvent("transfer-incoming-text", QJsonObject{{"key", key}, {"text", text}});
+        }
+        for (const auto& path : paths) {
+            bridge().sendEvent("transfer-incoming-file", QJsonObject{{"key", key}, {"path", path}});
+        }
+        bridge().sendEvent("transfer-finished", QJsonObject{{"key", key}});
+    }
+
+    // The left edge of one character of the first element matching selector, as drawn.
+    double characterLeft(const QString& selector, int index) {
+        return page
+            ->evaluate(QStringLiteral("(() => { const range = document.createRange();"
+                                      " const text = document.querySelector(%1).firstChild;"
+                                      " range.setStart(text, %2); range.setEnd(text, %2 + 1);"
+                                      " return range.getBoundingClientRect().left; })()")
+                           .arg(json(selector))
+                           .arg(index))
+            .toDouble();
     }
 
   private slots:
@@ -362,6 +391,106 @@ class PageLogicTest : public QObject {
         QVERIFY(focusOn("10.78.3.1"));
         bridge().sendEvent("peer-removed", QJsonObject{{"key", "10.78.3.1"}});
         QVERIFY(focusOn("10.78.3.2"));
+    }
+
+    // Texts, names and file names take their direction from their content: a right-to-left
+    // text keeps its closing punctuation at its left end. Long names are cut, the address stays.
+    void textsAndNamesTakeTheirDirectionFromTheirContent() {
+        const QString key = "10.77.0.31";
+        peerAppears(key, QString("נועה כהן at ") + QString(60, 'W') + " [Velto] (Linux)");
+        QVERIFY(page->waitFor("Velto.app.state.peers.has('10.77.0.31')"));
+        page->evaluate("Velto.app.select('10.77.0.31'); true");
+        receive(key, "rtl-1", {}, "שלום לכולם!");
+        receive(key, "rtl-2", {}, "The meeting is in חדר 4, at 10!");
+        receive(key, "rtl-3", {"/home/u/Downloads/דוח שנתי.pdf"});
+        QVERIFY(page->waitFor("document.querySelector('[data-transfer=\"rtl-3\"].done')"));
+        const auto direction = [this](const QString& selector) {
+            return page
+                ->evaluate(QStringLiteral("getComputedStyle(document.querySelector(%1)).direction")
+                               .arg(json(selector)))
+                .toString();
+        };
+        const QString hebrew = "[data-transfer=rtl-1] .bubble-text";
+        QCOMPARE(direction(hebrew), QStringLiteral("rtl"));
+        QCOMPARE(direction("[data-transfer=rtl-2] .bubble-text"), QStringLiteral("ltr"));
+        QCOMPARE(direction("[data-transfer=rtl-3] .file-title"), QStringLiteral("rtl"));
+        QCOMPARE(direction("#conversation-name"), QStringLiteral("rtl"));
+        QVERIFY(characterLeft(hebrew, 10) < characterLeft(hebrew, 0));  // "!" left of "ש"
+        page->capture("right-to-left.png");
+
+        QVERIFY(page->evaluate("(() => { const box = document.querySelector("
+                               "'#conversation-detail').getBoundingClientRect();"
+                               " const address = document.querySelector('.detail-address');"
+                               " const shown = address.getBoundingClientRect();"
+                               " return address.textContent === '10.77.0.31' &&"
+                               " shown.right <= box.right + 1 && shown.width > 0 &&"
+                               " document.querySelector('.detail-text').scrollWidth >"
+                               " document.querySelector('.detail-text').clientWidth; })()")
+                    .toBool());
+    }
+
+    // What was not delivered goes again with Retry, in its place: a text at once, files while
+    // all of them are still there. A sent or received folder shows its number of items.
+    void failedMessagesGoAgainWithRetry() {
+        const QString key = "10.77.0.41";
+        peerAppears(key, "Ann Lee at Office [Velto] (Linux)");
+        QVERIFY(page->waitFor("Velto.app.state.peers.has('10.77.0.41')"));
+        page->evaluate("Velto.app.select('10.77.0.41'); true");
+        QTemporaryDir folder;
+        const QString notes = folder.filePath("notes.txt");
+        const QString photos = folder.filePath("Holiday photos");
+        QVERIFY(QDir().mkpath(photos + "/day 1"));
+        for (const QString& name : {notes, photos + "/a.jpg", photos + "/day 1/b.jpg"}) {
+            QFile file(name);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        receive(key, "in-folder", {photos});
+        QVERIFY(
+            page->waitFor("document.querySelector('[data-transfer=\"in-folder\"] "
+                          ".file-items')?.textContent === '3 items'"));
+        page->capture("folder-message.png");
+        page->evaluate(QStringLiteral("Velto.app.state.sendText(%1, 'See you at ten');"
+                                      "Velto.app.sendFiles(%1, [%2, %3]); true")
+                           .arg(json(key), json(notes), json(photos)));
+        const auto outKey = [this](const QString& kind) {
+            return page
+                ->evaluate(QStringLiteral("document.querySelector('.message.out.%1').dataset"
+                                          ".transfer")
+                               .arg(kind))
+                .toString();
+        };
+        const QString textKey = outKey("text");
+        const QString filesKey = outKey("files");
+        for (const QString& failed : {textKey, filesKey}) {
+            bridge().sendEvent("transfer-failed", QJsonObject{{"key", failed},
+                                                              {"outcome", "failed"},
+                                                              {"reason", "connection reset"}});
+        }
+        QVERIFY(page->waitFor("document.querySelectorAll('[data-action=retry]').length === 2"));
+        page->capture("failed-with-retry.png");
+
+        page->evaluate(
+            "document.querySelector('.message.out.text [data-action=retry]').click();"
+            " true");
+        QVERIFY(
+            page->waitFor("document.querySelector('.message.out.text .meta-state')"
+                          ".textContent === ' · Sending…'"));
+        QVERIFY(outKey("text") != textKey);
+
+        QVERIFY(QFile::remove(notes));
+        const QString retryFiles =
+            "document.querySelector('.message.out.files [data-action=retry]').click(); true";
+        page->evaluate(retryFiles);
+        QVERIFY(
+            page->waitFor("document.querySelector('.message.out.files .card-note.bad')"
+                          "?.textContent.endsWith('no longer there: notes.txt')"));
+        QCOMPARE(outKey("files"), filesKey);  // not sent
+        QFile again(notes);
+        QVERIFY(again.open(QIODevice::WriteOnly));
+        page->evaluate(retryFiles);
+        QVERIFY(page->waitFor("document.querySelector('.message.out.files.waiting')"));
+        QVERIFY(outKey("files") != filesKey);
+        QCOMPARE(text(".message.out.files .file-items"), QStringLiteral("3 items"));
     }
 };
 

@@ -104,7 +104,7 @@ testlan_exec h2 env DISPLAY=:97 XDG_RUNTIME_DIR="$home2/run" "$VELTO_APP" || fai
 for _ in $(seq 50); do window_shown && break; sleep 0.1; done
 window_shown || fail "the window did not show"
 sleep 0.5
-shoot 16-firewall-hint.png
+shoot 23-firewall-hint.png
 
 echo "== 5: velto --send a b, and the picker"
 testlan_exec h2 nft delete table inet velto_test_firewall
@@ -121,7 +121,7 @@ page wait "document.getElementById('firewall-hint').hidden" 5 >/dev/null ||
 page wait "document.getElementById('send-picker').open &&
     document.activeElement.dataset.key === '$ip1'" 10 >/dev/null || fail "no picker on h1"
 sleep 0.3
-shoot 17-send-picker.png
+shoot 24-send-picker.png
 testlan_exec h2 env DISPLAY=:97 xdotool key Return
 # Several items arrive together in one folder of their own.
 arrived() { find "$home1/Downloads" -name "$1" -type f -print -quit; }

@@ -6,6 +6,8 @@
 
 #include <QDBusConnection>
 #include <QDBusVariant>
+#include <QFile>
+#include <QJsonObject>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -15,6 +17,7 @@
 
 #include "AutostartEntry.h"
 #include "DesktopAppearance.h"
+#include "PageCatalog.h"
 #include "SingleInstance.h"
 #include "TerminationSignals.h"
 #include "support/TestRegistry.h"
@@ -140,6 +143,29 @@ class DesktopServicesTest : public QObject {
         QCOMPARE(DesktopAppearance::chromiumFlags("--blink-settings=preferredColorScheme=1",
                                                   Scheme::dark),
                  QByteArray("--blink-settings=preferredColorScheme=1"));
+    }
+
+    // The page's words in the user's language: the locale's catalog, else its language's, else
+    // English with no catalog (also for a catalog that cannot be read).
+    void thePageCatalogFollowsTheLocale() {
+        QTemporaryDir folder;
+        const auto write = [&folder](const QString& name, const QByteArray& content) {
+            QFile file(folder.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(content);
+        };
+        write("de.json", R"({"Retry": "Erneut senden"})");
+        write("pt_BR.json", R"({"Retry": "Reenviar"})");
+        write("fr.json", "{not json");
+        const auto catalog = [&folder](const char* locale) {
+            const QJsonObject found = PageCatalog::forLocale(QLocale(locale), folder.path());
+            return found.value("language").toString() + " " +
+                   found.value("catalog").toObject().value("Retry").toString();
+        };
+        QCOMPARE(catalog("de_AT"), QStringLiteral("de Erneut senden"));
+        QCOMPARE(catalog("pt_BR"), QStringLiteral("pt_BR Reenviar"));
+        QCOMPARE(catalog("pt_PT"), QStringLiteral("en "));
+        QCOMPARE(catalog("fr_FR"), QStringLiteral("en "));
     }
 
     void terminationSignalsArriveOnTheEventLoop() {

@@ -1,9 +1,13 @@
 #include "PageHarness.h"
 
 #include <QDBusConnection>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QGuiApplication>
+#include <QImage>
 #include <QJsonDocument>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -90,6 +94,19 @@ QPoint PageHarness::centreOf(const QString& selector) {
                                   .arg(json(selector)))
                          .toList();
     return box.size() == 2 ? QPoint(box[0].toInt(), box[1].toInt()) : QPoint(-1, -1);
+}
+
+void PageHarness::capture(const QString& name) {
+    const QString where = qEnvironmentVariable("VELTO_TEST_SCREENSHOTS");
+    if (where.isEmpty()) {
+        return;
+    }
+    QTest::qWait(200);  // the last change drawn
+    const QRect shown = window_->frameGeometry();
+    const QImage image = QGuiApplication::primaryScreen()
+                             ->grabWindow(0, shown.x(), shown.y(), shown.width(), shown.height())
+                             .toImage();
+    QVERIFY(image.save(QDir(where).filePath(name)));
 }
 
 bool PageHarness::reload() {

@@ -46,6 +46,9 @@ class PageHarness {
     QPoint centreOf(const QString& selector);
     // Loads the page anew (as a restart would) and waits until it is ready.
     bool reload();
+    // Saves the window as the screen shows it (menus and dialogs over it too) as name, in the
+    // folder VELTO_TEST_SCREENSHOTS names, to be looked at; nothing without that variable.
+    void capture(const QString& name);
 
     // Starts recording every event envelope the page receives, from now on.
     void recordEvents();

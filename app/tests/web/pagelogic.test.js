@@ -1,5 +1,6 @@
-// Page logic checked inside the real page: signature parsing, avatars, progress maths, the
-// page's own storage and drop-region computation. Returns the list of failures (empty when all
+// Page logic checked inside the real page: signature parsing, avatars, progress maths, file
+// kinds, the page's words in another language, the page's own storage and drop-region
+// computation. Returns the list of failures (empty when all
 // hold). The page's state and the stored conversations are checked in node (pagestate.test.js).
 (function () {
   "use strict";
@@ -53,6 +54,25 @@
   meter.add(6000, 7e6); // the first samples fall out of the 3 s window
   check("rate follows recent samples", meter.rate(), 1e6);
   check("time left", meter.remaining(5e6), 5);
+
+  // ---- file kinds by name, for the icons
+  const kinds = ["Photo.JPG", "backup.tar.gz", "talk.opus", "report.pdf", "main.cpp", ".bashrc", "README", "x.unknown"];
+  check("file kinds", kinds.map(Velto.fileKinds.kindOf), ["image", "archive", "audio", "document", "text", "other", "other", "other"]);
+
+  // ---- the page's words in another language: the written page and the texts it makes
+  const I = Velto.i18n;
+  I.addCatalog("xx", { "No messages yet": "Noch nichts", "{count} items": "{count} Dinge", "Write a message": "Schreiben" });
+  I.setLanguage("xx");
+  const written = document.createElement("div");
+  written.innerHTML = '<p>\n    No messages yet\n  </p><b>Not in the catalog</b><textarea placeholder="Write a message"></textarea>';
+  I.translateDocument(written);
+  check("written words translated, spacing kept", written.firstChild.textContent, "\n    Noch nichts\n  ");
+  check("words outside the catalog stay", written.children[1].textContent, "Not in the catalog");
+  check("attributes translated", written.lastChild.placeholder, "Schreiben");
+  check("placeholders filled", Velto.t("{count} items", { count: 3 }), "3 Dinge");
+  I.setLanguage("en");
+  check("English is the page's own", Velto.t("{count} items", { count: 3 }), "3 items");
+  document.documentElement.lang = "en";
 
   // ---- the page's own storage (the persistent profile) round-trips
   const real = new Velto.History(window.localStorage).load();

@@ -10,13 +10,19 @@ function memoryStorage() {
   return { getItem: (k) => (k in data ? data[k] : null), setItem: (k, v) => (data[k] = String(v)), data };
 }
 
-// A state on its own storage and clock, recording what it posts and the changes it announces.
+// A state on its own storage and clock, recording what it posts and the changes it announces;
+// the program answers a command that world.answers names.
 function page(options = {}) {
-  const world = { clock: 1000, posted: [], changes: [], storage: options.storage || memoryStorage() };
+  const world = { clock: 1000, posted: [], changes: [], answers: {}, storage: options.storage || memoryStorage() };
   let keys = 0;
   world.state = new PageState({
     storage: world.storage,
-    post: (command, data) => world.posted.push({ command, data }),
+    post: (command, data, reply) => {
+      world.posted.push({ command, data });
+      if (world.answers[command]) {
+        reply(world.answers[command](data));
+      }
+    },
     now: () => world.clock,
     monotonic: () => world.clock,
     newKey: () => "t" + ++keys,
@@ -52,28 +58,35 @@ test("an incoming transfer from an unknown sender adds the peer and runs to the 
   const [message] = world.state.history.messages(ann.key);
   assert.deepEqual([message.kind, message.state, message.unread], ["pending", "active", true]);
 
-  const progress = { key: "in-1", itemCount: 2, itemFinished: 0, byteCount: 4000, byteFinished: 1000 };
+  const progress = { key: "in-1", itemCount: 2, itemFinished: 0, byteCount: 4e6, byteFinished: 1e6 };
   world.event("transfer-progress", { ...progress, filename: "a.txt" });
   world.clock += 1000;
-  world.event("transfer-progress", { ...progress, itemFinished: 1, byteFinished: 2000 });
+  world.event("transfer-progress", { ...progress, itemFinished: 1, byteFinished: 2e6 });
   assert.equal(message.progress.filename, "a.txt"); // kept until the next file names itself
-  assert.deepEqual(world.state.live(message), { rate: 1000, remaining: 2 });
+  assert.deepEqual(world.state.live(message), { rate: 1e6, remaining: 2 });
   world.event("transfer-incoming-file", { key: "in-1", path: "/home/u/Downloads/a.txt" });
   world.event("transfer-incoming-file", { key: "in-1", path: "/home/u/Downloads/pics/" });
   assert.deepEqual(message.files.map((file) => file.name), ["a.txt", "pics"]);
 
   world.clock += 1000;
+  world.answers.describeFiles = ({ paths }) => paths.map((path) => ({ path, exists: true, folder: path.endsWith("/"), items: 7 }));
   world.event("transfer-finished", { key: "in-1" });
   world.event("transfer-failed", { key: "in-1" }); // too late: it is done
-  assert.deepEqual([message.state, message.averageRate, world.state.meters.has("in-1")], ["done", 1000, false]);
+  assert.deepEqual([message.state, message.averageRate, world.state.meters.has("in-1")], ["done", 1e6, false]);
+  assert.deepEqual(message.files.map((file) => [file.folder, file.items]), [[undefined, undefined], [true, 7]]);
   assert.equal(world.stored().conversations[ann.key][0].state, "done"); // saved at once
 
   world.state.select(ann.key);
   assert.equal(world.state.history.unreadCount(ann.key), 0);
   world.event("transfer-incoming", { key: "in-2", peer: ann });
+  world.event("transfer-progress", { key: "in-2", itemCount: 1, itemFinished: 1, byteCount: 9e6, byteFinished: 9e6 });
+  world.clock += 900;
   world.event("transfer-finished", { key: "in-2" });
-  const empty = world.state.history.findTransfer("in-2").message;
-  assert.deepEqual([empty.kind, empty.unread], ["files", undefined]); // carried nothing, seen at once
+  const quick = world.state.history.findTransfer("in-2").message;
+  assert.deepEqual([quick.unread, quick.averageRate], [undefined, undefined]); // seen at once; too quick for a rate
+  world.event("transfer-incoming", { key: "in-3", peer: ann });
+  world.event("transfer-finished", { key: "in-3" });
+  assert.equal(world.state.history.findTransfer("in-3").message.kind, "files"); // carried nothing
 });
 
 test("sends go out only to peers on the network, and follow their transfer", () => {
@@ -87,6 +100,7 @@ test("sends go out only to peers on the network, and follow their transfer", () 
   assert.deepEqual(world.posted, [
     { command: "sendText", data: { key: ann.key, text: "hi", transferKey: text.key } },
     { command: "sendFiles", data: { key: ann.key, files: ["/home/u/a.txt", "/home/u/gone.txt"], transferKey: files.key } },
+    { command: "describeFiles", data: { paths: ["/home/u/a.txt", "/home/u/gone.txt"] } },
   ]);
   assert.deepEqual([text.state, text.unread, files.files[0].name], ["waiting", undefined, "a.txt"]);
 
@@ -105,6 +119,38 @@ test("sends go out only to peers on the network, and follow their transfer", () 
   assert.deepEqual([files.nothingSent, files.renamed], [false, [{ from: "a:b", to: "a_b" }]]);
 });
 
+test("Retry sends a failed message again in its place, files only while they are all there", () => {
+  const world = page();
+  annOnline(world);
+  world.state.sendText(ann.key, "hi");
+  world.state.sendFiles(ann.key, ["/home/u/a.txt", "/home/u/b.txt"]);
+  const [text, files] = world.state.history.messages(ann.key);
+  const firstKey = text.key;
+  world.state.retry(ann.key, text.id); // still under way: nothing to retry
+  world.event("transfer-failed", { key: text.key, outcome: "failed", reason: "reset" });
+  world.event("transfer-failed", { key: files.key, outcome: "failed", reason: "reset" });
+  world.event("peer-removed", { key: ann.key });
+  world.state.retry(ann.key, text.id); // not on the network
+  annOnline(world);
+  world.posted = [];
+  world.state.select(ann.key);
+  world.event("retry-message", { id: text.id }); // from the message's menu
+  assert.deepEqual(world.posted, [{ command: "sendText", data: { key: ann.key, text: "hi", transferKey: text.key } }]);
+  assert.notEqual(text.key, firstKey);
+  assert.deepEqual([text.state, text.failOutcome, world.state.history.findTransfer(text.key).message], ["waiting", undefined, text]);
+  world.event("transfer-finished", { key: text.key });
+  assert.equal(text.state, "done");
+
+  let present = ["/home/u/a.txt"];
+  world.answers.describeFiles = ({ paths }) => paths.map((path) => ({ path, exists: present.includes(path), folder: false }));
+  world.state.retry(ann.key, files.id);
+  assert.deepEqual([files.state, files.gone], ["failed", ["b.txt"]]);
+  present = ["/home/u/a.txt", "/home/u/b.txt"];
+  world.state.retry(ann.key, files.id);
+  assert.deepEqual([files.state, files.gone, world.posted.at(-1).command], ["waiting", undefined, "sendFiles"]);
+  assert.deepEqual(world.posted.at(-1).data, { key: ann.key, files: present, transferKey: files.key });
+});
+
 test("a drop on a peer opens its conversation and sends files, else the text", () => {
   const world = page();
   annOnline(world);
@@ -114,7 +160,7 @@ test("a drop on a peer opens its conversation and sends files, else the text", (
   world.event("drag-on", { type: "object", name: ann.key, files: ["/home/u/a.txt"], plainText: "x" });
   world.event("drag-on", { type: "object", name: ann.key, files: [], plainText: "hello" });
   assert.equal(world.state.selected, ann.key);
-  assert.deepEqual(world.posted.map((post) => post.command), ["sendFiles", "sendText"]);
+  assert.deepEqual(world.posted.map((post) => post.command), ["sendFiles", "describeFiles", "sendText"]);
   assert.deepEqual(world.changes.slice(1, 3), ["selected", "message-added"]);
 });
 

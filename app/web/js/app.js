@@ -99,18 +99,19 @@
     const nobodyHeard = Boolean(Velto.desktop && Velto.desktop.nobodyHeard());
     $("empty-title").textContent = nobodyHeard
       ? Velto.t("Nobody answered on this network")
-      : someone ? "Pick a computer to start" : "Looking for other computers";
+      : someone ? Velto.t("Pick a computer to start")
+        : Velto.t("Looking for other computers");
     if (Velto.desktop) {
       Velto.desktop.firewallHint().hidden = !nobodyHeard;
     }
     $("empty-text").textContent = someone
-      ? "Choose a computer on the left to send it a message, files or folders. You can also drop files right onto it."
-      : "Computers running Velto on this network show up on the left by themselves. " +
-        "Open Velto on the other computer, and make sure both are on the same network.";
+      ? Velto.t("Choose a computer on the left to send it a message, files or folders. You can also drop files right onto it.")
+      : Velto.t("Computers running Velto on this network show up on the left by themselves. " +
+        "Open Velto on the other computer, and make sure both are on the same network.");
     $("empty-state").classList.toggle("searching", !someone);
     const addresses = state.self.addresses;
     $("empty-self").textContent = addresses.length
-      ? "This computer's address: " + addresses.join(", ")
+      ? Velto.t("This computer's address: {addresses}", { addresses: addresses.join(", ") })
       : "";
   }
 
@@ -118,7 +119,12 @@
     const info = describe(state.selected);
     view.fillAvatar($("conversation-avatar"), { name: info.name, known: info.known, avatar: info.avatar, seed: info.key });
     $("conversation-name").textContent = info.name;
-    $("conversation-detail").textContent = info.detail;
+    // A long computer name is cut; the address stays whole.
+    const computer = view.detailLine(info.parsed, "");
+    $("conversation-detail").replaceChildren(
+      view.el("span", "detail-text", computer ? computer + " ·\u00a0" : ""),
+      view.el("span", "detail-address", info.ip)
+    );
     const presence = $("conversation-presence");
     presence.textContent = info.online ? Velto.t("On the network") : Velto.t("Away");
     presence.className = "presence " + (info.online ? "online" : "away");
@@ -142,13 +148,14 @@
     const scroller = $("messages");
     const inner = $("messages-inner");
     const atEnd = scroller.scrollHeight - scroller.scrollTop - scroller.clientHeight < 40;
+    const focused = messageKeys.focusedId();
     inner.textContent = "";
     const messages = state.history.messages(state.selected);
     if (messages.length === 0) {
       const hint = view.el("div", "conversation-empty");
-      hint.appendChild(view.el("div", "conversation-empty-title", "No messages yet"));
+      hint.appendChild(view.el("div", "conversation-empty-title", Velto.t("No messages yet")));
       hint.appendChild(
-        view.el("div", null, "Write a message below, attach files or folders, or drop them anywhere here.")
+        view.el("div", null, Velto.t("Write a message below, attach files or folders, or drop them anywhere here."))
       );
       inner.appendChild(hint);
     }
@@ -160,8 +167,9 @@
         inner.appendChild(view.el("div", "day", day));
         lastDay = day;
       }
-      inner.appendChild(view.message(message, state.live(message), describe(state.selected).name));
+      inner.appendChild(view.message(message, state.live(message), describe(state.selected).name, state.peers.has(state.selected)));
     }
+    messageKeys.settle(focused);
     if (scrollToEnd || atEnd) {
       scroller.scrollTop = scroller.scrollHeight;
     }
@@ -179,7 +187,9 @@
     }
     const scroller = $("messages");
     const atEnd = scroller.scrollHeight - scroller.scrollTop - scroller.clientHeight < 40;
-    old.replaceWith(view.message(message, state.live(message), describe(peerKey).name));
+    const focused = messageKeys.focusedId();
+    old.replaceWith(view.message(message, state.live(message), describe(peerKey).name, state.peers.has(peerKey)));
+    messageKeys.settle(focused);
     if (atEnd) {
       scroller.scrollTop = scroller.scrollHeight;
     }
@@ -264,8 +274,10 @@
   };
   state.subscribe((change) => drawings[change.type](change));
 
-  // The state takes the events that change it; dragging over the window only changes the drawing.
+  // The state takes the events that change it; dragging over the window and the desktop's
+  // colours only change the drawing.
   const dragHandlers = {
+    appearance: (data) => Velto.appearance.show(Boolean(data.dark)),
     // "drag-update" gives window coordinates with the origin at the bottom left.
     "drag-update": (data) =>
       showDropTarget(Velto.regions.hitTest(drawn.regions, Number(data.x), window.innerHeight - Number(data.y))),
@@ -354,6 +366,9 @@
       return;
     }
     const payload = {};
+    if (view.retryable(found) && state.peers.has(state.selected)) {
+      payload.retry = found.id;
+    }
     if (found.kind === "text") {
       payload.text = found.text;
     } else {
@@ -413,7 +428,7 @@
   function sayHello(form, status, onAnswer) {
     const ip = form.elements.ip.value.trim();
     if (!ipv4.test(ip)) {
-      showStatus(status, "That is not an IPv4 address like 192.168.1.20.", "bad");
+      showStatus(status, Velto.t("That is not an IPv4 address like 192.168.1.20."), "bad");
       return;
     }
     if (pendingHello) {
@@ -421,7 +436,7 @@
     }
     const hello = { ip, status, onAnswer, timer: 0 };
     pendingHello = hello;
-    showStatus(status, "Saying hello to " + ip + "…", "");
+    showStatus(status, Velto.t("Saying hello to {ip}…", { ip }), "");
     bridge.callHandler("velto", { command: "sayHello", data: { ip } }, (answer) => {
       renderAddedAddresses(answer.addedAddresses);
       if (pendingHello !== hello) {
@@ -432,14 +447,14 @@
         showStatus(status, answer.error, "bad");
         return;
       }
-      showStatus(status, "Said hello to " + ip + ". Waiting for its answer…", "");
+      showStatus(status, Velto.t("Said hello to {ip}. Waiting for its answer…", { ip }), "");
       hello.timer = setTimeout(() => {
         if (pendingHello === hello) {
           pendingHello = null;
           showStatus(
             status,
-            "No answer from " + ip + " within " + answerWaitMs / 1000 + " seconds. Check the address, " +
-              "and that Velto runs on that computer. Velto greets it again at every start.",
+            Velto.t("No answer from {ip} within {seconds} seconds. Check the address, " +
+              "and that Velto runs on that computer. Velto greets it again at every start.", { ip, seconds: answerWaitMs / 1000 }),
             "bad"
           );
         }
@@ -455,7 +470,7 @@
     pendingHello = null;
     clearTimeout(hello.timer);
     const name = Velto.signature.parse(peer.systemSignature, key).user || key;
-    showStatus(hello.status, name + " at " + key + " answered.", "good");
+    showStatus(hello.status, Velto.t("{name} at {ip} answered.", { name, ip: key }), "good");
     if (hello.onAnswer) {
       hello.onAnswer();
     }
@@ -471,8 +486,8 @@
       const forget = document.createElement("button");
       forget.type = "button";
       forget.className = "ghost-button";
-      forget.textContent = "Forget";
-      forget.title = "Stop greeting " + ip + " at every start";
+      forget.textContent = Velto.t("Forget");
+      forget.title = Velto.t("Stop greeting {ip} at every start", { ip });
       forget.addEventListener("click", () =>
         bridge.callHandler("velto", { command: "forgetAddress", data: { ip } }, (answer) => {
           renderAddedAddresses(answer.addedAddresses);
@@ -508,7 +523,7 @@
 
   function minutesLeft(seconds) {
     const minutes = Math.max(1, Math.ceil(seconds / 60));
-    return minutes === 1 ? "1 minute left" : minutes + " minutes left";
+    return minutes === 1 ? Velto.t("1 minute left") : Velto.t("{minutes} minutes left", { minutes });
   }
 
   function isMarked(list, ip) {
@@ -525,11 +540,11 @@
     }
     const trusted = isMarked(settings.trusted, info.ip);
     const trust = $("trust-peer");
-    trust.textContent = trusted ? "Trusted" : "Trust";
+    trust.textContent = Velto.t(trusted ? "Trusted" : "Trust");
     trust.setAttribute("aria-pressed", String(trusted));
     trust.title = trusted
-      ? "Files from " + info.name + " are saved without asking. Click to stop trusting."
-      : "Save files from " + info.name + " without asking";
+      ? Velto.t("Files from {name} are saved without asking. Click to stop trusting.", { name: info.name })
+      : Velto.t("Save files from {name} without asking", { name: info.name });
   }
 
   function renderEntries(listId, entries, undoLabel, undoCommand) {
@@ -539,14 +554,14 @@
       const item = document.createElement("li");
       const name = entry.signature ? Velto.signature.parse(entry.signature, entry.address).user : "";
       item.append(view.el("span", null, name ? name + " · " + entry.address : entry.address));
-      const undo = view.el("button", "ghost-button small", undoLabel);
+      const undo = view.el("button", "ghost-button small", Velto.t(undoLabel));
       undo.type = "button";
       undo.addEventListener("click", () => settingsCommand(undoCommand, { ip: entry.address }));
       item.append(undo);
       list.append(item);
     }
     if (!list.children.length) {
-      list.append(view.el("li", "list-empty", "None"));
+      list.append(view.el("li", "list-empty", Velto.t("None")));
     }
   }
 
@@ -558,12 +573,12 @@
       return;
     }
     const timed = settings.receiveMode === "everyone-timed" && settings.modeSecondsLeft > 0;
-    let words = modeWords[settings.receiveMode] || modeWords.everyone;
+    let words = Velto.t(modeWords[settings.receiveMode] || modeWords.everyone);
     if (timed) {
       words += " · " + minutesLeft(settings.modeSecondsLeft);
     }
     if (!settings.visible) {
-      words += " · hidden";
+      words += " · " + Velto.t("hidden");
     }
     $("receive-status-text").textContent = words;
     for (const radio of document.querySelectorAll("#receive-modes input")) {
@@ -609,7 +624,17 @@
     }, 30000);
   }
 
-  // Accept, Decline and Cancel on a transfer's message.
+  // A received file or folder opens in the desktop's application for it.
+  function openMessage(node) {
+    const found = findMessage(node.dataset.id);
+    if (found && view.opensFiles(found)) {
+      const path = found.files.find((file) => file.path).path;
+      bridge.callHandler("velto", { command: "openFile", data: { path } }, () => {});
+    }
+  }
+  const messageKeys = Velto.conversationKeys.wire($("messages-inner"), openMessage);
+
+  // Accept, Decline, Cancel and Retry on a transfer's message.
   function onMessageAction(event) {
     const button = event.target.closest("button[data-action]");
     const node = button && button.closest(".message");
@@ -617,7 +642,9 @@
     if (!found || !found.key) {
       return;
     }
-    if (button.dataset.action === "cancel") {
+    if (button.dataset.action === "retry") {
+      state.retry(state.selected, found.id);
+    } else if (button.dataset.action === "cancel") {
       state.cancel(found.key);
     } else {
       state.answer(found.key, button.dataset.action === "accept");
@@ -629,9 +656,9 @@
   function renderSelf() {
     const parsed = Velto.signature.parse(state.self.signature, "");
     view.fillAvatar($("self-avatar"), { name: parsed.user, known: true, seed: state.self.signature });
-    $("self-name").textContent = parsed.computer ? parsed.user + " · " + parsed.computer : parsed.user || "This computer";
-    $("self-detail").textContent = state.self.addresses.length ? state.self.addresses.join(", ") : "No network";
-    $("self-card").title = "This computer: " + state.self.signature;
+    $("self-name").textContent = parsed.computer ? parsed.user + " · " + parsed.computer : parsed.user || Velto.t("This computer");
+    $("self-detail").textContent = state.self.addresses.length ? state.self.addresses.join(", ") : Velto.t("No network");
+    $("self-card").title = Velto.t("This computer: {signature}", { signature: state.self.signature });
     renderEmptyState();
   }
 
@@ -684,7 +711,15 @@
     renderPeers();
     renderMain();
     bridge.registerHandler("velto", onEvent);
-    const [self, peers] = await Promise.all([bridge.request("getSelf"), bridge.request("getPeers")]);
+    const [self, peers, language, appearance] = await Promise.all(
+      ["getSelf", "getPeers", "getLanguage", "getAppearance"].map((command) => bridge.request(command))
+    );
+    Velto.appearance.show(Boolean(appearance && appearance.dark));
+    if (language && language.catalog) {
+      Velto.i18n.addCatalog(language.language, language.catalog);
+      Velto.i18n.setLanguage(language.language);
+      Velto.i18n.translateDocument(document.body);
+    }
     state.setSelf(self);
     state.setPeers(peers);
     bridge.request("getSettings").then((answer) => state.setSettings(answer && answer.settings));

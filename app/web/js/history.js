@@ -108,6 +108,15 @@
     }
 
     // {peerKey, message} of a transfer key, or null.
+    // A message sent again goes under its new transfer's key.
+    rekey(oldKey, newKey) {
+      const found = this.byTransfer.get(oldKey);
+      if (found) {
+        this.byTransfer.delete(oldKey);
+        this.byTransfer.set(newKey, found);
+      }
+    }
+
     findTransfer(transferKey) {
       return this.byTransfer.get(transferKey) || null;
     }

@@ -30,6 +30,30 @@
     language = lang;
   }
 
+  // The words written into the page itself (its text and the titles, placeholders and labels
+  // of its elements), put into the page's language once its catalog is there.
+  const translatedAttributes = ["title", "placeholder", "aria-label"];
+  function translateDocument(root) {
+    const walker = root.ownerDocument.createTreeWalker(root, NodeFilter.SHOW_TEXT);
+    for (let node = walker.nextNode(); node; node = walker.nextNode()) {
+      const words = node.nodeValue.trim().replace(/\s+/g, " ");
+      if (words) {
+        const translated = t(words);
+        if (translated !== words) {
+          node.nodeValue = node.nodeValue.replace(/\S[\s\S]*\S|\S/, translated);
+        }
+      }
+    }
+    for (const element of root.querySelectorAll("[" + translatedAttributes.join("],[") + "]")) {
+      for (const name of translatedAttributes) {
+        if (element.hasAttribute(name)) {
+          element.setAttribute(name, t(element.getAttribute(name)));
+        }
+      }
+    }
+    root.ownerDocument.documentElement.lang = language;
+  }
+
   Velto.t = t;
-  Velto.i18n = { addCatalog, setLanguage };
+  Velto.i18n = { addCatalog, setLanguage, translateDocument };
 })((globalThis.Velto = globalThis.Velto || {}));

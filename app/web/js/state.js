@@ -25,6 +25,9 @@
 
   const saveDelayMs = 400;
   const rateWindowMs = 3000;
+  // A transfer shorter or smaller than this ends without a rate: its figure would mean nothing.
+  const rateMinimumMs = 1000;
+  const rateMinimumBytes = 1024 * 1024;
 
   class PageState {
     // storage: where the conversations live (the page's local storage);
@@ -150,6 +153,7 @@
       });
       // An unknown peer is never answered, so nothing here waits for the answer.
       this.post("sendFiles", { key, files: paths, transferKey });
+      this.describeFiles(transferKey);
     }
 
     // Something dropped on a peer's row or conversation: files when the drag carries any; else
@@ -251,16 +255,81 @@
         }
         message.state = outcome;
         const p = message.progress;
-        if (outcome === "done" && p && p.byteCount > 0 && message.startedAt) {
+        const elapsed = this.now() - (message.startedAt || this.now());
+        if (outcome === "done" && p && p.byteFinished >= rateMinimumBytes && elapsed >= rateMinimumMs) {
           // From the connection to the end: a fast transfer may report its progress only once.
-          message.averageRate = (p.byteFinished * 1000) / Math.max(1, this.now() - message.startedAt);
+          message.averageRate = (p.byteFinished * 1000) / elapsed;
         }
         if (outcome === "done" && message.kind === "pending") {
           message.kind = "files"; // an incoming transfer that carried no element
         }
         this.meters.delete(key);
       });
+      const found = this.history.findTransfer(key);
+      if (outcome === "done" && found && found.message.dir === "in") {
+        this.describeFiles(key);
+      }
       this.saveNow();
+    }
+
+    // Which of a transfer's files are folders, and how many items each holds, as the program
+    // finds them on disk; cb, if given, gets the program's answer.
+    describeFiles(key, cb) {
+      const found = this.history.findTransfer(key);
+      const paths = found ? (found.message.files || []).map((file) => file.path).filter(Boolean) : [];
+      if (!paths.length) {
+        return;
+      }
+      this.post("describeFiles", { paths }, (answer) => {
+        const described = new Map((Array.isArray(answer) ? answer : []).map((entry) => [entry.path, entry]));
+        this.withTransfer(key, (message) => {
+          for (const file of message.files || []) {
+            const entry = described.get(file.path);
+            if (entry && entry.folder) {
+              file.folder = true;
+              file.items = entry.items;
+            }
+          }
+        });
+        if (cb) {
+          cb(described);
+        }
+      });
+    }
+
+    // Sends a message that was not delivered again, in its place. Files go again only when all
+    // of them are still there; otherwise the message names those that are gone.
+    retry(peerKey, id) {
+      const message = this.history.messages(peerKey).find((m) => m.id === id);
+      if (!message || message.dir !== "out" || !this.peers.has(peerKey) ||
+          (message.state !== "failed" && message.state !== "cancelled")) {
+        return;
+      }
+      if (message.kind === "text") {
+        this.resend(peerKey, message, "sendText", { key: peerKey, text: message.text });
+        return;
+      }
+      this.describeFiles(message.key, (described) => {
+        const gone = message.files.filter((file) => !(described.get(file.path) || {}).exists);
+        if (gone.length) {
+          this.withTransfer(message.key, (m) => (m.gone = gone.map((file) => file.name)));
+        } else if (message.state === "failed" || message.state === "cancelled") {
+          this.resend(peerKey, message, "sendFiles", { key: peerKey, files: message.files.map((f) => f.path) });
+        }
+      });
+    }
+
+    resend(peerKey, message, command, data) {
+      const transferKey = this.newKey();
+      this.history.rekey(message.key, transferKey);
+      for (const field of ["failOutcome", "failReason", "progress", "skipped", "nothingSent", "interrupted",
+                           "waitingForAnswer", "averageRate", "gone", "renamed", "startedAt"]) {
+        delete message[field];
+      }
+      Object.assign(message, { key: transferKey, state: "waiting" });
+      this.emit({ type: "message-changed", peerKey, message });
+      this.saveSoon();
+      this.post(command, { ...data, transferKey }, () => {});
     }
   }
 
@@ -383,6 +452,10 @@
     },
     "drag-on": function (data) {
       this.dropOn(data);
+    },
+    // Retry chosen in a message's menu.
+    "retry-message": function (data) {
+      this.retry(this.selected, data.id);
     },
   };
 
