@@ -17,6 +17,10 @@ app_start() {
         cp /etc/passwd "$HOME/.passwd"
         sed -i "s/^root:\([^:]*\):0:0:[^:]*:/root:\1:0:0:$3:/" "$HOME/.passwd"
         mount --bind "$HOME/.passwd" /etc/passwd
+        # A screen left behind by a run that was killed leaves its socket and lock: start anew.
+        if [ -e "/tmp/.X$2-lock" ] && ! kill -0 "$(tr -d " " <"/tmp/.X$2-lock")" 2>/dev/null; then
+            rm -f "/tmp/.X$2-lock" "/tmp/.X11-unix/X$2"
+        fi
         if [ ! -e "/tmp/.X11-unix/X$2" ]; then
             Xvfb ":$2" -screen 0 980x660x24 -nolisten tcp >/dev/null 2>&1 &
             for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$2" ] && break; sleep 0.1; done
