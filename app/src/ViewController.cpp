@@ -266,7 +266,11 @@ void ViewController::startTransfer(ItemList items, const VeltoPeer& peer,
     auto transfer = VeltoTransfer::create(std::move(items), peer, outgoingQueue_);
     transfer->setDelegate(shared_from_this());
     transfer->setKey(transferKey.toStdString());
+    std::lock_guard lock(earlyCancelsMutex_);
     server->startTransfer(transfer);
+    if (earlyCancels_.erase(transferKey.toStdString()) > 0) {
+        transfer->cancel();
+    }
 }
 
 void ViewController::showOpenPanel(const Bridge::Reply& reply) {
@@ -406,9 +410,14 @@ void ViewController::actOnTransfer(const QString& action, const QString& key) {
         } else {
             incoming->cancel();
         }
-    } else if (const auto outgoing = server->outgoingTransfer(transferKey);
-               outgoing && action == QLatin1String("cancelTransfer")) {
-        outgoing->cancel();
+    } else if (action == QLatin1String("cancelTransfer")) {
+        std::unique_lock lock(earlyCancelsMutex_);
+        if (const auto outgoing = server->outgoingTransfer(transferKey)) {
+            lock.unlock();
+            outgoing->cancel();
+        } else {
+            earlyCancels_.insert(transferKey);  // not started yet: it ends as soon as it starts
+        }
     } else {
         diagnostic("no transfer under way with the key", transferKey);
     }

@@ -6,7 +6,10 @@
 #include <QString>
 #include <QVector>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <set>
+#include <string>
 
 #include "Bridge.h"
 #include "DesktopCommands.h"
@@ -178,6 +181,10 @@ class ViewController : public QObject,
     QWebChannel* channel_ = nullptr;
     std::shared_ptr<DispatchQueue> outgoingQueue_;
     DesktopCommands desktopCommands_;
+    // Sends the user cancelled before they started (the text still queued, the folder still
+    // being listed): each is cancelled as soon as it starts. Guards the look-up and the start.
+    std::mutex earlyCancelsMutex_;
+    std::set<std::string> earlyCancels_;
     VeltoEvents events_;  // delivers to the bridge, which queues to the page in that order
 
     QVector<DropRegion> dropableRegions_;

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <future>
 #include <thread>
 
 #include "EventJson.h"
@@ -405,6 +406,22 @@ class EventsTest : public QObject {
                                 ".dataset.action")
                      .toString(),
                  QStringLiteral("retry"));  // Cancel is gone; the text can go again
+
+        // Cancel pressed before the send started (its queue still busy) ends it all the same.
+        std::promise<void> release;
+        page->controller().outgoingDispatchQueue()->async(
+            [started = release.get_future().share()] { started.wait(); });
+        page->recordEvents();
+        page->call("send", command("sendText", QJsonObject{{"key", "127.0.0.10"},
+                                                           {"text", "never mind"},
+                                                           {"transferKey", "t-early"}}));
+        page->call("send", command("cancelTransfer", QJsonObject{{"key", "t-early"}}));
+        QTest::qWait(200);  // both commands reach the program while the queue is held
+        release.set_value();
+        QVERIFY(
+            page->waitFor("window.__events.some(e => e.event === 'transfer-failed' &&"
+                          " e.data.key === 't-early' && e.data.outcome === 'cancelled')",
+                          10000));
         silent.stopListening();
         holder.join();
     }
