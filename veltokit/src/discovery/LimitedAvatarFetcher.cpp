@@ -4,12 +4,10 @@ namespace velto {
 
 std::shared_ptr<LimitedAvatarFetcher> LimitedAvatarFetcher::create(
     std::shared_ptr<AvatarFetcher> inner, std::size_t limit) {
-    return std::shared_ptr<LimitedAvatarFetcher>(
-        new LimitedAvatarFetcher(std::move(inner), limit));
+    return std::shared_ptr<LimitedAvatarFetcher>(new LimitedAvatarFetcher(std::move(inner), limit));
 }
 
-LimitedAvatarFetcher::LimitedAvatarFetcher(std::shared_ptr<AvatarFetcher> inner,
-                                           std::size_t limit)
+LimitedAvatarFetcher::LimitedAvatarFetcher(std::shared_ptr<AvatarFetcher> inner, std::size_t limit)
     : inner_(std::move(inner)), limit_(limit > 0 ? limit : 1) {}
 
 void LimitedAvatarFetcher::fetch(const std::string& ip, std::uint16_t metadataPort,
@@ -26,15 +24,18 @@ void LimitedAvatarFetcher::fetch(const std::string& ip, std::uint16_t metadataPo
 }
 
 // Called with a slot taken; the inner fetcher is asked outside the lock, since its completion
-// may come back here.
+// may come back here. The completion holds this object weakly: a fetch that never ends (a
+// stand-in fetcher left unanswered) must not keep it, and its owner, alive.
 void LimitedAvatarFetcher::start(Waiting fetch) {
     inner_->fetch(fetch.ip, fetch.port,
-                  [self = shared_from_this(), completion = std::move(fetch.completion)](
+                  [weak = weak_from_this(), completion = std::move(fetch.completion)](
                       std::optional<AvatarResponse> response) mutable {
                       // The caller hears first; then the slot goes to the next one waiting.
                       auto done = std::move(completion);
                       done(std::move(response));
-                      self->finished();
+                      if (auto self = weak.lock()) {
+                          self->finished();
+                      }
                   });
 }
 

@@ -11,7 +11,7 @@ namespace velto {
 
 // Lets at most `limit` fetches of another fetcher be under way at once and queues the rest in
 // the order asked, so that a LAN full of computers does not open a connection to each of them
-// at the same moment.
+// at the same moment. Fetches still waiting when it is destroyed are dropped unanswered.
 class LimitedAvatarFetcher : public AvatarFetcher,
                              public std::enable_shared_from_this<LimitedAvatarFetcher> {
   public:
