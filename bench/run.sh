@@ -16,6 +16,15 @@
 #   discovery time from a host's start to the other host's peer-added report, against the
 #             first datagram of a socat started at the same moment
 #   eight     eight senders of 128 MiB each to one receiver at once, against eight socat pairs
+#   link1g    the file case's copy of 1 GiB over a link shaped to 1 Gbit/s (a tbf qdisc on the
+#             sender's side with a deep queue), against socat over the same link
+#   link300m  512 MiB over a link shaped to 300 Mbit/s by a tbf whose queue holds about 2 ms,
+#             so that it drops packets (the kernels here have no netem for delay and loss)
+#   crowd     1,000 computers announce themselves at once from a routed /22 (bench/lan/crowd.py
+#             on h3) and serve their pictures slowly; velto-cli receive on h1 and velto-cli peers
+#             on h4 take them in. Figures: last hello to all in the receiver's table and in the
+#             listing, most picture requests open at once, resident memory per peer, and, where
+#             build/ci/app/velto and Xvfb exist, the program's page drawing its peer list
 #
 # Everything runs in a private network and mount namespace: hosts of the test LAN
 # (tests/testlan/testlan.sh), files on a tmpfs of its own, so that the disk's write-back does
@@ -25,7 +34,7 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 reps=5
-cases=file,tree,text,discovery,eight
+cases=file,tree,text,discovery,eight,link1g,link300m,crowd
 cli=""
 previous=""
 while [ $# -gt 0 ]; do
@@ -34,7 +43,7 @@ while [ $# -gt 0 ]; do
     --cases) cases=$2 && shift 2 ;;
     --cli) cli=$(realpath "$2") && shift 2 ;;
     --compare) previous=$(realpath "$2") && shift 2 ;;
-    *) echo "usage: bench/run.sh [--reps N] [--cases file,tree,text,discovery,eight] [--cli PATH] [--compare PATH]" >&2 && exit 2 ;;
+    *) echo "usage: bench/run.sh [--reps N] [--cases file,tree,text,discovery,eight,link1g,link300m,crowd] [--cli PATH] [--compare PATH]" >&2 && exit 2 ;;
     esac
 done
 
@@ -136,34 +145,69 @@ velto_send_rep() {
 
 make_file() { head -c "$2" /dev/urandom >"$1"; }
 
+# One copy of a file from h2 into socat on h1, the baseline of the file and link cases.
+socat_copy_rep() {
+    local case=$1 rep=$2 src=$3 size=$4 t0 t1 pid
+    rm -f "$work/raw/big.bin"
+    testlan_spawn h1 sh -c '/usr/bin/time -f "$0" -o "$1" socat -b 131072 -u \
+        TCP-LISTEN:5001,reuseaddr "CREATE:$2"; date +%s.%N >"$3"' \
+        "$timefmt" "$work/rtime" "$work/raw/big.bin" "$work/rend"
+    pid=$TESTLAN_LAST_PID
+    wait_for_port h1 5001
+    t0=$EPOCHREALTIME
+    testlan_exec h2 /usr/bin/time -f "$timefmt" -o "$work/stime" socat -b 131072 -u \
+        "OPEN:$src" "TCP:$ip1:5001"
+    wait "$pid"
+    t1=$(cat "$work/rend")
+    cmp -s "$src" "$work/raw/big.bin" || fail "the copied file differs"
+    record "$case" baseline "$rep" "$size" "$(seconds_between "$t0" "$t1")" \
+        "$(cpu_of "$work/stime")" "$(cpu_of "$work/rtime")" \
+        "$(rss_of "$work/stime")" "$(rss_of "$work/rtime")"
+    rm -f "$work/raw/big.bin"
+}
+
 case_file() {
-    local src=$work/src/big.bin size=$((1024 * 1024 * 1024)) rep t0 t1
+    local src=$work/src/big.bin size=$((1024 * 1024 * 1024)) rep
     mkdir -p "$work/src" "$work/raw"
     make_file "$src" "$size"
     for ((rep = 1; rep <= reps; rep++)); do
         note "file: repetition $rep of $reps"
         velto_send_rep file velto "$cli" "$rep" "$src" "$size"
         [ -z "$previous" ] || velto_send_rep file previous "$previous" "$rep" "$src" "$size"
-
-        rm -f "$work/raw/big.bin"
-        testlan_spawn h1 sh -c '/usr/bin/time -f "$0" -o "$1" socat -b 131072 -u \
-            TCP-LISTEN:5001,reuseaddr "CREATE:$2"; date +%s.%N >"$3"' \
-            "$timefmt" "$work/rtime" "$work/raw/big.bin" "$work/rend"
-        local pid=$TESTLAN_LAST_PID
-        wait_for_port h1 5001
-        t0=$EPOCHREALTIME
-        testlan_exec h2 /usr/bin/time -f "$timefmt" -o "$work/stime" socat -b 131072 -u \
-            "OPEN:$src" "TCP:$ip1:5001"
-        wait "$pid"
-        t1=$(cat "$work/rend")
-        cmp -s "$src" "$work/raw/big.bin" || fail "the copied file differs"
-        record file baseline "$rep" "$size" "$(seconds_between "$t0" "$t1")" \
-            "$(cpu_of "$work/stime")" "$(cpu_of "$work/rtime")" \
-            "$(rss_of "$work/stime")" "$(rss_of "$work/rtime")"
-        rm -f "$work/raw/big.bin"
+        socat_copy_rep file "$rep" "$src" "$size"
     done
     rm -f "$src"
 }
+
+# Packets that h2's token bucket has dropped so far.
+link_drops() {
+    testlan_exec h2 tc -s qdisc show dev eth0 | awk '/dropped/ {sub(",", "", $7); print $7; exit}'
+}
+
+# A file from h2 to h1 over a link shaped on h2's side by a tbf with the given parameters; the
+# packets the bucket dropped are noted per transfer.
+case_link() {
+    local case=$1 size=$2 src=$work/src/link.bin rep before
+    shift 2
+    mkdir -p "$work/src" "$work/raw"
+    make_file "$src" "$size"
+    testlan_exec h2 tc qdisc replace dev eth0 root tbf "$@"
+    for ((rep = 1; rep <= reps; rep++)); do
+        note "$case: repetition $rep of $reps"
+        before=$(link_drops)
+        velto_send_rep "$case" velto "$cli" "$rep" "$src" "$size"
+        record "$case" figure "$rep" drops-velto $(($(link_drops) - before))
+        before=$(link_drops)
+        socat_copy_rep "$case" "$rep" "$src" "$size"
+        record "$case" figure "$rep" drops-baseline $(($(link_drops) - before))
+    done
+    testlan_exec h2 tc qdisc del dev eth0 root
+    rm -f "$src"
+}
+
+case_link1g() { case_link link1g $((1024 * 1024 * 1024)) rate 1gbit burst 256kb latency 50ms; }
+# 96 kB of queue is 2.6 ms at 300 Mbit/s: a sender that fills it loses packets.
+case_link300m() { case_link link300m $((512 * 1024 * 1024)) rate 300mbit burst 64kb limit 96kb; }
 
 case_tree() {
     local parent=$work/src/trees folders=100 files=10000 size=4096 rep t0 t1
@@ -350,9 +394,118 @@ case_eight() {
     rm -f "$src"
 }
 
+crowd_block=10.77.4.0/22
+crowd_size=1000
+crowd_delay=0.1 # seconds each picture takes
+
+# The stamp of the first line of a stamped file (see stamp.py) that holds a text; fails after
+# seconds (default 30).
+stamped_line() { python3 "$lan/events.py" "$1" --line "$2" --timeout "${3:-30}"; }
+# The word after word $2 on the first line where it follows the stamp.
+word_after() { awk -v word="$2" '$2 == word {print $3; exit}' "$1"; }
+pid_under_time() { awk '{print $1}' "/proc/$1/task/$1/children"; }
+rss_kib() { awk '/^VmRSS/ {print $2}' "/proc/$1/status"; }
+
+# Field $2 of what crowd.py's status says of the picture requests from address $1, once at
+# least $3 of them have been served (fails after 90 s).
+crowd_pictures() {
+    python3 - "$work/crowd-status" "$1" "$2" "$3" <<'EOF'
+import json, sys, time
+path, client, field, wanted = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
+deadline = time.time() + 90
+while True:
+    with open(path) as status:
+        entry = json.load(status).get(client, {})
+    if entry.get("served", 0) >= wanted:
+        print(entry[field])
+        sys.exit(0)
+    if time.time() > deadline:
+        sys.exit(f"{client} got {entry.get('served', 0)} of {wanted} pictures")
+    time.sleep(0.05)
+EOF
+}
+
+# Starts the crowd on h3 and waits for its last hello; sets crowd_pid and crowd_last.
+start_crowd() {
+    testlan_spawn h3 python3 "$lan/crowd.py" --count "$crowd_size" --block "$crowd_block" \
+        --broadcast "$TESTLAN_SUBNET.255" --status "$work/crowd-status" --delay "$crowd_delay" \
+        --seconds 300 > >(python3 "$lan/stamp.py" >"$work/crowd-out")
+    crowd_pid=$TESTLAN_LAST_PID
+    stamped_line "$work/crowd-out" hello-last >/dev/null || fail "the crowd did not announce"
+    crowd_last=$(word_after "$work/crowd-out" hello-last)
+}
+
+stop_crowd() {
+    kill -TERM "$crowd_pid"
+    wait "$crowd_pid" || fail "crowd.py failed"
+}
+
+# The desktop program on h5 takes in the crowd; its page reports each drawing of its peer list
+# on standard error, which goes to the host's velto-run.log.
+crowd_program_round() {
+    local app=$1 program
+    # shellcheck source=../tests/e2e/app-lib.sh
+    source tests/e2e/app-lib.sh
+    note "crowd: the program on h5"
+    VELTO_APP=$app VELTO_PAGE_TIMINGS=1 app_start h5 "$((100 + RANDOM % 100))" "Crowd Watcher"
+    program=$TESTLAN_LAST_PID
+    record crowd figure 1 program-ran 1
+    testlan_wait_for_port h5 t 4644 60 || fail "the program did not start"
+    start_crowd
+    crowd_pictures "$(testlan_ip h5)" served "$crowd_size" >/dev/null || fail "pictures missing"
+    sleep 2 # the page's last updates
+    kill -TERM "$program"
+    wait "$program" || true
+    stop_crowd
+    grep -o 'page: peer list drawn in [0-9.]* ms' "$(testlan_home h5)/velto-run.log" |
+        awk '{print $6}' | while read -r ms; do record crowd figure 1 draw-ms "$ms"; done
+}
+
+case_crowd() {
+    local rep host receiver rss0 table answered seen listed pictures
+    local expected=$((crowd_size + 1)) app=$root/build/ci/app/velto # the listing also hears h1
+    for host in h1 h4 h5; do
+        testlan_exec "$host" ip route replace "$crowd_block" via "$(testlan_ip h3)"
+    done
+    for ((rep = 1; rep <= reps; rep++)); do
+        note "crowd: repetition $rep of $reps"
+        start_receiver h1 "$work/events-crowd-$rep" "$work/rtime"
+        sleep 0.5
+        receiver=$(pid_under_time "$receiver_pid")
+        rss0=$(rss_kib "$receiver")
+        start_crowd
+        table=$(python3 "$lan/events.py" "$work/events-crowd-$rep" peer-added \
+            --nth "$crowd_size" --timeout 30) ||
+            fail "not all $crowd_size computers came into the receiver's table"
+        record crowd-table velto "$rep" 0 "$(seconds_between "$crowd_last" "$table")" - - - -
+
+        testlan_exec h4 "$cli" -v peers --json --wait 1 >"$work/peers.json" \
+            2> >(python3 "$lan/stamp.py" >"$work/peers-err") || fail "velto-cli peers failed"
+        seen=$(stamped_line "$work/peers-err" "Peers ($expected)" 5) ||
+            fail "velto-cli peers never had $expected peers"
+        answered=$(awk -v ip="$(testlan_ip h4)" '$2 == "answered" && $3 == ip {print $5; exit}' \
+            "$work/crowd-out")
+        listed=$(python3 -c 'import json, sys; print(len(json.load(open(sys.argv[1]))))' \
+            "$work/peers.json")
+        record crowd-peers velto "$rep" 0 "$(seconds_between "$answered" "$seen")" - - - -
+        record crowd figure "$rep" listed "$listed"
+
+        pictures=$(crowd_pictures "$ip1" last "$crowd_size") || fail "pictures missing"
+        record crowd figure "$rep" pictures-s "$(seconds_between "$crowd_last" "$pictures")"
+        record crowd figure "$rep" most-open "$(crowd_pictures "$ip1" most_open 0)"
+        record crowd figure "$rep" rss-kib-per-peer "$(awk -v a="$rss0" -v b="$(rss_kib "$receiver")" \
+            -v n="$crowd_size" 'BEGIN {printf "%.2f", (b - a) / n}')"
+        stop_timed "$receiver_pid"
+        stop_crowd
+    done
+    if [ -x "$app" ] && command -v Xvfb >/dev/null; then
+        crowd_program_round "$app"
+    fi
+}
+
 for name in ${cases//,/ }; do
     case $name in
-    file | tree | text | discovery | eight) "case_$name" ;;
+    file | tree | text | discovery | eight | link1g | link300m | crowd) "case_$name" ;;
     *) fail "no case $name" ;;
     esac
 done

@@ -6,6 +6,8 @@
 Each measurement line: case, system (velto or baseline), repetition, bytes, seconds, then CPU
 seconds of sender and receiver and their peak resident memory in KiB ("-" where not taken).
 Figures are medians over the repetitions, except peak memory, which is the largest seen.
+A line "case figure repetition name value" holds one more figure of a case (packets dropped,
+requests open at once, ...).
 """
 import statistics
 import sys
@@ -17,6 +19,10 @@ THROUGHPUT = [
     ("file", "1 GiB file", "socat -b 131072 into a file"),
     ("tree", "10,000 files of 4 KiB in 100 folders", "tar c \\| nc -> nc \\| tar x"),
     ("eight", "8 senders x 128 MiB to one receiver", "8 socat pairs"),
+    ("link1g", "1 GiB over a link shaped to 1 Gbit/s (tbf, deep queue)",
+     "socat -b 131072 into a file, same link"),
+    ("link300m", "512 MiB over a link shaped to 300 Mbit/s (tbf, 96 kB queue: drops)",
+     "socat -b 131072 into a file, same link"),
 ]
 
 LATENCY = [
@@ -29,14 +35,19 @@ LATENCY = [
     ("discovery-start", "discovery: `velto-cli receive` start -> other host's peer-added",
      "socat broadcast start -> datagram in"),
     ("discovery-hello", "discovery: hello sent -> other host's peer-added", None),
+    ("crowd-table", "crowd: last of 1,000 hellos -> all in `velto-cli receive`'s table", None),
+    ("crowd-peers", "crowd: last of 1,000 replies -> all in `velto-cli peers`' table", None),
 ]
 
 
 def load(path):
-    rows = defaultdict(list)
+    rows, extra = defaultdict(list), defaultdict(list)
     with open(path) as measurements:
         for line in measurements:
             fields = line.rstrip("\n").split("\t")
+            if len(fields) == 5 and fields[1] == "figure":
+                extra[(fields[0], fields[3])].append(float(fields[4]))
+                continue
             if len(fields) < 9:
                 continue
             case, system, _rep, size, seconds, cpu_s, cpu_r, rss_s, rss_r = fields[:9]
@@ -46,7 +57,7 @@ def load(path):
                 "cpu": None if cpu_s == "-" else number(cpu_s) + number(cpu_r),
                 "rss_sender": number(rss_s), "rss_receiver": number(rss_r),
             })
-    return rows
+    return rows, extra
 
 
 def throughput(runs):
@@ -66,8 +77,37 @@ def millis(runs):
     return statistics.median(values), min(values), max(values)
 
 
+def crowd_section(extra, figures):
+    """The crowd's figures beside the latency rows; fills figures for the targets."""
+    if not extra.get(("crowd", "listed")):
+        return []
+    figures["crowd-listed"] = min(extra[("crowd", "listed")])
+    figures["crowd-open"] = max(extra[("crowd", "most-open")])
+    pictures = statistics.median(extra[("crowd", "pictures-s")])
+    memory = statistics.median(extra[("crowd", "rss-kib-per-peer")])
+    out = ["", "## 1,000 computers (median over the repetitions; requests open: most seen)", "",
+           "| Figure | Value |", "|---|---|",
+           f"| peers in `velto-cli peers --json --wait 1` (the crowd and h1) "
+           f"| {figures['crowd-listed']:.0f} at least |",
+           f"| last hello -> all 1,000 pictures in (slow server, 0.1 s each) | {pictures:.1f} s |",
+           f"| picture requests open at once | {figures['crowd-open']:.0f} at most |",
+           f"| receiver's resident memory per peer | {memory:.1f} KiB |"]
+    draws = extra.get(("crowd", "draw-ms"))
+    if draws:
+        figures["crowd-draw"] = max(draws)
+        out.append(f"| the program's page: peer list drawn, median / max of {len(draws)} "
+                   f"| {statistics.median(draws):.1f} / {max(draws):.1f} ms |")
+    elif extra.get(("crowd", "program-ran")):
+        out.append("| the program's page: peer list drawn | not measured: the page does not "
+                   "report it yet |")
+    else:
+        out.append("| the program's page: peer list drawn | not measured: no build/ci/app/velto "
+                   "or no Xvfb |")
+    return out
+
+
 def main():
-    rows = load(sys.argv[1])
+    rows, extra = load(sys.argv[1])
     with open(sys.argv[2]) as machine:
         header = machine.read().strip().splitlines()
     out = ["# Velto on the test LAN", ""]
@@ -93,6 +133,11 @@ def main():
             f"| {f['rss_sender']:.1f} / {f['rss_receiver']:.1f} MiB "
             f"| {peak(base, 'rss_sender'):.1f} / {peak(base, 'rss_receiver'):.1f} MiB "
             f"| {baseline} |")
+    for case, _, _ in THROUGHPUT:
+        if extra.get((case, "drops-velto")):
+            out.append(f"\n{case}: packets the shaper dropped per transfer (median): Velto "
+                       f"{statistics.median(extra[(case, 'drops-velto')]):.0f}, baseline "
+                       f"{statistics.median(extra[(case, 'drops-baseline')]):.0f}")
     compared = [(case, title) for case, title, _ in THROUGHPUT if rows.get((case, "previous"))]
     if compared:
         out += ["", "## Before and after (the build given with --compare, in the same run)", "",
@@ -120,6 +165,7 @@ def main():
             b_median, b_low, b_high = millis(base)
             base_text = f"{b_median:.1f} ({b_low:.1f}-{b_high:.1f}), {baseline}"
         out.append(f"| {title} | {median:.1f} ({low:.1f}-{high:.1f}) | {base_text} |")
+    out += crowd_section(extra, figures)
 
     targets = []
     if "file" in figures:
@@ -145,6 +191,23 @@ def main():
     if "text-1-connect" in figures:
         targets.append(("1-byte text: received within 10 ms of the connect",
                         f"{figures['text-1-connect']:.1f} ms", figures["text-1-connect"] <= 10))
+    for case in ("link1g", "link300m"):
+        if case in figures:
+            targets.append((f"{case}: at least 97% of socat on the same link",
+                            f"{figures[case]['ratio']:.0%}", figures[case]["ratio"] >= 0.97))
+    for case, what in (("crowd-table", "the receiver's table"), ("crowd-peers", "`peers`' table")):
+        if case in figures:
+            targets.append((f"crowd: all 1,000 in {what} within 1 s of the last hello",
+                            f"{figures[case]:.1f} ms", figures[case] <= 1000))
+    if "crowd-listed" in figures:
+        targets.append(("crowd: `velto-cli peers --json` lists all 1,000 and h1",
+                        f"{figures['crowd-listed']:.0f}", figures["crowd-listed"] >= 1001))
+    if "crowd-open" in figures:
+        targets.append(("crowd: at most 8 picture requests open at once",
+                        f"{figures['crowd-open']:.0f}", figures["crowd-open"] <= 8))
+    if "crowd-draw" in figures:
+        targets.append(("crowd: each peer-list update drawn in under 50 ms",
+                        f"{figures['crowd-draw']:.1f} ms", figures["crowd-draw"] < 50))
     if targets:
         out += ["", "## Targets", "", "| Target | Figure | Met |", "|---|---|---|"]
         out += [f"| {name} | {figure} | {'yes' if met else 'NO'} |" for name, figure, met in targets]

@@ -1,7 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <condition_variable>
+#include <fstream>
+#include <future>
 #include <mutex>
 #include <thread>
 
@@ -74,6 +81,33 @@ TEST_F(AsyncUdpSocketTest, DeliversWholeDatagramsWithTheirSender) {
     EXPECT_EQ(received[0].host, "127.0.0.1");
     EXPECT_EQ(received[0].port, sender->localPort());
     EXPECT_EQ(received[1].data, bytesOf("end"));
+}
+
+// A LAN of a thousand computers announces itself at once, while the queue is busy with
+// something else: the system holds the burst until the socket reads it.
+TEST_F(AsyncUdpSocketTest, ABurstOfAThousandHellosWaitsForABusyQueue) {
+    std::ifstream limit("/proc/sys/net/core/rmem_max");
+    if (int most = 0; !(limit >> most) || most < (1 << 20)) {
+        GTEST_SKIP() << "the system caps receive buffers below 1 MiB (net.core.rmem_max)";
+    }
+    constexpr std::size_t burst = 1000;
+    std::promise<void> release;
+    queue->async([done = release.get_future().share()] { done.wait(); });
+    const int plain = ::socket(AF_INET, SOCK_DGRAM, 0);
+    ASSERT_GE(plain, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(receiver->localPort());
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const std::string hello(64, 'h');
+    for (std::size_t i = 0; i < burst; ++i) {
+        ASSERT_EQ(::sendto(plain, hello.data(), hello.size(), 0,
+                           reinterpret_cast<const sockaddr*>(&to), sizeof to),
+                  static_cast<ssize_t>(hello.size()));
+    }
+    ::close(plain);
+    release.set_value();
+    EXPECT_EQ(delegate->waitFor(burst).size(), burst);
 }
 
 TEST_F(AsyncUdpSocketTest, EverySendHearsItsOutcome) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "support/DiagnosticCapture.h"
 #include "support/DiscoveryFakes.h"
 
@@ -67,6 +69,36 @@ TEST_F(DiscoveryReceive, LogsThePeerTableAfterEveryHandledDatagramButNotAfterARe
     EXPECT_NE(lines[1].find(peerIp), std::string::npos);
     for (std::size_t i = 2; i < lines.size(); ++i) {  // a refusal may be told, the table is not
         EXPECT_EQ(lines[i].find("Peers"), std::string::npos) << lines[i];
+    }
+}
+
+// A crowded LAN: pictures are asked for at most eight at a time, the rest as answers come in,
+// until every peer has one; the log names the table's size and the peer heard, not the table.
+TEST_F(DiscoveryReceive, ACrowdGetsItsPicturesEightAtATimeAndALogLineEachOfItsOwnSize) {
+    constexpr int crowd = 40;
+    const auto address = [](int i) { return "192.168.2." + std::to_string(i); };
+    test::DiagnosticCapture capture;
+    for (int i = 1; i <= crowd; ++i) {
+        receive(datagram(1, "P" + std::to_string(i)), address(i));
+    }
+    const auto lines = capture.lines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_NE(lines.back().find("Peers (40)"), std::string::npos) << lines.back();
+    EXPECT_NE(lines.back().find(address(crowd) + " port 4644 \"P40\""), std::string::npos);
+    EXPECT_EQ(lines.back().find(address(1) + " "), std::string::npos) << lines.back();
+
+    EXPECT_EQ(server->fetcher->count(), 8u);
+    std::set<std::string> asked;
+    while (server->fetcher->count() > 0) {  // the slow server answers one at a time
+        EXPECT_LE(server->fetcher->count(), 8u);
+        auto fetch = server->fetcher->next();
+        asked.insert(fetch.ip);
+        fetch.completion(AvatarResponse{200, {'P', 'N', 'G'}});
+    }
+    EXPECT_EQ(asked.size(), std::size_t{crowd});
+    EXPECT_TRUE(server->waitForAvatarFetches(std::chrono::milliseconds(0)));
+    for (const auto& [key, peer] : server->peers().snapshot()) {
+        EXPECT_TRUE(peer.hasAvatarPicture()) << key;
     }
 }
 

@@ -22,6 +22,9 @@ class VELTO_EXPORT PeerTable {
     std::optional<VeltoPeer> find(const std::string& key) const;
     bool contains(const std::string& key) const;
     std::size_t size() const;
+    // The signature of the peer at address (a peer's key is its address), without copying the
+    // table.
+    std::optional<std::string> signatureAt(const std::string& address) const;
 
     // Inserts peer when its key is absent; returns the stored record's copy and whether it was
     // inserted.

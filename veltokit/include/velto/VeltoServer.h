@@ -143,7 +143,8 @@ class VELTO_EXPORT VeltoServer : public std::enable_shared_from_this<VeltoServer
     // the metadata server takes tcpPort + 1.
     VeltoServer(std::uint16_t tcpPort, std::uint16_t udpPort);
     // Where facts about this machine come from, where datagrams go, how pictures are fetched.
-    // Set them before startServer().
+    // Set them before startServer(). Whatever fetcher is given is asked for at most eight
+    // pictures at once.
     void useLocalMachine(std::shared_ptr<LocalMachine> machine);
     void useDatagramSender(std::shared_ptr<DatagramSender> sender);
     void useAvatarFetcher(std::shared_ptr<AvatarFetcher> fetcher);
@@ -170,7 +171,7 @@ class VELTO_EXPORT VeltoServer : public std::enable_shared_from_this<VeltoServer
     void reportAdded(const std::string& key, const VeltoPeer& peer);
     void reportModified(const std::string& key, const VeltoPeer& peer);
     void reportRemoved(const std::string& key);
-    void logPeerTable() const;
+    void logPeerTable(const std::string& heard) const;
     // Whether the connection from sender is refused; says why in a diagnostic and a report.
     bool refuseConnection(const std::string& sender);
     void removeBlockedPeers();                              // on the broadcast queue

@@ -30,6 +30,15 @@ std::size_t PeerTable::size() const {
     return records_.size();
 }
 
+std::optional<std::string> PeerTable::signatureAt(const std::string& address) const {
+    std::lock_guard lock(mutex_);
+    const auto it = records_.find(address);
+    if (it == records_.end()) {
+        return std::nullopt;
+    }
+    return it->second->systemSignature;
+}
+
 std::pair<VeltoPeer, bool> PeerTable::addIfAbsent(const VeltoPeer& peer) {
     std::lock_guard lock(mutex_);
     auto [it, inserted] = records_.try_emplace(peer.key, nullptr);

@@ -7,6 +7,7 @@
 #include "core/DispatchQueueContext.h"
 #include "discovery/DiscoveryDatagram.h"
 #include "discovery/HttpAvatarFetcher.h"
+#include "discovery/LimitedAvatarFetcher.h"
 #include "discovery/LocalMachine.h"
 #include "discovery/MetadataServer.h"
 #include "discovery/SystemLocalMachine.h"
@@ -35,6 +36,10 @@ constexpr std::string_view tcpFailureText =
 constexpr std::string_view goodbyeText = "Bye Bye";
 constexpr std::string_view loadingAvatar = "loading";
 constexpr std::string_view avatarUrlPrefix = "data:image/png;base64,";
+// Pictures asked for at once; the others wait their turn.
+constexpr std::size_t avatarFetchesAtOnce = 8;
+// Larger tables are logged by their size and the peer just heard.
+constexpr std::size_t wholeTableLogLimit = 32;
 // Used when the system gives no computer name at all (not even a host name).
 constexpr std::string_view unknownComputerName = "Unknown Computer";
 
@@ -80,7 +85,8 @@ VeltoServer::VeltoServer(std::uint16_t tcpPort, std::uint16_t udpPort)
       broadcastQueue_(DispatchQueue::create("broadcast")),
       incomingQueue_(DispatchQueue::create("incoming")),
       machine_(std::make_shared<SystemLocalMachine>()),
-      fetcher_(std::make_shared<HttpAvatarFetcher>(broadcastQueue_)),
+      fetcher_(LimitedAvatarFetcher::create(std::make_shared<HttpAvatarFetcher>(broadcastQueue_),
+                                            avatarFetchesAtOnce)),
       questions_(std::make_shared<PendingQuestions>()) {
     // The picture is asked for on the metadata thread, through whatever machine is in use then.
     metadataServer_ =
@@ -177,9 +183,8 @@ ReceivePolicy VeltoServer::receivePolicy() const {
 }
 
 ComputerIdentity VeltoServer::identityOf(const std::string& address) const {
-    for (const auto& [key, peer] : peers_.snapshot()) {
-        if (peer.ip == address)
-            return {address, peer.systemSignature};
+    if (auto signature = peers_.signatureAt(address)) {
+        return {address, std::move(*signature)};
     }
     std::lock_guard lock(mutex_);
     const auto heard = markedSignatures_.find(address);
@@ -231,7 +236,7 @@ void VeltoServer::useDatagramSender(std::shared_ptr<DatagramSender> sender) {
 
 void VeltoServer::useAvatarFetcher(std::shared_ptr<AvatarFetcher> fetcher) {
     std::lock_guard lock(mutex_);
-    fetcher_ = std::move(fetcher);
+    fetcher_ = LimitedAvatarFetcher::create(std::move(fetcher), avatarFetchesAtOnce);
 }
 
 std::shared_ptr<LocalMachine> VeltoServer::localMachine() const {
@@ -489,7 +494,7 @@ void VeltoServer::handleDatagram(const Bytes& data, const std::string& sender) {
         if (peers_.remove(sender)) {
             reportRemoved(sender);
         }
-        logPeerTable();
+        logPeerTable(sender);
         return;
     }
 
@@ -512,7 +517,7 @@ void VeltoServer::handleDatagram(const Bytes& data, const std::string& sender) {
     if (datagram->isAnnouncement() && isVisible()) {
         sayHello(peer.ip, peer.port);
     }
-    logPeerTable();
+    logPeerTable(sender);
 }
 
 void VeltoServer::handleAvatar(const PeerTable::Record& peer) {
@@ -589,20 +594,34 @@ void VeltoServer::reportRemoved(const std::string& key) {
     }
 }
 
-void VeltoServer::logPeerTable() const {
+void VeltoServer::logPeerTable(const std::string& heard) const {
     if (!diagnosticsEnabled()) {
         return;
     }
-    const auto table = peers_.snapshot();
     std::ostringstream line;
-    line << "Peers (" << table.size() << "):";
-    for (const auto& [key, peer] : table) {
+    const auto describe = [&line](const std::string& key, const VeltoPeer& peer) {
         line << " [" << key << " port " << peer.port << " \"" << peer.systemSignature
              << "\" avatar "
              << (peer.hasAvatarPicture()        ? "yes"
                  : peer.avatar == loadingAvatar ? "loading"
                                                 : "no")
              << "]";
+    };
+    // A crowded LAN would make every hello cost a copy and a line of the whole table.
+    if (const std::size_t count = peers_.size(); count > wholeTableLogLimit) {
+        line << "Peers (" << count << "), the one heard:";
+        if (const auto peer = peers_.find(heard)) {
+            describe(heard, *peer);
+        } else {
+            line << " [" << heard << " gone]";
+        }
+        diagnostic(line.str());
+        return;
+    }
+    const auto table = peers_.snapshot();
+    line << "Peers (" << table.size() << "):";
+    for (const auto& [key, peer] : table) {
+        describe(key, peer);
     }
     diagnostic(line.str());
 }

@@ -68,6 +68,11 @@ bool UdpSocketCore::beginReceiving(std::string* error) {
         return fail(error, "The socket is not bound to a port");
     }
     if (!receiving_) {
+        // Room for a burst: a LAN of a thousand computers announcing at once. The system caps
+        // the size at its own limit, which is fine too, so a refusal is not an error.
+        boost::system::error_code ignored;
+        socket_.set_option(boost::asio::socket_base::receive_buffer_size(kReceiveBufferBytes),
+                           ignored);
         receiving_ = true;
         received_.resize(kLargestDatagram);
         receiveNext();

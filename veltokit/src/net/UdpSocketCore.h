@@ -19,6 +19,7 @@ namespace velto {
 class UdpSocketCore : public std::enable_shared_from_this<UdpSocketCore> {
   public:
     static constexpr std::size_t kLargestDatagram = 65536;
+    static constexpr int kReceiveBufferBytes = 1 << 20;
 
     UdpSocketCore(std::shared_ptr<DispatchQueue> queue, std::weak_ptr<UdpSocketDelegate> delegate);
 
