@@ -126,6 +126,7 @@ class VELTO_EXPORT VeltoIncomingTransfer
     void socketDidRead(Bytes data, long tag);
     void socketDidReadPartialData(std::size_t length, long tag);
     void socketDidReadPartialBytes(const std::uint8_t* bytes, std::size_t length, long tag);
+    void socketDidFailFile(int error);
     void socketDidDisconnect(const std::string& error);
 
     void begin();
@@ -140,6 +141,7 @@ class VELTO_EXPORT VeltoIncomingTransfer
     void startElement();
     void onQueue(std::function<void(VeltoIncomingTransfer&)> work);
     void bodyChunkRead(Bytes data);
+    void bodyStored();
     void doNextFile();
     void doNextChunk();
     void completeElement();
@@ -166,6 +168,7 @@ class VELTO_EXPORT VeltoIncomingTransfer
     std::uint64_t partialStored_ = 0;          // of those, already in the file
     std::uint64_t lastReportedPartialSize_ = 0;
     std::uint64_t queuedSize_ = 0;  // body bytes for which reads are queued
+    bool bodyIntoFile_ = false;     // the connection stores the body in the file itself
     std::string currentName_;       // as received
     std::string currentRelativePath_;
     std::string currentPath_;  // inside the intermediate folder; empty for a text
