@@ -41,6 +41,7 @@ class VELTO_EXPORT VeltoIncomingTransfer
     static constexpr double bodyReadTimeout = 60.0;
     static constexpr std::uint64_t bodyReadSize = 10'485'760;
     static constexpr int maxBodyReadsInFlight = 4;
+    static constexpr std::uint64_t fileBodyMin = 64 * 1024;  // bodies stored by the connection
     static constexpr std::uint64_t partialReportStep = 1'024'000;
     // A text is held in memory whole; one larger than this is refused.
     static constexpr std::uint64_t maxTextSize = 64ull * 1024 * 1024;

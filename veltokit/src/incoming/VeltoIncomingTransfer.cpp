@@ -342,10 +342,10 @@ void VeltoIncomingTransfer::onQueue(std::function<void(VeltoIncomingTransfer&)> 
 }
 
 void VeltoIncomingTransfer::doNextChunk() {
-    // A file's body goes from the connection into the file in one piece, without passing
-    // through this transfer's memory.
-    bodyIntoFile_ =
-        queuedSize_ == 0 && currentElementSize_ > 0 && !isText() && socket_->movesFileBodies();
+    // A large file's body goes from the connection into the file in one piece, without passing
+    // through this transfer's memory; small ones are read like the headers around them.
+    bodyIntoFile_ = queuedSize_ == 0 && currentElementSize_ >= fileBodyMin && !isText() &&
+                    socket_->movesFileBodies();
     if (bodyIntoFile_) {
         socket_->readIntoFile(storage_->fileDescriptor(), currentElementSize_, bodyReadTimeout,
                               tagFileBody);

@@ -53,6 +53,13 @@ int writeAll(int fd, const std::uint8_t* bytes, std::size_t count) {
     return 0;
 }
 
+// Drops the operations of a queue but the head when the system may still be working on it.
+template <typename Queue>
+void dropIdle(Queue& queue, bool headBusy) {
+    const auto keep = headBusy && !queue.empty() ? 1 : 0;
+    queue.erase(queue.begin() + keep, queue.end());
+}
+
 bool plainCopyAsked() {
     const char* text = std::getenv("VELTO_PLAIN_COPY");
     return text != nullptr && std::string_view(text) == "1";
@@ -373,10 +380,10 @@ void TcpSocketCore::fileFailed(int error, long tag, bool reading) {
     events_.push_back({.kind = Kind::FileFailed, .tag = tag, .error = error});
     // Nothing queued behind the body may move: its bytes would be taken for what follows it.
     if (reading) {
-        reads_.clear();
+        dropIdle(reads_, receiving_);
         readTimer_.cancel();
     } else {
-        writes_.clear();
+        dropIdle(writes_, sending_);
         staged_.clear();
         writeTimer_.cancel();
     }
