@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -5,15 +6,20 @@
 #include <random>
 #include <thread>
 
+#include "core/UniqueFd.h"
 #include "net/AsyncTcpSocketImpl.h"
 #include "net/TcpSocketCore.h"
+#include "support/FileTree.h"
 #include "support/RawTcpPeer.h"
 #include "support/RecordingTcpDelegate.h"
+#include "support/ScopedEnvironment.h"
+#include "support/TempDir.h"
 #include "velto/AsyncTcpListener.h"
 
 namespace velto {
 namespace {
 
+using test::operator+;
 using test::patternBytes;
 using test::RawTcpPeer;
 using test::RecordingTcpDelegate;
@@ -110,6 +116,44 @@ TEST_F(AsyncTcpSocketTest, ChainedOneByteReadsCostNeitherSystemCallsNorQueueHops
     const auto stats = std::static_pointer_cast<AsyncTcpSocketImpl>(socket)->stats();
     EXPECT_LT(stats.receiveCalls, 50u);  // one per read would be 20000
     EXPECT_LE(stats.deferredPumps, 2u);
+}
+
+// File bodies arrive exactly, and the stream goes on after them, whichever way they move: in the
+// kernel, copied as asked for, or copied from the middle of a body on, where the file cannot
+// take a splice (one opened for appending).
+TEST_F(AsyncTcpSocketTest, FileBodiesMoveExactlyInTheKernelOrCopiedAndTheStreamGoesOn) {
+    const test::TempDir dir;
+    const Bytes body = patternBytes(700000);
+    test::writeFile(dir.str() + "/out.bin", textOf(body));
+    enum class Way { kernel, copied, appending };
+    for (const Way way : {Way::kernel, Way::copied, Way::appending}) {
+        test::ScopedEnvironment environment;
+        environment.set("VELTO_PLAIN_COPY", way == Way::copied ? "1" : "0");
+        const auto events = std::make_shared<RecordingTcpDelegate>(queue);
+        const auto connection = AsyncTcpSocket::create(events, queue);
+        RawTcpPeer other;
+        connection->connectToHost("127.0.0.1", other.port());
+        ASSERT_TRUE(other.accept());
+
+        const std::string in = dir.str() + "/in" + std::to_string(static_cast<int>(way));
+        const UniqueFd received(
+            ::open(in.c_str(),
+                   O_WRONLY | O_CREAT | O_CLOEXEC | (way == Way::appending ? O_APPEND : 0), 0600));
+        const UniqueFd sent(::open((dir.str() + "/out.bin").c_str(), O_RDONLY | O_CLOEXEC));
+        connection->readIntoFile(received.get(), body.size(), 30, 1);
+        connection->readDataToLength(5, 30, 2);
+        connection->writeFromFile(sent.get(), 1000, 600000, 30, 3);
+        connection->writeData(bytesOf("after"), 30, 4);
+        other.send(body + bytesOf("after"), 100000);
+
+        ASSERT_TRUE(events->waitForCount(Kind::Read, 2));
+        ASSERT_TRUE(events->waitForCount(Kind::Wrote, 2));
+        EXPECT_TRUE(bytesOf(test::readFile(in)) == body) << static_cast<int>(way);
+        EXPECT_EQ(events->ofKind(Kind::Read)[1].data, bytesOf("after"));
+        const Bytes out = other.receive(600005);
+        EXPECT_TRUE(Bytes(out.begin(), out.begin() + 600000) == patternBytes(600000, 1000));
+        EXPECT_EQ(Bytes(out.begin() + 600000, out.end()), bytesOf("after"));
+    }
 }
 
 TEST_F(AsyncTcpSocketTest, PartialReadsReportTheNewBytesOfTheHeadReadButNotTheCompletingOnes) {

@@ -62,6 +62,9 @@ TEST_F(SmallDisk, DiskFillingUpWhileWritingFailsAndRemovesThePartialFile) {
         ASSERT_TRUE(rig.delegate->waitForEnd()) << size;
         rig.queue->sync([] {});
         EXPECT_EQ(rig.delegate->kinds().back(), "failed") << size;
+        EXPECT_EQ(rig.transfer->failureReason(),
+                  "cannot write a received file: No space left on device")
+            << size;
         std::filesystem::remove(downloads + "/filler");
         EXPECT_EQ(treeOf(downloads), (std::map<std::string, std::string>{{"keep.txt", "mine"}}))
             << size;

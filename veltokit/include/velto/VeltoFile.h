@@ -23,6 +23,16 @@ class VELTO_EXPORT VeltoFile : public VeltoItem {
 
     Bytes nextChunk() override;
 
+    // For a body the connection takes from the file itself: the open file, or -1 with
+    // readFailure() set.
+    int bodyDescriptor();
+    // The connection takes the first length bytes of the body from the file; nextChunk() goes
+    // on after them.
+    void skipBody(std::uint64_t length) { position_ = length; }
+    // The connection could not take the body from the file: the system's error number, or 0
+    // for a file that ended early.
+    void failBody(int error);
+
   private:
     friend class ItemWalk;  // hands over the size it read while listing the folder
 

@@ -41,6 +41,7 @@ class VELTO_EXPORT VeltoIncomingTransfer
     static constexpr double bodyReadTimeout = 60.0;
     static constexpr std::uint64_t bodyReadSize = 10'485'760;
     static constexpr int maxBodyReadsInFlight = 4;
+    static constexpr std::uint64_t fileBodyMin = 64 * 1024;  // bodies stored by the connection
     static constexpr std::uint64_t partialReportStep = 1'024'000;
     // A text is held in memory whole; one larger than this is refused.
     static constexpr std::uint64_t maxTextSize = 64ull * 1024 * 1024;
@@ -126,6 +127,7 @@ class VELTO_EXPORT VeltoIncomingTransfer
     void socketDidRead(Bytes data, long tag);
     void socketDidReadPartialData(std::size_t length, long tag);
     void socketDidReadPartialBytes(const std::uint8_t* bytes, std::size_t length, long tag);
+    void socketDidFailFile(int error);
     void socketDidDisconnect(const std::string& error);
 
     void begin();
@@ -140,6 +142,7 @@ class VELTO_EXPORT VeltoIncomingTransfer
     void startElement();
     void onQueue(std::function<void(VeltoIncomingTransfer&)> work);
     void bodyChunkRead(Bytes data);
+    void bodyStored();
     void doNextFile();
     void doNextChunk();
     void completeElement();
@@ -166,6 +169,7 @@ class VELTO_EXPORT VeltoIncomingTransfer
     std::uint64_t partialStored_ = 0;          // of those, already in the file
     std::uint64_t lastReportedPartialSize_ = 0;
     std::uint64_t queuedSize_ = 0;  // body bytes for which reads are queued
+    bool bodyIntoFile_ = false;     // the connection stores the body in the file itself
     std::string currentName_;       // as received
     std::string currentRelativePath_;
     std::string currentPath_;  // inside the intermediate folder; empty for a text

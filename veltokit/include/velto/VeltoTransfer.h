@@ -17,10 +17,10 @@
 
 namespace velto {
 
-class ChunkReadAhead;
 class OperationTimer;
 class TcpConnection;
 class TcpConnectionDelegate;
+class VeltoFile;
 
 using ItemList = std::vector<std::shared_ptr<VeltoItem>>;
 
@@ -45,6 +45,10 @@ class VELTO_EXPORT VeltoTransfer : public std::enable_shared_from_this<VeltoTran
     static constexpr double bodyStallTimeout = 90.0;
     // After this long without a byte moving, the delegate hears transferWithWaiting.
     static constexpr double waitingAfter = 3.0;
+    // Files larger than this go from the file to the connection without passing through the
+    // transfer, all but their last fileBodyTail bytes; smaller ones and those last bytes are
+    // read, with one byte more that tells a file that grew before its body is complete.
+    static constexpr std::uint64_t fileBodyTail = 64 * 1024;
 
     static ItemList itemsForText(const std::string& text);
     static ItemList itemsForPaths(const std::vector<std::string>& paths);
@@ -99,13 +103,14 @@ class VELTO_EXPORT VeltoTransfer : public std::enable_shared_from_this<VeltoTran
     void socketDidWrite(long tag);
     void socketDidWritePartialData(std::size_t length, long tag);
     double socketShouldTimeoutWrite(long tag, double elapsed, std::size_t bytesDone);
+    void socketDidFailFile(int error);
     void socketDidDisconnect(const std::string& error);
 
     void connect();
     void reportRenamedItems();
     void writeElementHeader();
     void nextChunk();
-    void chunkReadAhead();
+    bool sendFromFile(VeltoItem& item);
     void bodyChunkWritten();
     void finish();
     void fail(const std::string& reason, TransferOutcome outcome = TransferOutcome::failed);
@@ -136,8 +141,7 @@ class VELTO_EXPORT VeltoTransfer : public std::enable_shared_from_this<VeltoTran
     std::unique_ptr<OperationTimer> waitingWatch_;  // from the connection on
     std::chrono::steady_clock::time_point lastMoved_{};
     bool waiting_ = false;
-    std::unique_ptr<ChunkReadAhead> readAhead_;  // for elements of more than one chunk
-    bool waitingForChunk_ = false;               // a write is done, its successor still read
+    VeltoFile* fileBody_ = nullptr;  // the element whose body the connection takes from its file
 };
 
 }  // namespace velto

@@ -4,6 +4,9 @@
 #include <boost/asio/post.hpp>
 #include <future>
 
+#include <pthread.h>
+#include <signal.h>
+
 #include "core/DispatchQueueContext.h"
 
 namespace velto {
@@ -20,7 +23,15 @@ boost::asio::io_context& DispatchQueueContext::of(DispatchQueue& queue) {
 
 DispatchQueue::DispatchQueue(std::string label)
     : label_(std::move(label)), state_(std::make_shared<State>()) {
-    thread_ = std::thread([state = state_] { state->context.run(); });
+    thread_ = std::thread([state = state_] {
+        // A peer gone away shows as EPIPE from the write. sendfile cannot be told
+        // MSG_NOSIGNAL, so the signal it raises for this thread stays blocked here.
+        sigset_t pipe{};
+        sigemptyset(&pipe);
+        sigaddset(&pipe, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+        state->context.run();
+    });
 }
 
 DispatchQueue::~DispatchQueue() {

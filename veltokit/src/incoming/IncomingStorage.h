@@ -36,6 +36,7 @@ class IncomingStorage {
         return write(chunk.data(), chunk.size(), error);
     }
     bool closeFile(std::string& error);
+    int fileDescriptor() const { return file_.get(); }  // of the file being received
 
     // Moves the result into the destination: a single entry under its own name, several as
     // the dated folder, each numbered on a clash. publishedPath stays empty when nothing was

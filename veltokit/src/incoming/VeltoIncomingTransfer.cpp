@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 #include <tuple>
 
@@ -34,6 +35,9 @@ class VELTO_HIDDEN VeltoIncomingTransfer::ConnectionEvents final : public TcpCon
     void socketDidReadPartialBytes(TcpConnection& /*sock*/, const std::uint8_t* bytes,
                                    std::size_t length, long tag) override {
         transfer_.socketDidReadPartialBytes(bytes, length, tag);
+    }
+    void socketDidFailFile(TcpConnection& /*sock*/, int error, long /*tag*/) override {
+        transfer_.socketDidFailFile(error);
     }
     void socketDidDisconnect(TcpConnection& /*sock*/, const std::string& error) override {
         transfer_.socketDidDisconnect(error);
@@ -141,6 +145,8 @@ void VeltoIncomingTransfer::socketDidRead(Bytes data, long tag) {
         streamHeaderRead(data);
     } else if (tag == tagFileSize) {
         sizeRead(data);
+    } else if (tag == tagFileBody && bodyIntoFile_) {
+        bodyStored();
     } else if (tag == tagFileBody) {
         bodyChunkRead(std::move(data));
     }
@@ -336,7 +342,15 @@ void VeltoIncomingTransfer::onQueue(std::function<void(VeltoIncomingTransfer&)> 
 }
 
 void VeltoIncomingTransfer::doNextChunk() {
-    if (queuedSize_ < currentElementSize_) {
+    // A large file's body goes from the connection into the file in one piece, without passing
+    // through this transfer's memory; small ones are read like the headers around them.
+    bodyIntoFile_ = queuedSize_ == 0 && currentElementSize_ >= fileBodyMin && !isText() &&
+                    socket_->movesFileBodies();
+    if (bodyIntoFile_) {
+        socket_->readIntoFile(storage_->fileDescriptor(), currentElementSize_, bodyReadTimeout,
+                              tagFileBody);
+        queuedSize_ = currentElementSize_;
+    } else if (queuedSize_ < currentElementSize_) {
         const int reads = queuedSize_ == 0 ? maxBodyReadsInFlight : 1;
         for (int i = 0; i < reads && queuedSize_ < currentElementSize_; ++i) {
             const std::uint64_t length = std::min(bodyReadSize, currentElementSize_ - queuedSize_);
@@ -370,6 +384,19 @@ void VeltoIncomingTransfer::bodyChunkRead(Bytes data) {
     diagnostic("Incoming chunk: ", length, currentSize_, currentElementSize_);
     reportProgress(currentElementPlusOne_ - 1, byteFinished_ + currentSize_, true);
     doNextChunk();
+}
+
+void VeltoIncomingTransfer::bodyStored() {
+    bodyIntoFile_ = false;
+    partialSize_ = 0;
+    lastReportedPartialSize_ = 0;
+    currentSize_ = currentElementSize_;
+    reportProgress(currentElementPlusOne_ - 1, byteFinished_ + currentSize_, true);
+    doNextChunk();
+}
+
+void VeltoIncomingTransfer::socketDidFailFile(int error) {
+    fail(std::string("cannot write a received file: ") + std::strerror(error));
 }
 
 void VeltoIncomingTransfer::socketDidReadPartialData(std::size_t length, long tag) {

@@ -1,5 +1,9 @@
 #include "net/AsyncTcpSocketImpl.h"
 
+#include <fcntl.h>
+
+#include <cerrno>
+
 #include "net/SocketFront.h"
 
 namespace velto {
@@ -47,6 +51,24 @@ void AsyncTcpSocketImpl::readDataToLength(std::size_t length, double timeout, lo
 void AsyncTcpSocketImpl::writeData(Bytes data, double timeout, long tag) {
     perform([data = std::move(data), timeout, tag](TcpSocketCore& core) mutable {
         core.writeData(std::move(data), timeout, tag);
+    });
+}
+
+void AsyncTcpSocketImpl::writeFromFile(int fd, std::uint64_t offset, std::uint64_t length,
+                                       double timeout, long tag) {
+    auto copy = std::make_shared<UniqueFd>(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+    const int error = *copy ? 0 : errno;
+    perform([=](TcpSocketCore& core) {
+        core.writeFromFile(std::move(*copy), error, offset, static_cast<std::size_t>(length),
+                           timeout, tag);
+    });
+}
+
+void AsyncTcpSocketImpl::readIntoFile(int fd, std::uint64_t length, double timeout, long tag) {
+    auto copy = std::make_shared<UniqueFd>(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+    const int error = *copy ? 0 : errno;
+    perform([=](TcpSocketCore& core) {
+        core.readIntoFile(std::move(*copy), error, static_cast<std::size_t>(length), timeout, tag);
     });
 }
 

@@ -29,6 +29,10 @@ class AsyncTcpSocketImpl final : public AsyncTcpSocket,
     void connectToHost(const std::string& host, std::uint16_t port) override;
     void readDataToLength(std::size_t length, double timeout, long tag) override;
     void writeData(Bytes data, double timeout, long tag) override;
+    bool movesFileBodies() const override { return true; }
+    void writeFromFile(int fd, std::uint64_t offset, std::uint64_t length, double timeout,
+                       long tag) override;
+    void readIntoFile(int fd, std::uint64_t length, double timeout, long tag) override;
     void disconnect() override;
     void disconnectWithReset() override;
     void disconnectAfterWriting() override;

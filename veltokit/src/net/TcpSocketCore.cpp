@@ -6,7 +6,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 
 #include "core/ChunkPool.h"
@@ -22,6 +24,46 @@ namespace {
 // still sends, and once the peer has closed (then only the last acknowledgement is missing).
 constexpr double kDeliveryPollSending = 0.1;
 constexpr double kDeliveryPollClosed = 0.002;
+
+// The system cannot move bytes between these two descriptors inside the kernel.
+bool cannotMoveInKernel(int error) {
+    return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
+}
+
+// Errors of sendfile that are the connection's rather than the file's.
+bool connectionError(int error) {
+    return error == EPIPE || error == ECONNRESET || error == ENOTCONN || error == ETIMEDOUT ||
+           error == ECONNABORTED || error == EHOSTUNREACH || error == ENETUNREACH ||
+           error == ENETDOWN;
+}
+
+// Writes all of bytes to fd; 0, or the error that stopped it.
+int writeAll(int fd, const std::uint8_t* bytes, std::size_t count) {
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::write(fd, bytes + done, count - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return n < 0 ? errno : EIO;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+// Drops the operations of a queue but the head when the system may still be working on it.
+template <typename Queue>
+void dropIdle(Queue& queue, bool headBusy) {
+    const auto keep = headBusy && !queue.empty() ? 1 : 0;
+    queue.erase(queue.begin() + keep, queue.end());
+}
+
+bool plainCopyAsked() {
+    const char* text = std::getenv("VELTO_PLAIN_COPY");
+    return text != nullptr && std::string_view(text) == "1";
+}
 
 std::string describe(const boost::system::error_code& error) {
     if (error == boost::asio::error::eof) {
@@ -45,14 +87,16 @@ TcpSocketCore::TcpSocketCore(std::shared_ptr<DispatchQueue> queue,
       delegate_(std::move(delegate)),
       socket_(ioContextOf(*queue_)),
       readTimer_(ioContextOf(*queue_)),
-      writeTimer_(ioContextOf(*queue_)) {}
+      writeTimer_(ioContextOf(*queue_)),
+      plainCopy_(plainCopyAsked()) {}
 
 TcpSocketCore::TcpSocketCore(std::shared_ptr<DispatchQueue> queue,
                              boost::asio::ip::tcp::socket accepted)
     : queue_(std::move(queue)),
       socket_(std::move(accepted)),
       readTimer_(ioContextOf(*queue_)),
-      writeTimer_(ioContextOf(*queue_)) {
+      writeTimer_(ioContextOf(*queue_)),
+      plainCopy_(plainCopyAsked()) {
     becomeConnected();
 }
 
@@ -99,6 +143,7 @@ void TcpSocketCore::becomeConnected() {
     boost::system::error_code error;
     // Headers are small and go out one at a time; waiting to coalesce them only adds latency.
     socket_.set_option(boost::asio::ip::tcp::no_delay(true), error);
+    socket_.native_non_blocking(true, error);  // for the kernel's moves of file bodies
     const auto remote = socket_.remote_endpoint(error);
     if (!error) {
         std::lock_guard lock(remoteMutex_);
@@ -124,6 +169,42 @@ void TcpSocketCore::writeData(Bytes data, double timeout, long tag) {
         return;
     }
     writes_.push_back({.data = std::move(data), .timeout = timeout, .tag = tag});
+    startSend();
+}
+
+void TcpSocketCore::readIntoFile(UniqueFd file, int openError, std::size_t length, double timeout,
+                                 long tag) {
+    if (state_ == State::Closed || closeAfterWriting_) {
+        return;
+    }
+    if (!file) {
+        fileFailed(openError, tag, true);
+        schedulePump();
+        return;
+    }
+    reads_.push_back({.length = length, .timeout = timeout, .tag = tag, .file = std::move(file)});
+    schedulePump();
+}
+
+void TcpSocketCore::writeFromFile(UniqueFd file, int openError, std::uint64_t offset,
+                                  std::size_t length, double timeout, long tag) {
+    if (state_ == State::Closed || closeAfterWriting_) {
+        return;
+    }
+    if (!file || length == 0) {
+        if (file) {
+            events_.push_back({.kind = Kind::Wrote, .tag = tag});
+        } else {
+            fileFailed(openError, tag, false);
+        }
+        schedulePump();
+        return;
+    }
+    writes_.push_back({.timeout = timeout,
+                       .tag = tag,
+                       .file = std::move(file),
+                       .offset = offset,
+                       .length = length});
     startSend();
 }
 
@@ -237,6 +318,9 @@ void TcpSocketCore::deliver(Event& event) {
             case Kind::WritePartial:
                 delegate->socketDidWritePartialData(*handle, event.length, event.tag);
                 break;
+            case Kind::FileFailed:
+                delegate->socketDidFailFile(*handle, event.error, event.tag);
+                break;
             case Kind::Disconnected:
                 delegate->socketDidDisconnect(*handle, event.text);
                 break;
@@ -260,7 +344,13 @@ bool TcpSocketCore::serveHeadRead() {
     ReadOp& head = reads_.front();
     const std::size_t count = std::min(received_.size(), head.missing());
     if (count > 0) {
-        std::memcpy(head.destination(), received_.data(), count);
+        if (head.file) {
+            if (!storeReceived(head, count)) {
+                return true;  // the failure is the next report
+            }
+        } else {
+            std::memcpy(head.destination(), received_.data(), count);
+        }
         received_.consume(count);
         head.filled += count;
     }
@@ -272,15 +362,38 @@ bool TcpSocketCore::serveHeadRead() {
         events_.push_back({.kind = Kind::ReadPartial,
                            .tag = head.tag,
                            .length = count,
-                           .bytes = head.data.data() + head.filled - count});
+                           .bytes = head.file ? nullptr : head.data.data() + head.filled - count});
         return true;
     }
     return false;
 }
 
+bool TcpSocketCore::storeReceived(ReadOp& head, std::size_t count) {
+    if (const int error = writeAll(head.file.get(), received_.data(), count); error != 0) {
+        fileFailed(error, head.tag, true);
+        return false;
+    }
+    return true;
+}
+
+void TcpSocketCore::fileFailed(int error, long tag, bool reading) {
+    events_.push_back({.kind = Kind::FileFailed, .tag = tag, .error = error});
+    // Nothing queued behind the body may move: its bytes would be taken for what follows it.
+    if (reading) {
+        dropIdle(reads_, receiving_);
+        readTimer_.cancel();
+    } else {
+        dropIdle(writes_, sending_);
+        staged_.clear();
+        writeTimer_.cancel();
+    }
+}
+
 void TcpSocketCore::completeHeadRead() {
     ReadOp& head = reads_.front();
-    head.destination();  // sizes a read of 0 bytes too
+    if (!head.file) {
+        head.destination();  // sizes a read of 0 bytes too
+    }
     events_.push_back({.kind = Kind::Read, .tag = head.tag, .data = std::move(head.data)});
     reads_.pop_front();
     readTimer_.cancel();
@@ -313,11 +426,16 @@ void TcpSocketCore::startReceive() {
     if (receiving_ || reads_.empty() || !received_.empty()) {
         return;
     }
+    ReadOp& head = reads_.front();
+    // Small bodies come with their neighbours through the receive buffer instead.
+    if (head.file && head.missing() >= received_.capacity() && !plainCopy_ && openPipe()) {
+        startSplice();
+        return;
+    }
     receiving_ = true;
     receiveCalls_.fetch_add(1, std::memory_order_relaxed);
-    ReadOp& head = reads_.front();
     // A large read takes its bytes straight into its own buffer: no copy for a body chunk.
-    const bool direct = head.missing() >= received_.capacity();
+    const bool direct = !head.file && head.missing() >= received_.capacity();
     const auto target = direct ? boost::asio::buffer(head.destination(),
                                                      std::min(head.missing(), kDirectReceiveMax))
                                : received_.freeSpace();
@@ -354,6 +472,132 @@ void TcpSocketCore::onReceived(const boost::system::error_code& error, std::size
         received_.commit(count);
     }
     pump();
+}
+
+bool TcpSocketCore::openPipe() {
+    if (pipeRead_) {
+        return true;
+    }
+    int ends[2] = {-1, -1};
+    if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) {
+        diagnostic("no pipe for received files, copying them:", std::strerror(errno));
+        plainCopy_ = true;
+        return false;
+    }
+    pipeRead_.reset(ends[0]);
+    pipeWrite_.reset(ends[1]);
+    // A larger pipe moves more per system call; the system may refuse, then its size stays.
+    const int size = ::fcntl(ends[1], F_SETPIPE_SZ, static_cast<int>(kPipeSize));
+    pipeCapacity_ = static_cast<std::size_t>(size > 0 ? size : ::fcntl(ends[1], F_GETPIPE_SZ));
+    if (pipeCapacity_ == 0 || pipeCapacity_ > kPipeSize) {
+        pipeCapacity_ = 64 * 1024;
+    }
+    return true;
+}
+
+void TcpSocketCore::startSplice() {
+    receiving_ = true;
+    socket_.async_wait(boost::asio::ip::tcp::socket::wait_read,
+                       [self = shared_from_this()](const boost::system::error_code& error) {
+                           self->onSpliceReady(error);
+                       });
+}
+
+// Moves what the socket holds of the head read's body into its file, through the pipe, until
+// the socket has no more for now, the body is complete or this turn's share is used up.
+void TcpSocketCore::onSpliceReady(const boost::system::error_code& error) {
+    receiving_ = false;
+    if (state_ == State::Closed) {
+        reads_.clear();
+        return;
+    }
+    if (error) {
+        close(describe(error));
+        pump();
+        return;
+    }
+    ReadOp& head = reads_.front();
+    const long tag = head.tag;
+    std::size_t moved = 0;
+    std::string closing;
+    int fileError = -1;
+    while (head.missing() > 0 && moved < kFileTurn && !plainCopy_) {
+        const ssize_t n =
+            ::splice(socket_.native_handle(), nullptr, pipeWrite_.get(), nullptr,
+                     std::min(head.missing(), pipeCapacity_), SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
+        if (n > 0) {
+            receiveCalls_.fetch_add(1, std::memory_order_relaxed);
+            fileError = drainPipe(head.file.get(), static_cast<std::size_t>(n));
+            if (fileError != 0) {
+                break;
+            }
+            fileError = -1;
+            head.filled += static_cast<std::size_t>(n);
+            moved += static_cast<std::size_t>(n);
+        } else if (n == 0) {
+            closing = describe(boost::asio::error::eof);
+            break;
+        } else if (errno != EINTR) {
+            if (errno == EAGAIN) {
+                break;
+            }
+            if (cannotMoveInKernel(errno)) {
+                diagnostic("the socket cannot splice, copying received files");
+                plainCopy_ = true;
+                break;
+            }
+            closing = std::strerror(errno);
+            break;
+        }
+    }
+    if (moved > 0) {
+        readMoved_ = Clock::now();
+        if (head.missing() == 0) {
+            completeHeadRead();
+        } else {
+            events_.push_back({.kind = Kind::ReadPartial, .tag = tag, .length = moved});
+        }
+    }
+    if (fileError > 0) {
+        fileFailed(fileError, tag, true);
+    } else if (!closing.empty()) {
+        close(closing);
+    }
+    pump();
+}
+
+// Empties count bytes of the pipe into fd; 0, or the error that stopped it.
+int TcpSocketCore::drainPipe(int fd, std::size_t count) {
+    while (count > 0 && !plainCopy_) {
+        const ssize_t n = ::splice(pipeRead_.get(), nullptr, fd, nullptr, count, SPLICE_F_MOVE);
+        if (n > 0) {
+            count -= static_cast<std::size_t>(n);
+        } else if (n == 0) {
+            return EIO;
+        } else if (cannotMoveInKernel(errno)) {
+            diagnostic("the file cannot take a splice, copying received files");
+            plainCopy_ = true;
+        } else if (errno != EINTR) {
+            return errno;
+        }
+    }
+    // The file system cannot take a splice: what the pipe still holds goes through user space.
+    std::array<std::uint8_t, 16 * 1024> window{};
+    while (count > 0) {
+        const ssize_t got = ::read(pipeRead_.get(), window.data(), std::min(count, window.size()));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return EIO;
+        }
+        if (const int error = writeAll(fd, window.data(), static_cast<std::size_t>(got));
+            error != 0) {
+            return error;
+        }
+        count -= static_cast<std::size_t>(got);
+    }
+    return 0;
 }
 
 void TcpSocketCore::onReadTimeout() {
@@ -421,6 +665,10 @@ void TcpSocketCore::startSend() {
                               [self = shared_from_this()] { self->onWriteTimeout(); });
         }
     }
+    if (head.file) {
+        startFileSend(head);
+        return;
+    }
     sending_ = true;
     sendCalls_.fetch_add(1, std::memory_order_relaxed);
     socket_.async_write_some(
@@ -445,8 +693,11 @@ void TcpSocketCore::startFlush() {
     sending_ = true;
     sendingFlush_ = true;
     sendCalls_.fetch_add(1, std::memory_order_relaxed);
-    socket_.async_write_some(
+    // A header right before a file's body waits for its first bytes, to leave with them.
+    const bool bodyFollows = !writes_.empty() && writes_.front().file;
+    socket_.async_send(
         boost::asio::buffer(flushing_.data() + flushed_, flushing_.size() - flushed_),
+        bodyFollows ? MSG_MORE : 0,
         [self = shared_from_this()](const boost::system::error_code& error, std::size_t count) {
             self->onSent(error, count);
         });
@@ -489,17 +740,125 @@ void TcpSocketCore::onSent(const boost::system::error_code& error, std::size_t c
         return;
     }
     WriteOp& head = writes_.front();
+    head.windowSent += count;
+    headWrote(count);
+    pump();
+}
+
+void TcpSocketCore::headWrote(std::size_t count) {
+    WriteOp& head = writes_.front();
     head.done += count;
-    if (head.done < head.data.size()) {
-        events_.push_back({.kind = Kind::WritePartial, .tag = head.tag, .length = count});
-    } else {
-        events_.push_back({.kind = Kind::Wrote, .tag = head.tag});
-        ChunkPool::give(std::move(head.data));
-        writes_.pop_front();
-        writeTimer_.cancel();
-        allWrittenOut();
+    if (head.done < (head.file ? head.length : head.data.size())) {
+        if (count > 0) {
+            events_.push_back({.kind = Kind::WritePartial, .tag = head.tag, .length = count});
+        }
+        return;
+    }
+    events_.push_back({.kind = Kind::Wrote, .tag = head.tag});
+    ChunkPool::give(std::move(head.data));
+    writes_.pop_front();
+    writeTimer_.cancel();
+    allWrittenOut();
+}
+
+void TcpSocketCore::startFileSend(WriteOp& head) {
+    sending_ = true;
+    if (plainCopy_) {
+        sendFileWindow(head);
+        return;
+    }
+    socket_.async_wait(boost::asio::ip::tcp::socket::wait_write,
+                       [self = shared_from_this()](const boost::system::error_code& error) {
+                           self->onFileWritable(error);
+                       });
+}
+
+// Hands the kernel as much of the head write's file as the socket takes for now, up to this
+// turn's share.
+void TcpSocketCore::onFileWritable(const boost::system::error_code& error) {
+    sending_ = false;
+    if (state_ == State::Closed) {
+        writes_.clear();
+        return;
+    }
+    if (error) {
+        close(describe(error));
+        pump();
+        return;
+    }
+    WriteOp& head = writes_.front();
+    const long tag = head.tag;
+    std::size_t moved = 0;
+    std::string closing;
+    int fileError = -1;
+    while (head.done + moved < head.length && moved < kFileTurn && !plainCopy_) {
+        auto offset = static_cast<off_t>(head.offset);
+        const ssize_t n = ::sendfile(socket_.native_handle(), head.file.get(), &offset,
+                                     std::min(head.length - head.done - moved, kFileTurn - moved));
+        if (n > 0) {
+            sendCalls_.fetch_add(1, std::memory_order_relaxed);
+            head.offset += static_cast<std::uint64_t>(n);
+            moved += static_cast<std::size_t>(n);
+        } else if (n == 0) {
+            fileError = 0;  // the file ended before its body did
+            break;
+        } else if (errno == EAGAIN) {
+            break;
+        } else if (cannotMoveInKernel(errno)) {
+            diagnostic("this file cannot be sent by the system, copying it");
+            plainCopy_ = true;
+        } else if (connectionError(errno)) {
+            closing = std::strerror(errno);
+            break;
+        } else if (errno != EINTR) {
+            fileError = errno;
+            break;
+        }
+    }
+    if (moved > 0) {
+        writeMoved_ = Clock::now();
+        headWrote(moved);
+    }
+    if (fileError >= 0) {
+        fileFailed(fileError, tag, false);
+    } else if (!closing.empty()) {
+        close(closing);
     }
     pump();
+}
+
+// A plain copy: the next window of the file is read once the last one is out, then sent.
+void TcpSocketCore::sendFileWindow(WriteOp& head) {
+    if (head.windowSent == head.data.size()) {
+        const std::size_t wanted = std::min(kFileWindow, head.length - head.done);
+        if (head.data.capacity() < wanted) {
+            head.data = ChunkPool::take(kFileWindow);
+        }
+        head.data.resize(wanted);
+        std::size_t got = 0;
+        while (got < wanted) {
+            const ssize_t n = ::pread(head.file.get(), head.data.data() + got, wanted - got,
+                                      static_cast<off_t>(head.offset + got));
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                sending_ = false;
+                fileFailed(n < 0 ? errno : 0, head.tag, false);
+                schedulePump();
+                return;
+            }
+            got += static_cast<std::size_t>(n);
+        }
+        head.offset += got;
+        head.windowSent = 0;
+    }
+    sendCalls_.fetch_add(1, std::memory_order_relaxed);
+    socket_.async_write_some(
+        boost::asio::buffer(head.data.data() + head.windowSent, head.data.size() - head.windowSent),
+        [self = shared_from_this()](const boost::system::error_code& error, std::size_t count) {
+            self->onSent(error, count);
+        });
 }
 
 void TcpSocketCore::onWriteTimeout() {
@@ -657,6 +1016,8 @@ void TcpSocketCore::shutDown() {
         flushing_.clear();
         flushed_ = 0;
     }
+    pipeRead_.reset();
+    pipeWrite_.reset();
     std::lock_guard lock(remoteMutex_);
     remoteHost_.reset();
     remotePort_ = 0;

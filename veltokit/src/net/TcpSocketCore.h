@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "core/UniqueFd.h"
 #include "net/OperationTimer.h"
 #include "net/ReceiveBuffer.h"
 #include "velto/DispatchQueue.h"
@@ -45,6 +46,13 @@ struct TcpSocketStats {
 // Time-outs measure idleness, not duration: a read or write fails once no byte of it moved for
 // its time-out, however long a slow but steady one takes.
 //
+// File bodies (readIntoFile, writeFromFile) go between the file and the socket inside the kernel:
+// sendfile out of the file, splice through a pipe of the connection's own into it. Where the
+// system refuses that for a file or socket (EINVAL, ENOSYS, EOPNOTSUPP), or VELTO_PLAIN_COPY=1
+// asks for it, the connection copies them through its receive buffer and a window of
+// kFileWindow bytes instead. A staged header that precedes a file body goes out with MSG_MORE,
+// so the two leave in the same segments.
+//
 // The kernel is read only while a read is queued, so an idle connection notices the peer going
 // away at its next read or write. Once a close is asked for, new reads and writes are ignored.
 class TcpSocketCore : public std::enable_shared_from_this<TcpSocketCore> {
@@ -55,6 +63,11 @@ class TcpSocketCore : public std::enable_shared_from_this<TcpSocketCore> {
     static constexpr std::size_t kDirectReceiveMax = 256 * 1024;
     static constexpr std::size_t kStagedWriteMax = 64 * 1024;  // larger writes go out as they are
     static constexpr std::size_t kStagingCapacity = 256 * 1024;
+    // Plain copies of file bodies go through a window this large; the kernel's moves take at
+    // most this much per turn of the queue, so that other connections on it get their turn.
+    static constexpr std::size_t kFileWindow = 256 * 1024;
+    static constexpr std::size_t kFileTurn = 4 * 1024 * 1024;
+    static constexpr std::size_t kPipeSize = 1024 * 1024;
 
     TcpSocketCore(std::shared_ptr<DispatchQueue> queue,
                   std::weak_ptr<TcpConnectionDelegate> delegate);
@@ -68,6 +81,10 @@ class TcpSocketCore : public std::enable_shared_from_this<TcpSocketCore> {
     void connectToHost(const std::string& host, std::uint16_t port);
     void readDataToLength(std::size_t length, double timeout, long tag);
     void writeData(Bytes data, double timeout, long tag);
+    // file is the connection's own copy; when it is missing, openError says why.
+    void readIntoFile(UniqueFd file, int openError, std::size_t length, double timeout, long tag);
+    void writeFromFile(UniqueFd file, int openError, std::uint64_t offset, std::size_t length,
+                       double timeout, long tag);
     void disconnect();
     void disconnectWithReset();
     void disconnectAfterWriting();
@@ -85,7 +102,15 @@ class TcpSocketCore : public std::enable_shared_from_this<TcpSocketCore> {
     enum class State { Idle, Connecting, Connected, Closed };
 
     struct Event {
-        enum class Kind { Connected, Read, ReadPartial, Wrote, WritePartial, Disconnected };
+        enum class Kind {
+            Connected,
+            Read,
+            ReadPartial,
+            Wrote,
+            WritePartial,
+            FileFailed,
+            Disconnected
+        };
         Kind kind{};
         long tag = 0;
         std::size_t length = 0;
@@ -93,6 +118,7 @@ class TcpSocketCore : public std::enable_shared_from_this<TcpSocketCore> {
         Bytes data{};
         std::string text{};  // host of Connected, error of Disconnected
         std::uint16_t port = 0;
+        int error = 0;  // of FileFailed
     };
 
     using Kind = Event::Kind;
@@ -101,7 +127,8 @@ class TcpSocketCore : public std::enable_shared_from_this<TcpSocketCore> {
         std::size_t length = 0;
         double timeout = -1;
         long tag = 0;
-        Bytes data{};  // sized when the first bytes arrive
+        Bytes data{};     // sized when the first bytes arrive; stays empty for a file's body
+        UniqueFd file{};  // where the bytes go instead of data
         std::size_t filled = 0;
         bool timerStarted = false;
 
@@ -114,6 +141,10 @@ class TcpSocketCore : public std::enable_shared_from_this<TcpSocketCore> {
         double timeout = -1;
         long tag = 0;
         std::size_t done = 0;
+        UniqueFd file{};             // a body from this file instead of data
+        std::uint64_t offset = 0;    // in the file, of the bytes after done
+        std::size_t length = 0;      // of the file's body
+        std::size_t windowSent = 0;  // of data, holding a window of the file in a plain copy
         bool begun = false;
         std::chrono::steady_clock::time_point started{};
     };
@@ -132,11 +163,21 @@ class TcpSocketCore : public std::enable_shared_from_this<TcpSocketCore> {
     void startReceive();
     void onReceived(const boost::system::error_code& error, std::size_t count, bool direct);
     void onReadTimeout();
+    bool storeReceived(ReadOp& head, std::size_t count);
+    void startSplice();
+    void onSpliceReady(const boost::system::error_code& error);
+    int drainPipe(int fd, std::size_t count);
+    bool openPipe();
+    void fileFailed(int error, long tag, bool reading);
 
     bool stage(Bytes& data, double timeout, long tag);
     void startSend();
     void startFlush();
     void onSent(const boost::system::error_code& error, std::size_t count);
+    void startFileSend(WriteOp& head);
+    void onFileWritable(const boost::system::error_code& error);
+    void sendFileWindow(WriteOp& head);
+    void headWrote(std::size_t count);
     void onWriteTimeout();
     void onFlushTimeout();
     bool restartIfMoved(OperationTimer& timer, Clock::time_point lastMoved, double timeout,
@@ -186,6 +227,10 @@ class TcpSocketCore : public std::enable_shared_from_this<TcpSocketCore> {
     std::size_t flushed_ = 0;
     double flushTimeout_ = -1;
     bool sendingFlush_ = false;
+    bool plainCopy_;     // file bodies through user space
+    UniqueFd pipeRead_;  // of the splice into files
+    UniqueFd pipeWrite_;
+    std::size_t pipeCapacity_ = 0;
 
     mutable std::mutex remoteMutex_;
     std::optional<std::string> remoteHost_;

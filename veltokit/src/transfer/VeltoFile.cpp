@@ -73,6 +73,20 @@ void VeltoFile::releaseHandle() {
     handle_.reset();
 }
 
+int VeltoFile::bodyDescriptor() {
+    if (!readFailure().empty() || (!handle_ && !openHandle())) {
+        return -1;
+    }
+    return handle_->fd.get();
+}
+
+void VeltoFile::failBody(int error) {
+    errno = error;
+    failRead(error == 0 ? path_ + " shrank while it was sent"
+                        : systemError("cannot read " + path_));
+    releaseHandle();
+}
+
 Bytes VeltoFile::nextChunk() {
     if (!readFailure().empty()) {
         return {};
@@ -90,7 +104,8 @@ Bytes VeltoFile::nextChunk() {
     std::size_t got = 0;
     while (got < data.size()) {
         const std::size_t asked = data.size() - got;
-        const ssize_t n = ::read(handle_->fd.get(), data.data() + got, asked);
+        const ssize_t n = ::pread(handle_->fd.get(), data.data() + got, asked,
+                                  static_cast<off_t>(position_ + got));
         if (n < 0 && errno == EINTR) {
             continue;
         }

@@ -2,12 +2,12 @@
 
 #include "core/DispatchQueueContext.h"
 #include "net/OperationTimer.h"
-#include "transfer/ChunkReadAhead.h"
 #include "transfer/ItemWalk.h"
 #include "velto/AsyncTcpSocket.h"
 #include "velto/BinUtils.h"
 #include "velto/Diagnostics.h"
 #include "velto/TcpConnection.h"
+#include "velto/VeltoFile.h"
 #include "velto/VeltoText.h"
 
 namespace velto {
@@ -46,6 +46,9 @@ class VELTO_HIDDEN VeltoTransfer::ConnectionEvents final : public TcpConnectionD
     double socketShouldTimeoutWrite(TcpConnection& /*sock*/, long tag, double elapsed,
                                     std::size_t bytesDone) override {
         return transfer_.socketShouldTimeoutWrite(tag, elapsed, bytesDone);
+    }
+    void socketDidFailFile(TcpConnection& /*sock*/, int error, long /*tag*/) override {
+        transfer_.socketDidFailFile(error);
     }
     void socketDidDisconnect(TcpConnection& /*sock*/, const std::string& error) override {
         transfer_.socketDidDisconnect(error);
@@ -206,15 +209,10 @@ void VeltoTransfer::writeElementHeader() {
 
 void VeltoTransfer::nextChunk() {
     const auto& item = items_[transferedCount_];
-    std::optional<Bytes> readAhead;
-    if (readAhead_) {
-        if (readAhead_->reading()) {
-            waitingForChunk_ = true;  // goes on in chunkReadAhead()
-            return;
-        }
-        readAhead = readAhead_->take();
+    if (sendFromFile(*item)) {
+        return;
     }
-    Bytes data = readAhead ? std::move(*readAhead) : item->nextChunk();
+    Bytes data = item->nextChunk();
     // The body must be exactly as long as the header said: anything else ends the transfer
     // before a wrong byte is written.
     if (!item->readFailure().empty()) {
@@ -235,28 +233,42 @@ void VeltoTransfer::nextChunk() {
         return;
     }
     socket_->writeData(std::move(data), bodyStallTimeout, tagFileBody);
-    // The next chunk of a large file is read while this one goes out.
-    if (transferedItemPosition_ < item->size()) {
-        if (!readAhead_) {
-            readAhead_ = std::make_unique<ChunkReadAhead>(dispatchQueue_);
-        }
-        readAhead_->start(item, [weak = weak_from_this()] {
-            if (const auto self = weak.lock()) {
-                self->chunkReadAhead();
-            }
-        });
-    }
 }
 
-void VeltoTransfer::chunkReadAhead() {
-    if (std::exchange(waitingForChunk_, false) && state_ == State::sending) {
-        nextChunk();
+// A large file's body but its tail goes in one piece, from the file to the peer inside the
+// system where it can; the kernel's own read-ahead keeps the file's pages coming.
+bool VeltoTransfer::sendFromFile(VeltoItem& item) {
+    auto* file = dynamic_cast<VeltoFile*>(&item);
+    if (file == nullptr || item.size() <= fileBodyTail || transferedItemPosition_ != 0 ||
+        !socket_->movesFileBodies()) {
+        return false;
     }
+    const int fd = file->bodyDescriptor();
+    if (fd < 0) {
+        fail(item.readFailure());
+        return true;
+    }
+    fileBody_ = file;
+    transferedItemPosition_ = item.size() - fileBodyTail;
+    file->skipBody(transferedItemPosition_);
+    partialSize_ = 0;
+    reportProgress(transferedSize_);
+    socket_->writeFromFile(fd, 0, transferedItemPosition_, bodyStallTimeout, tagFileBody);
+    return true;
+}
+
+void VeltoTransfer::socketDidFailFile(int error) {
+    if (state_ != State::sending || fileBody_ == nullptr) {
+        return;
+    }
+    std::exchange(fileBody_, nullptr)->failBody(error);
+    fail(items_[transferedCount_]->readFailure());
 }
 
 void VeltoTransfer::bodyChunkWritten() {
     const auto& item = items_[transferedCount_];
     transferedItemSize_ = transferedItemPosition_;
+    fileBody_ = nullptr;
     if (transferedItemPosition_ < item->size()) {
         nextChunk();
         return;
@@ -278,7 +290,6 @@ void VeltoTransfer::finish() {
     // byte and closed. A receiver that refuses (closes without reading, or stops half way) resets
     // the connection instead, and the transfer fails.
     state_ = State::closing;
-    readAhead_.reset();
     socket_->disconnectAfterDelivery(bodyStallTimeout);
 }
 
@@ -293,7 +304,6 @@ void VeltoTransfer::fail(const std::string& reason, TransferOutcome outcome) {
     if (waitingWatch_) {
         waitingWatch_->cancel();
     }
-    readAhead_.reset();  // waits for a read under way
     if (socket_ && outcome == TransferOutcome::cancelled) {
         socket_->disconnectWithReset();  // at once, not after what the kernel still holds
     } else if (socket_) {

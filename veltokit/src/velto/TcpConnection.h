@@ -42,6 +42,11 @@ class TcpConnectionDelegate {
                                             double /*elapsed*/, std::size_t /*bytesDone*/) {
         return 0;
     }
+    // A body moved between a file and the connection (writeFromFile, readIntoFile) stopped at
+    // the file's side: error is the system's error number, or 0 for a file that ended before
+    // the length asked for. The operation is dropped and nothing after it moves; the delegate
+    // is expected to close the connection.
+    virtual void socketDidFailFile(TcpConnection& /*sock*/, int /*error*/, long /*tag*/) {}
     // Exactly once per connection that was connected or whose connect attempt ended; no read or
     // write report follows. error is empty for a close asked for by this side.
     virtual void socketDidDisconnect(TcpConnection& /*sock*/, const std::string& /*error*/) {}
@@ -67,6 +72,21 @@ class TcpConnection {
 
     virtual void readDataToLength(std::size_t length, double timeout, long tag) = 0;
     virtual void writeData(Bytes data, double timeout, long tag) = 0;
+
+    // File bodies moved by the connection itself, from the file straight to the peer and from
+    // the peer straight into the file where the system allows. Connections that cannot answer
+    // false, and their callers use readDataToLength and writeData instead. The connection
+    // works on a copy of the descriptor of its own, so the caller may close it at any time.
+    virtual bool movesFileBodies() const { return false; }
+    // Sends length bytes of fd from offset; completes as socketDidWrite, progress as
+    // socketDidWritePartialData, a file that ends early or cannot be read as socketDidFailFile.
+    virtual void writeFromFile(int /*fd*/, std::uint64_t /*offset*/, std::uint64_t /*length*/,
+                               double /*timeout*/, long /*tag*/) {}
+    // Stores the next length bytes of the stream in fd at its offset; completes as socketDidRead
+    // with no bytes, progress as socketDidReadPartialData, a file that takes no more (a full
+    // disk) as socketDidFailFile.
+    virtual void readIntoFile(int /*fd*/, std::uint64_t /*length*/, double /*timeout*/,
+                              long /*tag*/) {}
 
     virtual void disconnect() = 0;
     // Closes at once with a reset: the peer learns that its stream was not taken, even when

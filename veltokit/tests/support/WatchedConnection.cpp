@@ -26,22 +26,37 @@ void WatchedConnection::connectToHost(const std::string& host, std::uint16_t por
     socket_->connectToHost(host, port);
 }
 
+void WatchedConnection::noteRead(long tag, std::size_t length) {
+    std::lock_guard lock(mutex_);
+    notes_.reads.emplace_back(tag, length);
+    notes_.maxReadsInFlight = std::max(notes_.maxReadsInFlight, ++readsInFlight_);
+}
+
+void WatchedConnection::noteWrite(long tag, std::size_t length) {
+    std::lock_guard lock(mutex_);
+    notes_.writes.emplace_back(tag, length);
+    notes_.maxWritesInFlight = std::max(notes_.maxWritesInFlight, ++writesInFlight_);
+}
+
 void WatchedConnection::readDataToLength(std::size_t length, double timeout, long tag) {
-    {
-        std::lock_guard lock(mutex_);
-        notes_.reads.emplace_back(tag, length);
-        notes_.maxReadsInFlight = std::max(notes_.maxReadsInFlight, ++readsInFlight_);
-    }
+    noteRead(tag, length);
     socket_->readDataToLength(length, scaled(timeout), tag);
 }
 
 void WatchedConnection::writeData(Bytes data, double timeout, long tag) {
-    {
-        std::lock_guard lock(mutex_);
-        notes_.writes.emplace_back(tag, data.size());
-        notes_.maxWritesInFlight = std::max(notes_.maxWritesInFlight, ++writesInFlight_);
-    }
+    noteWrite(tag, data.size());
     socket_->writeData(std::move(data), scaled(timeout), tag);
+}
+
+void WatchedConnection::writeFromFile(int fd, std::uint64_t offset, std::uint64_t length,
+                                      double timeout, long tag) {
+    noteWrite(tag, static_cast<std::size_t>(length));
+    socket_->writeFromFile(fd, offset, length, scaled(timeout), tag);
+}
+
+void WatchedConnection::readIntoFile(int fd, std::uint64_t length, double timeout, long tag) {
+    noteRead(tag, static_cast<std::size_t>(length));
+    socket_->readIntoFile(fd, length, scaled(timeout), tag);
 }
 
 void WatchedConnection::socketDidConnect(TcpConnection&, const std::string& host,
@@ -111,6 +126,12 @@ double WatchedConnection::socketShouldTimeoutWrite(TcpConnection&, long tag, dou
     std::lock_guard lock(mutex_);
     notes_.writeTimeoutAnswers.push_back(extension);
     return scaled(extension);
+}
+
+void WatchedConnection::socketDidFailFile(TcpConnection&, int error, long tag) {
+    if (auto target = delegate()) {
+        target->socketDidFailFile(*this, error, tag);
+    }
 }
 
 void WatchedConnection::socketDidDisconnect(TcpConnection&, const std::string& error) {

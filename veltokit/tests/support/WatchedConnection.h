@@ -27,6 +27,10 @@ class WatchedConnection : public TcpConnection,
     void connectToHost(const std::string& host, std::uint16_t port) override;
     void readDataToLength(std::size_t length, double timeout, long tag) override;
     void writeData(Bytes data, double timeout, long tag) override;
+    bool movesFileBodies() const override { return socket_->movesFileBodies(); }
+    void writeFromFile(int fd, std::uint64_t offset, std::uint64_t length, double timeout,
+                       long tag) override;
+    void readIntoFile(int fd, std::uint64_t length, double timeout, long tag) override;
     void disconnect() override { socket_->disconnect(); }
     void disconnectWithReset() override { socket_->disconnectWithReset(); }
     void disconnectAfterWriting() override { socket_->disconnectAfterWriting(); }
@@ -46,6 +50,7 @@ class WatchedConnection : public TcpConnection,
     void socketDidWritePartialData(TcpConnection& sock, std::size_t length, long tag) override;
     double socketShouldTimeoutWrite(TcpConnection& sock, long tag, double elapsed,
                                     std::size_t bytesDone) override;
+    void socketDidFailFile(TcpConnection& sock, int error, long tag) override;
     void socketDidDisconnect(TcpConnection& sock, const std::string& error) override;
 
     // What the code under test asked for and was told so far.
@@ -63,6 +68,8 @@ class WatchedConnection : public TcpConnection,
   private:
     explicit WatchedConnection(double timeScale) : timeScale_(timeScale) {}
     std::shared_ptr<TcpConnectionDelegate> delegate() const;
+    void noteRead(long tag, std::size_t length);
+    void noteWrite(long tag, std::size_t length);
     double scaled(double timeout) const { return timeout < 0 ? timeout : timeout * timeScale_; }
 
     const double timeScale_;
