@@ -25,7 +25,6 @@
       name: parsed.user,
       known: parsed.known,
       avatar: peer && peer.avatar,
-      detail: view.detailLine(parsed, ip),
       parsed,
       ip,
       online: Boolean(peer),
@@ -119,12 +118,7 @@
     const info = describe(state.selected);
     view.fillAvatar($("conversation-avatar"), { name: info.name, known: info.known, avatar: info.avatar, seed: info.key });
     $("conversation-name").textContent = info.name;
-    // A long computer name is cut; the address stays whole.
-    const computer = view.detailLine(info.parsed, "");
-    $("conversation-detail").replaceChildren(
-      view.el("span", "detail-text", computer ? computer + " ·\u00a0" : ""),
-      view.el("span", "detail-address", info.ip)
-    );
+    $("conversation-detail").replaceChildren(...view.detailParts(info.parsed, info.ip, ""));
     const presence = $("conversation-presence");
     presence.textContent = info.online ? Velto.t("On the network") : Velto.t("Away");
     presence.className = "presence " + (info.online ? "online" : "away");

@@ -66,7 +66,14 @@
     return [parsed.computer, parsed.platform, ip].filter(Boolean).join(" · ");
   }
 
-  // info: {key, name, known, avatar, detail, online, unread, selected}
+  // A computer's name and platform (after a lead word, if any), cut with an ellipsis when they
+  // are long, then its address, always whole.
+  function detailParts(parsed, ip, lead) {
+    const text = [lead, parsed.computer, parsed.platform].filter(Boolean).join(" · ");
+    return [el("span", "detail-text", text ? text + " ·\u00a0" : ""), el("span", "detail-address", ip)];
+  }
+
+  // info: {key, name, known, avatar, parsed, ip, online, unread, selected}
   function peerRow(info) {
     const row = el("li", "peer" + (info.selected ? " selected" : "") + (info.online ? "" : " offline"));
     row.dataset.key = info.key;
@@ -80,7 +87,9 @@
     row.appendChild(picture);
     const text = el("div", "peer-text");
     text.appendChild(el("div", "peer-name", info.name));
-    text.appendChild(el("div", "peer-detail", info.online ? info.detail : Velto.t("Away") + " · " + info.detail));
+    const detail = el("div", "peer-detail");
+    detail.append(...detailParts(info.parsed, info.ip, info.online ? "" : Velto.t("Away")));
+    text.appendChild(detail);
     row.appendChild(text);
     if (info.unread > 0) {
       row.appendChild(el("span", "badge", String(info.unread)));
@@ -378,5 +387,5 @@
     return message.dir === "in" && message.state === "done" && (message.files || []).some((f) => f.path);
   }
 
-  Velto.view = { el, icon, avatar, fillAvatar, detailLine, peerRow, message, dayLabel, transferStatus, retryable, opensFiles };
+  Velto.view = { el, icon, avatar, fillAvatar, detailLine, detailParts, peerRow, message, dayLabel, transferStatus, retryable, opensFiles };
 })((window.Velto = window.Velto || {}));
