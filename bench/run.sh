@@ -66,20 +66,9 @@ cli=${cli:-$build/cli/velto-cli}
 probe=$build/bench/velto-bench-probe
 lan=$root/bench/lan
 timefmt='%e %U %S %M'
-work=$(mktemp -d /tmp/velto-bench.XXXXXX)
-mount -t tmpfs -o size=12g tmpfs "$work"
-export TMPDIR=$work
-# shellcheck source=../tests/testlan/testlan.sh
-source tests/testlan/testlan.sh
-cleanup() {
-    testlan_down
-    umount "$work" 2>/dev/null || true
-    rmdir "$work" 2>/dev/null || true
-}
-testlan_up 9
-trap cleanup EXIT
-trap 'cleanup; exit 130' INT
-trap 'cleanup; exit 143' TERM
+# shellcheck source=lan/workspace.sh
+source bench/lan/workspace.sh
+bench_workspace velto-bench 12g 9
 
 ip1=$(testlan_ip h1)
 raw=$work/measurements.tsv # case system rep bytes seconds cpu-sender cpu-receiver rss-sender rss-receiver

@@ -7,18 +7,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 [ "$(id -u)" = 0 ] || { echo "strace-file: run as root" >&2; exit 1; }
 cli=$(realpath "${1:-build/bench/cli/velto-cli}")
-work=$(mktemp -d /tmp/velto-strace.XXXXXX)
-mount -t tmpfs -o size=4g tmpfs "$work"
-export TMPDIR=$work
-# shellcheck source=../tests/testlan/testlan.sh
-source tests/testlan/testlan.sh
-cleanup() {
-    testlan_down
-    umount "$work" 2>/dev/null || true
-    rmdir "$work" 2>/dev/null || true
-}
-testlan_up 2
-trap cleanup EXIT
+# shellcheck source=lan/workspace.sh
+source bench/lan/workspace.sh
+bench_workspace velto-strace 4g 2
 
 head -c $((1024 * 1024 * 1024)) /dev/urandom >"$work/big.bin"
 testlan_spawn h1 strace -c -f -o "$work/receiver.txt" "$cli" receive --json >"$work/events" 2>&1

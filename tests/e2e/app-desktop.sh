@@ -23,15 +23,8 @@ source "$here/../testlan/testlan.sh"
 # shellcheck source=app-lib.sh
 source "$here/app-lib.sh"
 
-fail() {
-    echo "FAIL: $*" >&2
-    tail -5 "$(testlan_home h2)/velto-run.log" >&2 || true
-    exit 1
-}
-if [ "$(id -u)" -ne 0 ]; then
-    echo "the test LAN needs root; skipped"
-    exit 77
-fi
+fail() { app_fail "$@"; }
+app_need_root
 /usr/bin/python3 -c 'import dbus, gi' 2>/dev/null || { echo "python3-dbus/gi missing; skipped"; exit 77; }
 
 testlan_up 2

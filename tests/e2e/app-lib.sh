@@ -9,6 +9,7 @@
 #                                                 in ~/velto-RUNTIME.log of the host
 #   app_page HOST eval|wait EXPRESSION [SECONDS]  pagectl.py on that host's program
 #   app_shoot HOST DISPLAY FILE                   the host's screen as a PNG file
+#   app_fail REASON...; app_need_root             a scenario's failure; its root check
 
 app_start() {
     local host=$1 display=$2 name=$3 runtime=${4:-run}
@@ -31,6 +32,15 @@ app_start() {
         exec "$1" "${@:5}" >>"$HOME/velto-$4.log" 2>&1' start "$VELTO_APP" "$display" "$name" "$runtime" \
         "${@:5}"
 }
+
+# For the scenarios: a failure with its reason and the end of h2's program log; the test LAN
+# needs root (without it, status 77: skipped).
+app_fail() {
+    echo "FAIL: $*" >&2
+    tail -5 "$(testlan_home h2)/velto-run.log" >&2 || true
+    exit 1
+}
+app_need_root() { [ "$(id -u)" -eq 0 ] || { echo "the test LAN needs root; skipped"; exit 77; }; }
 
 app_page() {
     testlan_exec "$1" python3 "$(dirname "${BASH_SOURCE[0]}")/pagectl.py" 9222 "${@:2}"
