@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <future>
+#include <string>
 #include <thread>
 
 #include "velto/Diagnostics.h"
@@ -38,9 +39,13 @@ void CliSession::reportOutputClosed() {
 
 CliSession::CliSession(bool verbose) {
     setDiagnosticsEnabled(verbose);
+    // One write per line: stderr is unbuffered, and lines from the library's threads must not
+    // interleave.
     setDiagnosticSink([](std::string_view line) {
-        std::fwrite(line.data(), 1, line.size(), stderr);
-        std::fputc('\n', stderr);
+        std::string whole;
+        whole.reserve(line.size() + 1);
+        whole.append(line).push_back('\n');
+        std::fwrite(whole.data(), 1, whole.size(), stderr);
     });
 }
 
