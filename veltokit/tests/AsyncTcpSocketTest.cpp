@@ -156,31 +156,6 @@ TEST_F(AsyncTcpSocketTest, FileBodiesMoveExactlyInTheKernelOrCopiedAndTheStreamG
     }
 }
 
-// A file body's sender is woken when the socket has room and fills it with one sendfile call:
-// a call that moved less than it asked for found the socket full, and asking again at once
-// would only have the kernel read pages that it then drops.
-TEST_F(AsyncTcpSocketTest, AFileBodyToASlowReaderTakesOneSendfileCallPerWakeUp) {
-    const test::TempDir dir;
-    const Bytes body = patternBytes(8 * kMiB);
-    test::writeFile(dir.str() + "/out.bin", textOf(body));
-    RawTcpPeer slow(64 * 1024);
-    socket->connectToHost("127.0.0.1", slow.port());
-    ASSERT_TRUE(slow.accept());
-    const UniqueFd sent(::open((dir.str() + "/out.bin").c_str(), O_RDONLY | O_CLOEXEC));
-    socket->writeFromFile(sent.get(), 0, body.size(), 30, 1);
-    Bytes got;
-    while (got.size() < body.size()) {
-        got = got + slow.receive(std::min<std::size_t>(64 * 1024, body.size() - got.size()));
-    }
-
-    ASSERT_TRUE(delegate->waitForCount(Kind::Wrote, 1));
-    EXPECT_TRUE(got == body);
-    const std::size_t wakeUps = delegate->ofKind(Kind::WritePartial).size() + 1;
-    EXPECT_GE(wakeUps, 4u);  // the socket was full again and again
-    const auto stats = std::static_pointer_cast<AsyncTcpSocketImpl>(socket)->stats();
-    EXPECT_LE(stats.sendCalls, wakeUps + wakeUps / 4);  // two per wake-up before
-}
-
 TEST_F(AsyncTcpSocketTest, PartialReadsReportTheNewBytesOfTheHeadReadButNotTheCompletingOnes) {
     connect();
     const Bytes all = patternBytes(1010);

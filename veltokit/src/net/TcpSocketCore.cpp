@@ -774,7 +774,7 @@ void TcpSocketCore::startFileSend(WriteOp& head) {
 }
 
 // Hands the kernel as much of the head write's file as the socket takes for now, up to this
-// turn's share: one call per wake-up while the socket is the slower side.
+// turn's share.
 void TcpSocketCore::onFileWritable(const boost::system::error_code& error) {
     sending_ = false;
     if (state_ == State::Closed) {
@@ -793,17 +793,12 @@ void TcpSocketCore::onFileWritable(const boost::system::error_code& error) {
     int fileError = -1;
     while (head.done + moved < head.length && moved < kFileTurn && !plainCopy_) {
         auto offset = static_cast<off_t>(head.offset);
-        const std::size_t asked = std::min(head.length - head.done - moved, kFileTurn - moved);
-        sendCalls_.fetch_add(1, std::memory_order_relaxed);
-        const ssize_t n = ::sendfile(socket_.native_handle(), head.file.get(), &offset, asked);
+        const ssize_t n = ::sendfile(socket_.native_handle(), head.file.get(), &offset,
+                                     std::min(head.length - head.done - moved, kFileTurn - moved));
         if (n > 0) {
+            sendCalls_.fetch_add(1, std::memory_order_relaxed);
             head.offset += static_cast<std::uint64_t>(n);
             moved += static_cast<std::size_t>(n);
-            if (static_cast<std::size_t>(n) < asked) {
-                // The socket is full: another call now would only have the kernel read pages
-                // of the file that it then drops. Wait until it has room again.
-                break;
-            }
         } else if (n == 0) {
             fileError = 0;  // the file ended before its body did
             break;
