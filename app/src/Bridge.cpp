@@ -27,21 +27,32 @@ void Bridge::sendEvent(const QString& name, const std::optional<QJsonObject>& da
 }
 
 void Bridge::deliver(const QJsonObject& envelope) {
-    if (!pageReady_) {
-        heldEvents_.append(envelope);
+    pendingEvents_.append(envelope);
+    if (!pageReady_ || flushQueued_) {
         return;
     }
-    emit eventReady(envelope.toVariantMap());
+    // After everything already queued: a burst raised on other threads goes out whole.
+    flushQueued_ = true;
+    QMetaObject::invokeMethod(this, &Bridge::flush, Qt::QueuedConnection);
+}
+
+void Bridge::flush() {
+    flushQueued_ = false;
+    if (!pageReady_ || pendingEvents_.isEmpty()) {
+        return;  // kept for the page that is loading
+    }
+    QVariantList envelopes;
+    envelopes.reserve(pendingEvents_.size());
+    for (const auto& envelope : std::exchange(pendingEvents_, {})) {
+        envelopes.append(envelope.toVariantMap());
+    }
+    emit eventsReady(envelopes);
 }
 
 void Bridge::setPageReady(bool ready) {
     pageReady_ = ready;
-    if (!ready) {
-        return;
-    }
-    const auto held = std::exchange(heldEvents_, {});
-    for (const auto& envelope : held) {
-        emit eventReady(envelope.toVariantMap());
+    if (ready) {
+        flush();
     }
 }
 

@@ -11,8 +11,10 @@ namespace velto::app {
 
 // The one object the page sees over the web channel. The page posts command messages with a call
 // id and gets at most one answer per id through replyReady; events travel the other way through
-// eventReady. Events may be sent from any thread: they are queued to the bridge's thread and
-// reach the page in the order they were sent, held back while the page is (re)loading.
+// eventsReady. Events may be sent from any thread: they are queued to the bridge's thread and
+// reach the page in the order they were sent, held back while the page is (re)loading. Events
+// raised together travel together: all those queued by one turn of the event loop go to the
+// page as one message, so that a burst costs the page one wake-up instead of one per event.
 class Bridge : public QObject {
     Q_OBJECT
   public:
@@ -39,14 +41,17 @@ class Bridge : public QObject {
     // Variants, not JSON values: the web channel turns JSON objects inside a JSON value into
     // empty lists.
     void replyReady(int callId, const QVariant& value);
-    void eventReady(const QVariantMap& envelope);
+    // The envelopes, oldest first.
+    void eventsReady(const QVariantList& envelopes);
 
   private:
     void deliver(const QJsonObject& envelope);
+    void flush();
 
     Handler handler_;
     bool pageReady_ = false;
-    QVector<QJsonObject> heldEvents_;
+    bool flushQueued_ = false;
+    QVector<QJsonObject> pendingEvents_;  // not yet handed to the page, oldest first
 };
 
 }  // namespace velto::app
