@@ -1,6 +1,7 @@
 #include "Bridge.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QMetaObject>
 #include <QPointer>
 #include <memory>
@@ -41,12 +42,11 @@ void Bridge::flush() {
     if (!pageReady_ || pendingEvents_.isEmpty()) {
         return;  // kept for the page that is loading
     }
-    QVariantList envelopes;
-    envelopes.reserve(pendingEvents_.size());
+    QJsonArray envelopes;
     for (const auto& envelope : std::exchange(pendingEvents_, {})) {
-        envelopes.append(envelope.toVariantMap());
+        envelopes.append(envelope);
     }
-    emit eventsReady(envelopes);
+    emit eventsReady(QString::fromUtf8(QJsonDocument(envelopes).toJson(QJsonDocument::Compact)));
 }
 
 void Bridge::setPageReady(bool ready) {

@@ -41,8 +41,9 @@ class Bridge : public QObject {
     // Variants, not JSON values: the web channel turns JSON objects inside a JSON value into
     // empty lists.
     void replyReady(int callId, const QVariant& value);
-    // The envelopes, oldest first.
-    void eventsReady(const QVariantList& envelopes);
+    // The envelopes as the JSON text of an array, oldest first: one string costs the channel
+    // far less to carry than as many variants.
+    void eventsReady(const QString& envelopes);
 
   private:
     void deliver(const QJsonObject& envelope);

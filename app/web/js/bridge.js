@@ -1,7 +1,8 @@
 // The page's side of the native bridge, over the web channel:
 //   Velto.bridge.callHandler("velto", message, reply)  a command; reply gets the answer, if any
 //   Velto.bridge.registerHandler("velto", handler)     handler(envelope) for every event
-// The program hands events over in batches, oldest first; each is dispatched on its own.
+// The program hands events over in batches (the JSON text of an array, oldest first); each is
+// dispatched on its own.
 // Commands made before the channel is up wait for it. Events start flowing once the page calls
 // listen(), so that a first snapshot (getPeers) can be taken before the deltas.
 (function (Velto) {
@@ -58,8 +59,8 @@
     whenConnected((object) => object.pageListening());
   }
 
-  function deliverEvents(envelopes) {
-    for (const envelope of envelopes) {
+  function deliverEvents(text) {
+    for (const envelope of JSON.parse(text)) {
       deliverEvent(envelope);
     }
   }
