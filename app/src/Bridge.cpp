@@ -21,24 +21,22 @@ void Bridge::sendEvent(const QString& name, const std::optional<QJsonObject>& da
     if (data) {
         envelope.insert("data", *data);
     }
-    // Always queued, even on our own thread, so that events keep one order whichever thread
-    // raised them first.
-    QMetaObject::invokeMethod(
-        this, [this, envelope] { deliver(envelope); }, Qt::QueuedConnection);
-}
-
-void Bridge::deliver(const QJsonObject& envelope) {
-    pendingEvents_.append(envelope);
-    if (!pageReady_ || flushQueued_) {
-        return;
+    const std::lock_guard lock(queueMutex_);
+    queuedEvents_.append(std::move(envelope));
+    if (!flushQueued_) {
+        // Queued even on our own thread, so that events keep one order whichever thread
+        // raised them; those raised before the flush runs go out with it.
+        flushQueued_ = true;
+        QMetaObject::invokeMethod(this, &Bridge::flush, Qt::QueuedConnection);
     }
-    // After everything already queued: a burst raised on other threads goes out whole.
-    flushQueued_ = true;
-    QMetaObject::invokeMethod(this, &Bridge::flush, Qt::QueuedConnection);
 }
 
 void Bridge::flush() {
-    flushQueued_ = false;
+    {
+        const std::lock_guard lock(queueMutex_);
+        flushQueued_ = false;
+        pendingEvents_.append(std::exchange(queuedEvents_, {}));
+    }
     if (!pageReady_ || pendingEvents_.isEmpty()) {
         return;  // kept for the page that is loading
     }

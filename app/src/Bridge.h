@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QVector>
 #include <functional>
+#include <mutex>
 #include <optional>
 
 namespace velto::app {
@@ -13,8 +14,8 @@ namespace velto::app {
 // id and gets at most one answer per id through replyReady; events travel the other way through
 // eventsReady. Events may be sent from any thread: they are queued to the bridge's thread and
 // reach the page in the order they were sent, held back while the page is (re)loading. Events
-// raised together travel together: all those queued by one turn of the event loop go to the
-// page as one message, so that a burst costs the page one wake-up instead of one per event.
+// raised together travel together: all those queued before the bridge's thread takes them go to
+// the page as one message, so that a burst costs one wake-up instead of one per event.
 class Bridge : public QObject {
     Q_OBJECT
   public:
@@ -46,13 +47,15 @@ class Bridge : public QObject {
     void eventsReady(const QString& envelopes);
 
   private:
-    void deliver(const QJsonObject& envelope);
     void flush();
 
     Handler handler_;
     bool pageReady_ = false;
+    QVector<QJsonObject> pendingEvents_;  // taken from the queue, not yet handed to the page
+
+    std::mutex queueMutex_;  // guards the two below, shared with the threads sending events
+    QVector<QJsonObject> queuedEvents_;
     bool flushQueued_ = false;
-    QVector<QJsonObject> pendingEvents_;  // not yet handed to the page, oldest first
 };
 
 }  // namespace velto::app
