@@ -23,6 +23,11 @@
       this.stale = new Set(); // keys whose built row no longer shows their info
       this.shownKeys = null; // the keys the search lets through, in order; null: to be worked out
       this.pitch = 56 + rowGap; // a row's height and the gap after it, measured once drawn
+      // The geometry a drawing needs, kept from the scroll and resize reports so that drawing
+      // never waits for a layout: how far the area is scrolled, its height, the list's top in it.
+      this.scrolled = 0;
+      this.viewHeight = 0;
+      this.listTop = 0;
       this.drawnKeys = []; // the shown keys at the last drawing, and the search then
       this.drawnQuery = "";
       this.active = null; // the row in the Tab order
@@ -39,8 +44,26 @@
           this.setActive(row.dataset.key);
         }
       });
-      scroller.addEventListener("scroll", () => this.draw(), { passive: true });
-      new ResizeObserver(() => this.draw()).observe(scroller);
+      scroller.addEventListener(
+        "scroll",
+        () => {
+          this.scrolled = scroller.scrollTop;
+          this.draw();
+        },
+        { passive: true }
+      );
+      new ResizeObserver(([entry]) => {
+        this.viewHeight = entry.borderBoxSize[0].blockSize;
+        this.listTop = list.getBoundingClientRect().top - scroller.getBoundingClientRect().top + scroller.scrollTop;
+        this.draw();
+      }).observe(scroller);
+      this.rowSize = new ResizeObserver(([entry]) => {
+        const pitch = entry.borderBoxSize[0].blockSize + rowGap;
+        if (pitch > rowGap && pitch !== this.pitch) {
+          this.pitch = pitch;
+          this.draw();
+        }
+      });
       search.addEventListener("input", () => this.filter(search.value));
       search.addEventListener("keydown", (event) => {
         if (event.key === "Escape" && search.value) {
@@ -171,9 +194,13 @@
 
     // The part of the list in view, in list coordinates.
     view() {
-      const area = this.scroller.getBoundingClientRect();
-      const top = area.top - this.list.getBoundingClientRect().top;
-      return { top, bottom: top + area.height };
+      const top = this.scrolled - this.listTop;
+      return { top, bottom: top + this.viewHeight };
+    }
+
+    scrollTo(scrolled) {
+      this.scrolled = Math.max(0, scrolled);
+      this.scroller.scrollTop = this.scrolled;
     }
 
     // key -> index in the shown keys, in order: those in view with a margin, and the active one.
@@ -196,12 +223,13 @@
     }
 
     // Each built row at its place; the list as tall as all its rows. The row height is that
-    // of a drawn row (the text size may change it).
+    // of a drawn row (the text size may change it), as its size reports say after a layout.
     place(count) {
       const sample = this.list.firstElementChild;
-      const height = sample ? sample.offsetHeight : 0;
-      if (height > 0 && height + rowGap !== this.pitch) {
-        this.pitch = height + rowGap;
+      if (sample && sample !== this.sample) {
+        this.rowSize.disconnect();
+        this.rowSize.observe(sample); // reports its height once laid out, and on every change
+        this.sample = sample;
       }
       this.list.style.height = count ? count * this.pitch - rowGap + "px" : "";
       for (const row of this.list.children) {
@@ -225,7 +253,7 @@
       const first = Math.ceil(top / this.pitch);
       const at = first < before.length ? keys.indexOf(before[first]) : -1;
       if (at >= 0 && at !== first) {
-        this.scroller.scrollTop += (at - first) * this.pitch;
+        this.scrollTo(this.scrolled + (at - first) * this.pitch);
       }
     }
 
@@ -265,9 +293,9 @@
       const rowTop = at * this.pitch;
       const rowBottom = rowTop + this.pitch - rowGap;
       if (at >= 0 && rowTop < top) {
-        this.scroller.scrollTop -= Math.ceil(top - rowTop);
+        this.scrollTo(this.scrolled - Math.ceil(top - rowTop));
       } else if (at >= 0 && rowBottom > bottom) {
-        this.scroller.scrollTop += Math.ceil(rowBottom - bottom);
+        this.scrollTo(this.scrolled + Math.ceil(rowBottom - bottom));
       }
       this.draw();
     }
