@@ -353,14 +353,26 @@ class PageLogicTest : public QObject {
             QVERIFY2(timing.match(line.first().toString()).hasMatch(),
                      qPrintable(line.first().toString()));
         }
-        // Scrolled far down, the rows in view are built, each in its place.
+        // Scrolled far down, the rows in view are built, each in its place; rows going or
+        // coming above move nothing in view.
         page->evaluate("document.getElementById('peer-scroll').scrollTop = 30000; true");
-        QVERIFY(page->waitFor(QStringLiteral(
+        const QString middleRow =
             "(() => { const s = document.getElementById('peer-scroll').getBoundingClientRect();"
             " const r = document.elementFromPoint(s.left + s.width / 2, s.top + s.height / 2);"
-            " const row = r && r.closest('.peer');"
-            " const at = row ? +row.getAttribute('aria-posinset') : 0;"
-            " return at > 100 && Velto.app.peerList.shown()[at - 1] === row.dataset.key; })()")));
+            " return r && r.closest('.peer'); })()";
+        QVERIFY(page->waitFor(
+            QStringLiteral("(() => { const row = %1;"
+                           " const at = row ? +row.getAttribute('aria-posinset') : 0;"
+                           " return at > 100 && Velto.app.peerList.shown()[at - 1] === "
+                           "row.dataset.key; })()")
+                .arg(middleRow)));
+        const QString lookedAt = page->evaluate(middleRow + ".dataset.key").toString();
+        bridge().sendEvent("peer-removed", QJsonObject{{"key", "10.78.0.1"}});
+        QVERIFY(rowsShown(before + 999));
+        QCOMPARE(page->evaluate(middleRow + ".dataset.key").toString(), lookedAt);
+        peerAppears("10.78.0.1", "Peer 0000 at Lab [Velto] (Linux)");
+        QVERIFY(rowsShown(before + 1000));
+        QCOMPARE(page->evaluate(middleRow + ".dataset.key").toString(), lookedAt);
         page->evaluate("document.getElementById('peer-scroll').scrollTop = 0; true");
         // One update of each kind, each printed with its figure: a name changes, a new message
         // lifts its computer to the top, one leaves.
