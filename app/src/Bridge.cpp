@@ -1,6 +1,7 @@
 #include "Bridge.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QMetaObject>
 #include <QPointer>
 #include <memory>
@@ -20,28 +21,36 @@ void Bridge::sendEvent(const QString& name, const std::optional<QJsonObject>& da
     if (data) {
         envelope.insert("data", *data);
     }
-    // Always queued, even on our own thread, so that events keep one order whichever thread
-    // raised them first.
-    QMetaObject::invokeMethod(
-        this, [this, envelope] { deliver(envelope); }, Qt::QueuedConnection);
+    const std::lock_guard lock(queueMutex_);
+    queuedEvents_.append(std::move(envelope));
+    if (!flushQueued_) {
+        // Queued even on our own thread, so that events keep one order whichever thread
+        // raised them; those raised before the flush runs go out with it.
+        flushQueued_ = true;
+        QMetaObject::invokeMethod(this, &Bridge::flush, Qt::QueuedConnection);
+    }
 }
 
-void Bridge::deliver(const QJsonObject& envelope) {
-    if (!pageReady_) {
-        heldEvents_.append(envelope);
-        return;
+void Bridge::flush() {
+    {
+        const std::lock_guard lock(queueMutex_);
+        flushQueued_ = false;
+        pendingEvents_.append(std::exchange(queuedEvents_, {}));
     }
-    emit eventReady(envelope.toVariantMap());
+    if (!pageReady_ || pendingEvents_.isEmpty()) {
+        return;  // kept for the page that is loading
+    }
+    QJsonArray envelopes;
+    for (const auto& envelope : std::exchange(pendingEvents_, {})) {
+        envelopes.append(envelope);
+    }
+    emit eventsReady(QString::fromUtf8(QJsonDocument(envelopes).toJson(QJsonDocument::Compact)));
 }
 
 void Bridge::setPageReady(bool ready) {
     pageReady_ = ready;
-    if (!ready) {
-        return;
-    }
-    const auto held = std::exchange(heldEvents_, {});
-    for (const auto& envelope : held) {
-        emit eventReady(envelope.toVariantMap());
+    if (ready) {
+        flush();
     }
 }
 

@@ -145,15 +145,20 @@ class EventsTest : public QObject {
     void cleanupTestCase() { page.reset(); }
 
     void eventsSentWhileThePageReloadsAreHeldForIt() {
-        page->controller().bridge().setPageReady(false);
-        page->controller().bridge().sendEvent("peer-removed", QJsonObject{{"key", "10.77.0.41"}});
+        // One raised before the reload began and not handed over yet, one during it.
+        Bridge& bridge = page->controller().bridge();
+        bridge.sendEvent("peer-removed", QJsonObject{{"key", "10.77.0.41"}});
+        bridge.setPageReady(false);
+        bridge.sendEvent("peer-removed", QJsonObject{{"key", "10.77.0.42"}});
         QTest::qWait(100);
         page->recordEvents();
-        page->controller().bridge().setPageReady(true);
-        QVERIFY(page->waitFor("window.__events.length === 1"));
+        bridge.setPageReady(true);
+        QVERIFY(page->waitFor("window.__events.length === 2"));
         QCOMPARE(json(page->recordedEvents()),
                  json(QJsonArray{QJsonObject{{"event", "peer-removed"},
-                                             {"data", QJsonObject{{"key", "10.77.0.41"}}}}}));
+                                             {"data", QJsonObject{{"key", "10.77.0.41"}}}},
+                                 QJsonObject{{"event", "peer-removed"},
+                                             {"data", QJsonObject{{"key", "10.77.0.42"}}}}}));
     }
 
     void textToAnUnknownSenderWithoutNotificationService() {

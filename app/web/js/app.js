@@ -54,6 +54,7 @@
 
   const peerList = new Velto.PeerList({
     list: $("peer-list"),
+    scroller: $("peer-scroll"),
     search: $("peer-search"),
     empty: $("peer-list-empty"),
     rowInfo,
@@ -726,6 +727,7 @@
 
   Velto.app = {
     state,
+    peerList,
     select: (key) => state.select(key),
     sendFiles: (key, paths) => state.sendFiles(key, paths),
     computeRegions,

@@ -1,6 +1,8 @@
 // The page's side of the native bridge, over the web channel:
 //   Velto.bridge.callHandler("velto", message, reply)  a command; reply gets the answer, if any
 //   Velto.bridge.registerHandler("velto", handler)     handler(envelope) for every event
+// The program hands events over in batches (the JSON text of an array, oldest first); each is
+// dispatched on its own.
 // Commands made before the channel is up wait for it. Events start flowing once the page calls
 // listen(), so that a first snapshot (getPeers) can be taken before the deltas.
 (function (Velto) {
@@ -57,6 +59,12 @@
     whenConnected((object) => object.pageListening());
   }
 
+  function deliverEvents(text) {
+    for (const envelope of JSON.parse(text)) {
+      deliverEvent(envelope);
+    }
+  }
+
   function deliverEvent(envelope) {
     for (const handler of handlers) {
       try {
@@ -84,7 +92,7 @@
     new QWebChannel(qt.webChannelTransport, (channel) => {
       const object = channel.objects.velto;
       object.replyReady.connect(deliverReply);
-      object.eventReady.connect(deliverEvent);
+      object.eventsReady.connect(deliverEvents);
       native = object;
       for (const action of waiting.splice(0)) {
         action(object);
