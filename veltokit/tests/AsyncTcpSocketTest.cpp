@@ -96,6 +96,27 @@ TEST_F(AsyncTcpSocketTest, ReadsCompleteInQueueOrderWithExactLengthsWhateverTheS
     expectPartialsBelongToTheNextCompletion(delegate->events(), Kind::ReadPartial, Kind::Read);
 }
 
+// A name and the byte that ends it come in one read however the bytes are cut; without that
+// byte within the limit the read ends at the limit, and the stream goes on behind both.
+TEST_F(AsyncTcpSocketTest, ReadsToAByteEndAtItOrAtTheirLimitWhateverTheSegmentation) {
+    connect();
+    const std::string stream("name\0xyzw\0\0ok", 13);
+    const std::vector<std::string> expected = {std::string("name\0", 5), "xyz",
+                                               std::string("w\0", 2), std::string(1, '\0'), "ok"};
+    for (long tag = 0; tag < 4; ++tag) {
+        socket->readDataToByte(0, tag == 1 ? 3 : 10, 30, tag);
+    }
+    socket->readDataToLength(2, 30, 4);
+    peer.send(Bytes(stream.begin(), stream.end()), 1);
+
+    ASSERT_TRUE(delegate->waitForCount(Kind::Read, expected.size()));
+    const auto reads = delegate->ofKind(Kind::Read);
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(reads[i].tag, static_cast<long>(i));
+        EXPECT_EQ(reads[i].data, Bytes(expected[i].begin(), expected[i].end())) << "read " << i;
+    }
+}
+
 TEST_F(AsyncTcpSocketTest, ChainedOneByteReadsCostNeitherSystemCallsNorQueueHops) {
     connect();
     const long count = 20000;

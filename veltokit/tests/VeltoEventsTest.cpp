@@ -74,7 +74,7 @@ TEST(VeltoEvents, EveryReportBecomesItsEventWithTheFieldsFrontEndsRelyOn) {
     const auto in = rig.receive("I", "10.77.0.12");
     rig.events->incomingTransferWithQuestion(*in, 2, 9, "Album");
     rig.events->incomingTransferWithProgress(*in, 2, 0, 9, 0, std::nullopt, std::nullopt);
-    rig.events->incomingTransferWithProgress(*in, 2, 1, 9, 4, "a", "/d/a");
+    rig.events->incomingTransferWithProgress(*in, 2, 2, 9, 9, "a", "/d/a");
     rig.events->incomingTransferWithReceivedText(*in, "hello");
     rig.events->incomingTransferWithReceivedFile(*in, "/d/a");
     rig.events->incomingTransferWithFinished(*in);
@@ -99,8 +99,8 @@ TEST(VeltoEvents, EveryReportBecomesItsEventWithTheFieldsFrontEndsRelyOn) {
           "totalSize": 9, "firstName": "Album", "secondsLeft": 60.0}},
       {"event": "transfer-progress", "data": {"key": "I", "itemCount": 2, "itemFinished": 0,
           "byteCount": 9, "byteFinished": 0, "filename": null, "filepath": null, "isIncoming": true}},
-      {"event": "transfer-progress", "data": {"key": "I", "itemCount": 2, "itemFinished": 1,
-          "byteCount": 9, "byteFinished": 4, "filename": "a", "filepath": "/d/a", "isIncoming": true}},
+      {"event": "transfer-progress", "data": {"key": "I", "itemCount": 2, "itemFinished": 2,
+          "byteCount": 9, "byteFinished": 9, "filename": "a", "filepath": "/d/a", "isIncoming": true}},
       {"event": "transfer-incoming-text", "data": {"key": "I", "text": "hello"}},
       {"event": "transfer-incoming-file", "data": {"key": "I", "path": "/d/a"}},
       {"event": "transfer-finished", "data": {"key": "I"}},
@@ -155,7 +155,7 @@ TEST(VeltoEvents, ReportsFromManyThreadsReachTheSinkOneAtATimeInTheOrderReported
         reporters.emplace_back([&rig, index] {
             const auto transfer = rig.send(std::to_string(index));
             for (std::uint64_t step = 0; step < reportsEach; ++step) {
-                rig.events->transferWithProgress(*transfer, reportsEach, step, 0, 0);
+                rig.events->transferWithRenamedItems(*transfer, {std::to_string(step)});
             }
         });
     }
@@ -168,8 +168,34 @@ TEST(VeltoEvents, ReportsFromManyThreadsReachTheSinkOneAtATimeInTheOrderReported
     for (std::size_t index = 0; index < rig.seen.size(); ++index) {
         const auto& event = rig.seen[index];
         EXPECT_EQ(event.sequence, index + 1);
-        EXPECT_EQ(event.data["itemFinished"], nextStep[event.data["key"]]++);
+        EXPECT_EQ(event.data["names"][0], std::to_string(nextStep[event.data["key"]]++));
     }
+}
+
+// A transfer of many small elements reports several times per element: its progress reaches the
+// front end paced, each transfer's on its own, the first and the completing report always.
+TEST(VeltoEvents, ProgressIsPacedPerTransferButItsFirstAndLastReportsShow) {
+    EventsRig rig;
+    const auto many = rig.send("M");
+    const auto other = rig.send("O");
+    constexpr std::uint64_t items = 10'000;
+    const auto start = std::chrono::steady_clock::now();
+    for (std::uint64_t done = 0; done < items; ++done) {
+        rig.events->transferWithProgress(*many, items, done, items, done);
+    }
+    rig.events->transferWithProgress(*other, 1, 0, 1, 0);
+    const auto allowed = (std::chrono::steady_clock::now() - start) / VeltoEvents::progressInterval;
+    std::this_thread::sleep_for(VeltoEvents::progressInterval);
+    rig.events->transferWithProgress(*many, items, items - 1, items, items - 1);
+    rig.events->transferWithProgress(*many, items, items, items, items);
+
+    ASSERT_GE(rig.seen.size(), 4u);
+    EXPECT_LE(rig.seen.size(), static_cast<std::size_t>(allowed) + 5);
+    EXPECT_EQ(rig.seen.front().data["itemFinished"], 0);
+    const auto last = rig.seen.end() - 3;
+    EXPECT_EQ(last[0].data["key"], "O");
+    EXPECT_EQ(last[1].data["itemFinished"], items - 1);  // the interval had passed
+    EXPECT_EQ(last[2].data["itemFinished"], items);
 }
 
 }  // namespace

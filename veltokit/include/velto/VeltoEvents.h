@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -9,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "velto/Export.h"
@@ -120,7 +122,15 @@ class VELTO_EXPORT VeltoEvents final : public VeltoPeerDiscoveryDelegate,
     // words; key "problem" carries words about the file itself.
     void settingApplied(const std::string& key, const std::string& value);
 
+    // A transfer's progress becomes an event at most this often, besides its first report and
+    // the one that completes it: a transfer of many small elements reports several times per
+    // element, and thousands of events a second would cost more than the transfer itself.
+    static constexpr std::chrono::milliseconds progressInterval{25};
+
   private:
+    bool progressDue(const std::string& key, std::uint64_t itemCount, std::uint64_t itemFinished,
+                     std::uint64_t byteCount, std::uint64_t byteFinished);
+    void forgetProgress(const std::string& key);
     void deliver(std::string_view name, nlohmann::json data,
                  std::optional<VeltoPeer> sender = std::nullopt);
     void deliverIncoming(std::string_view name, const VeltoIncomingTransfer& transfer,
@@ -130,6 +140,8 @@ class VELTO_EXPORT VeltoEvents final : public VeltoPeerDiscoveryDelegate,
     const Sink sink_;
     std::mutex mutex_;  // one event at a time, numbered in the order they reach the sink
     std::uint64_t nextSequence_ = 1;
+    std::mutex progressMutex_;
+    std::unordered_map<std::string, std::chrono::steady_clock::time_point> lastProgress_;
 };
 
 }  // namespace velto

@@ -132,8 +132,7 @@ class VELTO_EXPORT VeltoIncomingTransfer
 
     void begin();
     void streamHeaderRead(const Bytes& data);
-    void nameByteRead(std::uint8_t byte);
-    void nameComplete();
+    void nameRead(const Bytes& data);
     void sizeRead(const Bytes& data);
     bool holdsForScreening();  // true when the stream does not go on now
     void ask(std::function<void()> release);
@@ -173,7 +172,6 @@ class VELTO_EXPORT VeltoIncomingTransfer
     std::string currentName_;       // as received
     std::string currentRelativePath_;
     std::string currentPath_;  // inside the intermediate folder; empty for a text
-    Bytes currentNameBuffer_;
     std::optional<Bytes> textBuffer_;
 
     std::string basePath_;

@@ -57,6 +57,25 @@ void VeltoEvents::deliver(std::string_view name, nlohmann::json data,
     }
 }
 
+bool VeltoEvents::progressDue(const std::string& key, std::uint64_t itemCount,
+                              std::uint64_t itemFinished, std::uint64_t byteCount,
+                              std::uint64_t byteFinished) {
+    const auto now = std::chrono::steady_clock::now();
+    const bool complete = itemFinished == itemCount && byteFinished == byteCount;
+    std::lock_guard lock(progressMutex_);
+    const auto [last, first] = lastProgress_.try_emplace(key, now);
+    if (first || complete || now - last->second >= progressInterval) {
+        last->second = now;
+        return true;
+    }
+    return false;
+}
+
+void VeltoEvents::forgetProgress(const std::string& key) {
+    std::lock_guard lock(progressMutex_);
+    lastProgress_.erase(key);
+}
+
 void VeltoEvents::deliverIncoming(std::string_view name, const VeltoIncomingTransfer& transfer,
                                   nlohmann::json data) {
     deliver(name, std::move(data), transfer.peer());
@@ -102,10 +121,12 @@ void VeltoEvents::transferWithConnected(VeltoTransfer& transfer) {
 }
 
 void VeltoEvents::transferWithFinished(VeltoTransfer& transfer) {
+    forgetProgress(transfer.key());
     deliver(events::transferFinished, {{"key", transfer.key()}});
 }
 
 void VeltoEvents::transferWithFailed(VeltoTransfer& transfer) {
+    forgetProgress(transfer.key());
     diagnostic("failed");
     deliver(events::transferFailed, {{"key", transfer.key()},
                                      {"outcome", outcomeName(transfer.outcome())},
@@ -119,6 +140,9 @@ void VeltoEvents::transferWithWaiting(VeltoTransfer& transfer, bool waiting) {
 void VeltoEvents::transferWithProgress(VeltoTransfer& transfer, std::uint64_t itemCount,
                                        std::uint64_t itemFinished, std::uint64_t byteCount,
                                        std::uint64_t byteFinished) {
+    if (!progressDue(transfer.key(), itemCount, itemFinished, byteCount, byteFinished)) {
+        return;
+    }
     deliver(events::transferProgress,
             progress(transfer.key(), itemCount, itemFinished, byteCount, byteFinished));
 }
@@ -173,10 +197,12 @@ void VeltoEvents::incomingTransferWithCreated(VeltoIncomingTransfer& transfer) {
 }
 
 void VeltoEvents::incomingTransferWithFinished(VeltoIncomingTransfer& transfer) {
+    forgetProgress(transfer.key());
     deliverIncoming(events::transferFinished, transfer, {{"key", transfer.key()}});
 }
 
 void VeltoEvents::incomingTransferWithFailed(VeltoIncomingTransfer& transfer) {
+    forgetProgress(transfer.key());
     diagnostic("failed");
     deliverIncoming(events::transferFailed, transfer,
                     {{"key", transfer.key()},
@@ -205,6 +231,9 @@ void VeltoEvents::incomingTransferWithProgress(VeltoIncomingTransfer& transfer,
                                                std::uint64_t byteCount, std::uint64_t byteFinished,
                                                const std::optional<std::string>& filename,
                                                const std::optional<std::string>& filepath) {
+    if (!progressDue(transfer.key(), itemCount, itemFinished, byteCount, byteFinished)) {
+        return;
+    }
     auto data = progress(transfer.key(), itemCount, itemFinished, byteCount, byteFinished);
     data["filename"] = textOrNull(filename);
     data["filepath"] = textOrNull(filepath);

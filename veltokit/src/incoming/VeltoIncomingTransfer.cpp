@@ -136,12 +136,10 @@ void VeltoIncomingTransfer::socketDidRead(Bytes data, long tag) {
     if (state_ != State::reading) {
         return;
     }
-    if (tag == tagFileName && data.size() == 1) {
-        nameByteRead(data.front());  // no line per name byte: names are read a byte at a time
-        return;
-    }
     diagnostic("Incoming didRead", data.size(), tag);
-    if (tag == tagMetadata) {
+    if (tag == tagFileName) {
+        nameRead(data);
+    } else if (tag == tagMetadata) {
         streamHeaderRead(data);
     } else if (tag == tagFileSize) {
         sizeRead(data);
@@ -173,28 +171,19 @@ void VeltoIncomingTransfer::streamHeaderRead(const Bytes& data) {
 void VeltoIncomingTransfer::doNextFile() {
     if (currentElementPlusOne_ < elementCount_) {
         currentElementPlusOne_ += 1;
-        currentNameBuffer_.clear();
-        socket_->readDataToLength(1, headerReadTimeout, tagFileName);
+        // The name and its terminating zero in one read; a longer name ends it without one.
+        socket_->readDataToByte(0, ElementName::maxLength + 1, headerReadTimeout, tagFileName);
     } else {
         completeTransfer();
     }
 }
 
-void VeltoIncomingTransfer::nameByteRead(std::uint8_t byte) {
-    if (byte == 0) {
-        nameComplete();
-        return;
-    }
-    currentNameBuffer_.push_back(byte);
-    if (currentNameBuffer_.size() > ElementName::maxLength) {
+void VeltoIncomingTransfer::nameRead(const Bytes& data) {
+    if (data.empty() || data.back() != 0) {
         fail("an element name is longer than " + std::to_string(ElementName::maxLength) + " bytes");
         return;
     }
-    socket_->readDataToLength(1, headerReadTimeout, tagFileName);
-}
-
-void VeltoIncomingTransfer::nameComplete() {
-    currentName_ = textOf(currentNameBuffer_);
+    currentName_.assign(data.begin(), data.end() - 1);
     textBuffer_.reset();
     if (currentName_ == VeltoText::markerName && elementCount_ == 1) {
         currentRelativePath_.clear();

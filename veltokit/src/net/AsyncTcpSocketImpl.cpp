@@ -48,6 +48,11 @@ void AsyncTcpSocketImpl::readDataToLength(std::size_t length, double timeout, lo
     perform([=](TcpSocketCore& core) { core.readDataToLength(length, timeout, tag); });
 }
 
+void AsyncTcpSocketImpl::readDataToByte(std::uint8_t delimiter, std::size_t maxLength,
+                                        double timeout, long tag) {
+    perform([=](TcpSocketCore& core) { core.readDataToByte(delimiter, maxLength, timeout, tag); });
+}
+
 void AsyncTcpSocketImpl::writeData(Bytes data, double timeout, long tag) {
     perform([data = std::move(data), timeout, tag](TcpSocketCore& core) mutable {
         core.writeData(std::move(data), timeout, tag);

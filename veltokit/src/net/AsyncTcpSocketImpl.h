@@ -28,6 +28,8 @@ class AsyncTcpSocketImpl final : public AsyncTcpSocket,
     void setDelegate(std::weak_ptr<TcpConnectionDelegate> delegate) override;
     void connectToHost(const std::string& host, std::uint16_t port) override;
     void readDataToLength(std::size_t length, double timeout, long tag) override;
+    void readDataToByte(std::uint8_t delimiter, std::size_t maxLength, double timeout,
+                        long tag) override;
     void writeData(Bytes data, double timeout, long tag) override;
     bool movesFileBodies() const override { return true; }
     void writeFromFile(int fd, std::uint64_t offset, std::uint64_t length, double timeout,

@@ -160,6 +160,15 @@ void TcpSocketCore::readDataToLength(std::size_t length, double timeout, long ta
     schedulePump();
 }
 
+void TcpSocketCore::readDataToByte(std::uint8_t delimiter, std::size_t maxLength, double timeout,
+                                   long tag) {
+    if (state_ == State::Closed || closeAfterWriting_) {
+        return;
+    }
+    reads_.push_back({.length = maxLength, .timeout = timeout, .tag = tag, .delimiter = delimiter});
+    schedulePump();
+}
+
 void TcpSocketCore::writeData(Bytes data, double timeout, long tag) {
     if (state_ == State::Closed || closeAfterWriting_) {
         return;
@@ -342,7 +351,21 @@ bool TcpSocketCore::serveHeadRead() {
         return false;
     }
     ReadOp& head = reads_.front();
-    const std::size_t count = std::min(received_.size(), head.missing());
+    std::size_t count = std::min(received_.size(), head.missing());
+    if (head.delimiter >= 0 && count > 0) {
+        const auto* end =
+            static_cast<const std::uint8_t*>(std::memchr(received_.data(), head.delimiter, count));
+        if (end != nullptr) {
+            count = static_cast<std::size_t>(end - received_.data()) + 1;
+            std::memcpy(head.destination(), received_.data(), count);
+            head.data.resize(head.filled + count);
+            head.length = head.filled + count;  // complete with the delimiter
+            received_.consume(count);
+            head.filled += count;
+            completeHeadRead();
+            return true;
+        }
+    }
     if (count > 0) {
         if (head.file) {
             if (!storeReceived(head, count)) {

@@ -80,6 +80,7 @@ class TcpSocketCore : public std::enable_shared_from_this<TcpSocketCore> {
     void setDelegate(std::weak_ptr<TcpConnectionDelegate> delegate);
     void connectToHost(const std::string& host, std::uint16_t port);
     void readDataToLength(std::size_t length, double timeout, long tag);
+    void readDataToByte(std::uint8_t delimiter, std::size_t maxLength, double timeout, long tag);
     void writeData(Bytes data, double timeout, long tag);
     // file is the connection's own copy; when it is missing, openError says why.
     void readIntoFile(UniqueFd file, int openError, std::size_t length, double timeout, long tag);
@@ -131,6 +132,7 @@ class TcpSocketCore : public std::enable_shared_from_this<TcpSocketCore> {
         UniqueFd file{};  // where the bytes go instead of data
         std::size_t filled = 0;
         bool timerStarted = false;
+        int delimiter = -1;  // a byte that ends the read early, if any
 
         std::size_t missing() const { return length - filled; }
         std::uint8_t* destination();

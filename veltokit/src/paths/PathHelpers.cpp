@@ -7,6 +7,9 @@ namespace {
 
 // Collapses runs of "/" and drops a trailing "/" unless the whole path is "/".
 std::string normalizedSeparators(std::string_view path) {
+    if (path.find("//") == std::string_view::npos && (path.size() <= 1 || path.back() != '/')) {
+        return std::string(path);  // the common case: nothing to fold
+    }
     std::string out;
     out.reserve(path.size());
     for (const char c : path) {

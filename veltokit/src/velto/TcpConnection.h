@@ -71,6 +71,10 @@ class TcpConnection {
     virtual void connectToHost(const std::string& host, std::uint16_t port) = 0;
 
     virtual void readDataToLength(std::size_t length, double timeout, long tag) = 0;
+    // Reads up to and including the first delimiter byte, or maxLength bytes when none comes
+    // before; completes as socketDidRead with what was read, the delimiter last when found.
+    virtual void readDataToByte(std::uint8_t delimiter, std::size_t maxLength, double timeout,
+                                long tag) = 0;
     virtual void writeData(Bytes data, double timeout, long tag) = 0;
 
     // File bodies moved by the connection itself, from the file straight to the peer and from

@@ -40,6 +40,15 @@ void MemoryConnection::readDataToLength(std::size_t length, double /*timeout*/, 
     }
 }
 
+void MemoryConnection::readDataToByte(std::uint8_t delimiter, std::size_t maxLength,
+                                      double /*timeout*/, long tag) {
+    if (!closed_) {
+        reads_.push_back({maxLength, tag, delimiter});
+        maxReadsInFlight_ = std::max(maxReadsInFlight_, reads_.size());
+        schedule();
+    }
+}
+
 void MemoryConnection::writeData(Bytes data, double /*timeout*/, long tag) {
     if (!closed_) {
         writes_.push_back({data.size(), tag});
@@ -130,15 +139,20 @@ bool MemoryConnection::serveRead(TcpConnectionDelegate& delegate) {
         delegate.socketDidDisconnect(*this, "end of stream");
         return true;
     }
-    const std::size_t count =
+    std::size_t count =
         std::min({pieceSize_, head.length - headData_.size(), incoming_->size() - position_});
     if (headData_.empty()) {
         headData_.reserve(head.length);  // sized once, as the real socket does
     }
     const auto from = incoming_->begin() + static_cast<std::ptrdiff_t>(position_);
+    const auto end = std::find(from, from + static_cast<std::ptrdiff_t>(count), head.delimiter);
+    const bool delimited = head.delimiter >= 0 && end != from + static_cast<std::ptrdiff_t>(count);
+    if (delimited) {
+        count = static_cast<std::size_t>(end - from) + 1;
+    }
     headData_.insert(headData_.end(), from, from + static_cast<std::ptrdiff_t>(count));
     position_ += count;
-    if (headData_.size() == head.length) {
+    if (headData_.size() == head.length || delimited) {
         reads_.pop_front();
         Bytes data = std::move(headData_);
         headData_ = {};

@@ -36,6 +36,8 @@ class MemoryConnection : public TcpConnection,
     void setDelegate(std::weak_ptr<TcpConnectionDelegate> delegate) override;
     void connectToHost(const std::string& host, std::uint16_t port) override;
     void readDataToLength(std::size_t length, double timeout, long tag) override;
+    void readDataToByte(std::uint8_t delimiter, std::size_t maxLength, double timeout,
+                        long tag) override;
     void writeData(Bytes data, double timeout, long tag) override;
     void disconnect() override;
     void disconnectAfterWriting() override;
@@ -52,6 +54,7 @@ class MemoryConnection : public TcpConnection,
     struct Operation {
         std::size_t length;
         long tag;
+        int delimiter = -1;
     };
 
     MemoryConnection(std::shared_ptr<const Bytes> incoming, std::size_t pieceSize,

@@ -43,6 +43,12 @@ void WatchedConnection::readDataToLength(std::size_t length, double timeout, lon
     socket_->readDataToLength(length, scaled(timeout), tag);
 }
 
+void WatchedConnection::readDataToByte(std::uint8_t delimiter, std::size_t maxLength,
+                                       double timeout, long tag) {
+    noteRead(tag, maxLength);
+    socket_->readDataToByte(delimiter, maxLength, scaled(timeout), tag);
+}
+
 void WatchedConnection::writeData(Bytes data, double timeout, long tag) {
     noteWrite(tag, data.size());
     socket_->writeData(std::move(data), scaled(timeout), tag);

@@ -26,6 +26,8 @@ class WatchedConnection : public TcpConnection,
     void setDelegate(std::weak_ptr<TcpConnectionDelegate> delegate) override;
     void connectToHost(const std::string& host, std::uint16_t port) override;
     void readDataToLength(std::size_t length, double timeout, long tag) override;
+    void readDataToByte(std::uint8_t delimiter, std::size_t maxLength, double timeout,
+                        long tag) override;
     void writeData(Bytes data, double timeout, long tag) override;
     bool movesFileBodies() const override { return socket_->movesFileBodies(); }
     void writeFromFile(int fd, std::uint64_t offset, std::uint64_t length, double timeout,
