@@ -501,7 +501,12 @@ done
 
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 mkdir -p "$root/bench/results"
-stamp=$(date +%Y-%m-%d-%H%M)
+minute=$(date +%Y-%m-%d-%H%M)
+stamp=$minute
+for ((n = 2; n < 100; n++)); do # runs that end within the same minute keep their own files
+    [ -e "$root/bench/results/$stamp.md" ] || break
+    stamp=$minute-$n
+done
 {
     echo "machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//'), $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2 / 1048576}' /proc/meminfo) RAM, Linux $(uname -r)"
     echo "load: $load_before before, $load_after after (1, 5, 15 minutes)"
