@@ -49,7 +49,11 @@ def malformed(rng):
     if kind == 0:  # a port-field type cut short
         return bytes([rng.choice([4, 5])]) + rng.randbytes(rng.randrange(2)), True
     if kind == 1:  # a hello whose text is not UTF-8 (0xFF never occurs in UTF-8)
-        return bytes([rng.choice([1, 2, 4, 5])]) + rng.randbytes(rng.randrange(40)) + b"\xff", True
+        kind = rng.choice([1, 2, 4, 5])
+        # Types 4 and 5 carry a two-byte port first: the 0xFF must come after it, or a single
+        # byte before it would make a valid port field and an empty (valid) text.
+        port = rng.randbytes(2) if kind in (4, 5) else b""
+        return bytes([kind]) + port + rng.randbytes(rng.randrange(40)) + b"\xff", True
     if kind == 2:
         return b"", True
     if kind == 3:  # large, of an unknown type

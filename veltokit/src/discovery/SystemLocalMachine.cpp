@@ -5,7 +5,13 @@
 namespace velto {
 
 std::vector<InterfaceAddress> SystemLocalMachine::interfaceAddresses() const {
-    return NetworkTools::getIFAddresses();
+    const auto now = std::chrono::steady_clock::now();
+    std::lock_guard lock(addressesMutex_);
+    if (!addressesAt_ || now - *addressesAt_ >= addressesReusedFor) {
+        addresses_ = NetworkTools::getIFAddresses();
+        addressesAt_ = now;
+    }
+    return addresses_;
 }
 
 std::optional<std::string> SystemLocalMachine::computerName() const {
