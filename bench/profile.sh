@@ -43,14 +43,7 @@ if [ "$what" = file ]; then
     cat "$work/src/big.bin" "$work/src/big.bin" >/dev/null
     source_path=$work/src/big.bin
 else
-    python3 - "$work/src/tree" <<'EOF'
-import os, sys
-for f in range(10000):
-    folder = os.path.join(sys.argv[1], f"d{f % 100:02}")
-    os.makedirs(folder, exist_ok=True)
-    with open(os.path.join(folder, f"f{f:05}.bin"), "wb") as out:
-        out.write(os.urandom(4096))
-EOF
+    python3 bench/lan/make_tree.py "$work/src/tree"
     source_path=$work/src/tree
 fi
 

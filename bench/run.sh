@@ -201,15 +201,7 @@ case_link300m() { case_link link300m $((512 * 1024 * 1024)) rate 300mbit burst 6
 case_tree() {
     local parent=$work/src/trees folders=100 files=10000 size=4096 rep t0 t1
     mkdir -p "$parent/tree" "$work/raw"
-    python3 - "$parent/tree" "$folders" "$files" "$size" <<'EOF'
-import os, sys
-root, folders, files, size = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
-for d in range(folders):
-    os.makedirs(os.path.join(root, f"d{d:02}"), exist_ok=True)
-for f in range(files):
-    with open(os.path.join(root, f"d{f % folders:02}", f"f{f:05}.bin"), "wb") as out:
-        out.write(os.urandom(size))
-EOF
+    python3 "$lan/make_tree.py" "$parent/tree" "$folders" "$files" "$size"
     local bytes=$((files * size))
     for ((rep = 1; rep <= reps; rep++)); do
         note "tree: repetition $rep of $reps"

@@ -16,14 +16,7 @@ bench_workspace velto-strace 4g 2
 
 if [ -n "$tree" ]; then
     source_path=$work/tree rows=30
-    python3 - "$source_path" <<'EOF'
-import os, sys
-for f in range(10000):
-    folder = os.path.join(sys.argv[1], f"d{f % 100:02}")
-    os.makedirs(folder, exist_ok=True)
-    with open(os.path.join(folder, f"f{f:05}.bin"), "wb") as out:
-        out.write(os.urandom(4096))
-EOF
+    python3 bench/lan/make_tree.py "$source_path"
 else
     source_path=$work/big.bin rows=12
     head -c $((1024 * 1024 * 1024)) /dev/urandom >"$source_path"
