@@ -180,7 +180,7 @@
         setAttribute(row, "aria-posinset", index + 1);
         setAttribute(row, "aria-setsize", keys.length);
       }
-      this.place(keys.length);
+      this.place();
       if (listFocused && this.active && !this.hasFocus(this.active)) {
         this.rows.get(this.active).focus({ preventScroll: true });
       }
@@ -222,16 +222,16 @@
       return new Map(wanted);
     }
 
-    // Each built row at its place; the list as tall as all its rows. The row height is that
-    // of a drawn row (the text size may change it), as its size reports say after a layout.
-    place(count) {
+    // Each built row at its place (the list is already as tall as all its rows). The row
+    // height is that of a drawn row (the text size may change it), as its size reports say
+    // after a layout.
+    place() {
       const sample = this.list.firstElementChild;
       if (sample && sample !== this.sample) {
         this.rowSize.disconnect();
         this.rowSize.observe(sample); // reports its height once laid out, and on every change
         this.sample = sample;
       }
-      this.list.style.height = count ? count * this.pitch - rowGap + "px" : "";
       for (const row of this.list.children) {
         const top = (Number(row.getAttribute("aria-posinset")) - 1) * this.pitch + "px";
         if (row.style.top !== top) {
