@@ -54,8 +54,9 @@ TEST(Storage, ElementsMakeMissingFoldersRepeatsReplaceAndFileFolderClashesAreRef
     EXPECT_TRUE(store("a/b/c.txt", "first")) << error;  // no folder element came before
     EXPECT_TRUE(storage.prepareFolder("a", error)) << error;
     EXPECT_TRUE(storage.prepareFolder("a/b", error)) << error;
-    EXPECT_TRUE(store("a/b/c.txt", "second")) << error;
     EXPECT_TRUE(storage.prepareFolder("d/e/f", error)) << error;
+    EXPECT_TRUE(store("d/e/g.txt", "g")) << error;
+    EXPECT_TRUE(store("a/b/c.txt", "second")) << error;  // back to a folder used before
 
     EXPECT_FALSE(storage.prepareFile("a/b", error));  // a folder by that name
     EXPECT_FALSE(error.empty());
@@ -72,7 +73,8 @@ TEST(Storage, ElementsMakeMissingFoldersRepeatsReplaceAndFileFolderClashesAreRef
                                                                       {"a/b/c.txt", "second"},
                                                                       {"d", "/"},
                                                                       {"d/e", "/"},
-                                                                      {"d/e/f", "/"}}));
+                                                                      {"d/e/f", "/"},
+                                                                      {"d/e/g.txt", "g"}}));
 }
 
 TEST(StorageNames, FolderNamesUseTheTwelveHourClock) {

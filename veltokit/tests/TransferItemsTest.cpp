@@ -128,6 +128,49 @@ TEST(TransferItems, DeepTreeIsWalkedWholeWithTheRightSizes) {
     EXPECT_LT(indexOf(namesOf(items), relative + "/"), items.size());  // the deepest folder
 }
 
+// The items of a chosen folder with many subfolders (walked by two threads) come in the order
+// one thread would give: each folder before its entries, entries in listing order, and so do
+// the paths left out.
+TEST(TransferItems, SharedWalkKeepsTheListingOrder) {
+    namespace fs = std::filesystem;
+    TempDir dir;
+    const fs::path top = dir.str() + "/top";
+    for (int folder = 0; folder < 12; ++folder) {
+        const std::string sub = top.string() + "/d" + std::to_string(folder);
+        writeFile(sub + "/a", "a");
+        writeFile(sub + "/inner/b", std::string(static_cast<std::size_t>(folder), 'b'));
+        writeFile(top.string() + "/f" + std::to_string(folder), "f");
+        if (folder % 5 == 0) {
+            fs::create_symlink(top, sub + "/inner/loop");
+        }
+    }
+    std::vector<std::string> expected;
+    std::vector<std::string> expectedSkipped;
+    const auto walk = [&](const auto& self, const fs::path& at, const std::string& name) -> void {
+        expected.push_back(name + "/");
+        for (const auto& entry : fs::directory_iterator(at)) {  // the system's listing order
+            const std::string entryName = name + "/" + entry.path().filename().string();
+            if (entry.is_symlink()) {
+                expectedSkipped.push_back(entry.path().string());
+            } else if (entry.is_directory()) {
+                self(self, entry.path(), entryName);
+            } else {
+                expected.push_back(entryName);
+            }
+        }
+    };
+    walk(walk, top, "top");
+
+    std::vector<SkippedPath> skipped;
+    const auto items = VeltoTransfer::itemsForPaths({top.string()}, skipped);
+    EXPECT_EQ(namesOf(items), expected);
+    std::vector<std::string> skippedPaths;
+    for (const auto& entry : skipped) {
+        skippedPaths.push_back(entry.path);
+    }
+    EXPECT_EQ(skippedPaths, expectedSkipped);
+}
+
 // Permissions do not bind root, so the check runs as an unprivileged user where needed.
 TEST(TransferItems, UnlistableFolderIsLeftOutBeforeAnythingIsSent) {
     TempDir dir;

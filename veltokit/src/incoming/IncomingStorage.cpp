@@ -179,6 +179,30 @@ bool IncomingStorage::prepareFolder(const std::string& relative, std::string& er
     return true;
 }
 
+int IncomingStorage::folderFor(const std::string& relative) {
+    const auto slash = relative.rfind('/');
+    if (slash == std::string::npos) {
+        return folderLock_.get();
+    }
+    const std::string folder = relative.substr(0, slash);
+    if (!lastFolderFd_ || folder != lastFolder_) {
+        lastFolder_.clear();
+        const auto open = [&] {
+            lastFolderFd_.reset(::openat(folderLock_.get(), folder.c_str(),
+                                         O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        };
+        open();
+        if (!lastFolderFd_ && errno == ENOENT && makeFolder(folder)) {
+            open();
+        }
+        if (!lastFolderFd_) {
+            return -1;
+        }
+        lastFolder_ = folder;
+    }
+    return lastFolderFd_.get();
+}
+
 bool IncomingStorage::prepareFile(const std::string& relative, std::string& error) {
     if (!ensureIntermediateFolder(error)) {
         return false;
@@ -186,19 +210,15 @@ bool IncomingStorage::prepareFile(const std::string& relative, std::string& erro
     // A later element of the same name replaces the earlier one; nothing outside the
     // intermediate folder is reachable, and no link inside it is followed.
     file_.reset();
-    const auto open = [&] {
-        file_.reset(::openat(folderLock_.get(), relative.c_str(),
-                             O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
-    };
-    open();
-    const auto slash = relative.rfind('/');
-    if (!file_ && errno == ENOENT && slash != std::string::npos) {
-        if (!makeFolder(relative.substr(0, slash))) {
-            error = systemError("cannot create the folder for " + pathOf(relative));
-            return false;
-        }
-        open();
+    const int folder = folderFor(relative);
+    if (folder < 0) {
+        error = systemError("cannot create the folder for " + pathOf(relative));
+        return false;
     }
+    const auto slash = relative.rfind('/');
+    const char* leaf = relative.c_str() + (slash == std::string::npos ? 0 : slash + 1);
+    file_.reset(
+        ::openat(folder, leaf, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
     if (!file_) {
         error = systemError("cannot create " + pathOf(relative));
         return false;
@@ -263,6 +283,7 @@ bool IncomingStorage::publish(std::optional<std::string>& publishedPath, std::st
     } else {
         ::rmdir(intermediatePath_.c_str());
     }
+    lastFolderFd_.reset();
     folderLock_.reset();
     if (!result.empty()) {
         publishedPath = result;
@@ -272,6 +293,7 @@ bool IncomingStorage::publish(std::optional<std::string>& publishedPath, std::st
 
 void IncomingStorage::discard() {
     file_.reset();
+    lastFolderFd_.reset();
     if (folderLock_) {
         std::error_code ignored;
         std::filesystem::remove_all(intermediatePath_, ignored);

@@ -53,6 +53,8 @@ class IncomingStorage {
     bool ensureIntermediateFolder(std::string& error);
     // Creates the folder with its missing parents; errno tells why not.
     bool makeFolder(const std::string& relative);
+    // The open folder a file at relative goes into, made where missing; -1 with errno set.
+    int folderFor(const std::string& relative);
     std::string pathOf(const std::string& relative) const;
 
     std::string basePath_;
@@ -60,6 +62,10 @@ class IncomingStorage {
     std::string intermediatePath_;
     UniqueFd folderLock_;  // open and locked while the intermediate folder is ours
     UniqueFd file_;
+    // The folder the last file went into: files arrive folder by folder, and creating one by
+    // its name in an open folder saves the lookup of every folder above it.
+    std::string lastFolder_;
+    UniqueFd lastFolderFd_;
 };
 
 }  // namespace velto

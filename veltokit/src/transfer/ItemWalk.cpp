@@ -6,10 +6,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <iterator>
 #include <memory>
+#include <system_error>
+#include <thread>
 #include <unordered_set>
 
 #include "core/UniqueFd.h"
@@ -28,8 +32,9 @@ struct DirCloser {
 };
 
 // The entry names of an open folder in listing order, or false when it cannot be listed
-// completely.
-bool listFolder(int folder, std::vector<std::string>& names, std::string& error) {
+// completely; subfolders counts the entries that may be folders.
+bool listFolder(int folder, std::vector<std::string>& names, std::size_t& subfolders,
+                std::string& error) {
     const int listing = ::dup(folder);  // the stream owns and closes its descriptor
     std::unique_ptr<DIR, DirCloser> dir(listing < 0 ? nullptr : ::fdopendir(listing));
     if (!dir) {
@@ -52,6 +57,8 @@ bool listFolder(int folder, std::vector<std::string>& names, std::string& error)
         const std::string name = entry->d_name;
         if (name != "." && name != "..") {
             names.push_back(name);
+            const auto type = entry->d_type;
+            subfolders += type == DT_DIR || type == DT_LNK || type == DT_UNKNOWN ? 1 : 0;
         }
     }
 }
@@ -152,28 +159,82 @@ void ItemWalk::visitFolder(const Location& at, const std::string& path, const st
     }
     UniqueFd folder(::openat(at.folder, at.entry.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     std::vector<std::string> entries;
+    std::size_t subfolders = 0;
     std::string error = folder ? "" : std::strerror(errno);
-    if (!folder || !listFolder(folder.get(), entries, error)) {
+    if (!folder || !listFolder(folder.get(), entries, subfolders, error)) {
         skip(path, "cannot be listed: " + error);
         return;
     }
     // Deep down, entries are looked up by full path, so that no tree can use up the process's
     // descriptors.
-    const bool byPath = openFolders_.size() >= maxOpenFolders;
-    if (byPath) {
+    if (openFolders_.size() >= maxOpenFolders) {
         folder.reset();
     }
     add(std::make_shared<VeltoDir>(path, name), nameOnDisk);
     openFolders_.push_back(self);
-    const auto sentNames = namesToSend(entries);
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const std::string& entry = entries[i];
-        const std::string entryPath = stringByAppendingPathComponent(path, entry);
-        visit(byPath ? Location{AT_FDCWD, entryPath} : Location{folder.get(), entry}, entryPath,
-              stringByAppendingPathComponent(name, sentNames[i]),
-              sentNames[i] == entry ? "" : entry);
-    }
+    visitEntries(folder ? folder.get() : AT_FDCWD, path, name, entries,
+                 openFolders_.size() == 1 && subfolders >= 2);
     openFolders_.pop_back();
+}
+
+void ItemWalk::visitEntries(int folder, const std::string& path, const std::string& name,
+                            const std::vector<std::string>& entries, bool mayShare) {
+    const auto sentNames = namesToSend(entries);
+    if (!mayShare) {
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            visitEntry(folder, path, name, entries[i], sentNames[i]);
+        }
+        return;
+    }
+    // Each entry is walked whole by whichever thread takes it next, into a walk of its own
+    // that starts below the same folders; the parts are then joined in listing order.
+    std::vector<ItemWalk> parts(entries.size());
+    std::atomic<std::size_t> next{0};
+    const auto walkEntries = [&] {
+        for (std::size_t i; (i = next.fetch_add(1, std::memory_order_relaxed)) < entries.size();) {
+            parts[i].openFolders_ = openFolders_;
+            parts[i].visitEntry(folder, path, name, entries[i], sentNames[i]);
+        }
+    };
+    std::exception_ptr otherFailure;
+    std::thread other;
+    try {
+        other = std::thread([&] {
+            try {
+                walkEntries();
+            } catch (...) {
+                otherFailure = std::current_exception();
+            }
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had: this one walks them all.
+    }
+    std::exception_ptr ownFailure;
+    try {
+        walkEntries();
+    } catch (...) {
+        ownFailure = std::current_exception();
+        next = entries.size();  // the other thread stops after its current entry
+    }
+    if (other.joinable()) {
+        other.join();
+    }
+    for (const auto& failure : {ownFailure, otherFailure}) {
+        if (failure) {
+            std::rethrow_exception(failure);
+        }
+    }
+    for (auto& part : parts) {
+        std::move(part.items_.begin(), part.items_.end(), std::back_inserter(items_));
+        std::move(part.skipped_.begin(), part.skipped_.end(), std::back_inserter(skipped_));
+    }
+}
+
+void ItemWalk::visitEntry(int folder, const std::string& path, const std::string& name,
+                          const std::string& entry, const std::string& sentName) {
+    const std::string entryPath = stringByAppendingPathComponent(path, entry);
+    visit(folder == AT_FDCWD ? Location{AT_FDCWD, entryPath} : Location{folder, entry}, entryPath,
+          stringByAppendingPathComponent(name, sentName), sentName == entry ? "" : entry);
 }
 
 }  // namespace velto
