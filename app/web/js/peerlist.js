@@ -205,6 +205,7 @@
       }
     }
 
+    // The next frame draws what changed since, and ends the update's timing after its layout.
     awaitFrame() {
       if (this.frameQueued) {
         return;
