@@ -14,6 +14,7 @@
 #include "FileRevealer.h"
 #include "MainWindow.h"
 #include "Notifications.h"
+#include "SceneRendering.h"
 #include "SingleInstance.h"
 #include "TerminationSignals.h"
 #include "TrayIcon.h"
@@ -94,6 +95,7 @@ int main(int argc, char** argv) {
     instance.listen();
     TerminationSignals terminationSignals;
 
+    SceneRendering::applyAtStart();  // before the first window and web profile
     const QDBusConnection bus = QDBusConnection::sessionBus();
     // Before the first profile: that is when the web engine reads its flags.
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS",

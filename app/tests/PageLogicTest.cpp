@@ -442,6 +442,32 @@ class PageLogicTest : public QObject {
 
     // Texts, names and file names take their direction from their content: a right-to-left
     // text keeps its closing punctuation at its left end. Long names are cut, the address stays.
+    // Computers that arrive one by one, each in a task of its own, are drawn together in the
+    // next frame rather than once each; then they go again.
+    void arrivalsBetweenTwoFramesAreDrawnTogether() {
+        page->evaluate(
+            "window.burstDraws = null; (() => { const list = Velto.app.peerList;"
+            " const draw = list.draw; let draws = 0, n = 0;"
+            " list.draw = function () { draws++; return draw.call(this); };"
+            " const channel = new MessageChannel();"
+            " channel.port1.onmessage = () => { const key = '10.79.0.' + (++n);"
+            "  Velto.app.state.apply('peer-added', {key, peer: {key, ip: key, port: 4644,"
+            "   systemSignature: 'Burst ' + n + ' at Lab'}});"
+            "  if (n < 20) { channel.port2.postMessage(0); return; }"
+            "  requestAnimationFrame(() => requestAnimationFrame(() => {"
+            "   list.draw = draw; window.burstDraws = draws; })); };"
+            " channel.port2.postMessage(0); })(); true");
+        QVERIFY(page->waitFor("window.burstDraws !== null"));
+        const int draws = page->evaluate("window.burstDraws").toInt();
+        QVERIFY2(draws >= 1 && draws < 10, qPrintable(QString::number(draws)));
+        QVERIFY(page->evaluate("Velto.app.peerList.shown().includes('10.79.0.20')").toBool());
+        for (int i = 1; i <= 20; i++) {
+            bridge().sendEvent("peer-removed",
+                               QJsonObject{{"key", QStringLiteral("10.79.0.%1").arg(i)}});
+        }
+        QVERIFY(page->waitFor("!Velto.app.peerList.shown().includes('10.79.0.20')"));
+    }
+
     void textsAndNamesTakeTheirDirectionFromTheirContent() {
         const QString key = "10.77.0.31";
         peerAppears(key, QString("נועה כהן at ") + QString(60, 'W') + " [Velto] (Linux)");

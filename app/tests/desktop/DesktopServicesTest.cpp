@@ -18,6 +18,7 @@
 #include "AutostartEntry.h"
 #include "DesktopAppearance.h"
 #include "PageCatalog.h"
+#include "SceneRendering.h"
 #include "SingleInstance.h"
 #include "TerminationSignals.h"
 #include "support/TestRegistry.h"
@@ -143,6 +144,33 @@ class DesktopServicesTest : public QObject {
         QCOMPARE(DesktopAppearance::chromiumFlags("--blink-settings=preferredColorScheme=1",
                                                   Scheme::dark),
                  QByteArray("--blink-settings=preferredColorScheme=1"));
+    }
+
+    // OpenGL done by the processor gives way to software drawing; a graphics card keeps it; the
+    // user's setting wins without OpenGL being asked.
+    void theSceneRendererFollowsTheOpenGLRenderer() {
+        using Renderer = SceneRendering::Renderer;
+        int asked = 0;
+        const auto renderer = [&asked](std::optional<QByteArray> name) {
+            return [&asked, name] {
+                ++asked;
+                return name;
+            };
+        };
+        for (const char* name : {"llvmpipe (LLVM 15.0.6, 256 bits)", "softpipe",
+                                 "Software Rasterizer", "Mesa swrast"}) {
+            QCOMPARE(SceneRendering::choose("", renderer(name)), Renderer::software);
+        }
+        QCOMPARE(SceneRendering::choose("", renderer("Mesa Intel(R) UHD Graphics 620 (KBL GT2)")),
+                 Renderer::openGL);
+        QCOMPARE(SceneRendering::choose("", renderer(std::nullopt)), Renderer::software);
+        QCOMPARE(SceneRendering::choose("anything", renderer("AMD Radeon RX 6600")),
+                 Renderer::openGL);
+        QCOMPARE(asked, 7);
+        QCOMPARE(SceneRendering::choose("gl", renderer("llvmpipe")), Renderer::openGL);
+        QCOMPARE(SceneRendering::choose("Software\n", renderer("NVIDIA GeForce")),
+                 Renderer::software);
+        QCOMPARE(asked, 7);
     }
 
     // The page's words in the user's language: the locale's catalog, else its language's, else

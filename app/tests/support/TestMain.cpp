@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <string>
 
+#include "SceneRendering.h"
 #include "TestRegistry.h"
 #include "support/NetworkGuard.h"
 #include "velto/Diagnostics.h"
@@ -46,6 +47,7 @@ int main(int argc, char** argv) {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+    velto::app::SceneRendering::applyAtStart();  // drawn as the program would be on this screen
 
     // First argument: the name of one test class; the rest goes to QTest.
     const char* only = argc > 1 && argv[1][0] != '-' ? argv[1] : nullptr;

@@ -72,6 +72,7 @@
     selectedRow = key;
     peerList.update(before);
     peerList.update(key);
+    peerList.drawNow();
     renderMain();
     if (key && state.peers.has(key)) {
       $("message-input").focus();

@@ -35,6 +35,7 @@
       this.typed = "";
       this.typedAt = 0;
       this.drawQueued = false;
+      this.frameQueued = false; // drawn since the last frame: further changes wait for the next
       this.timing = null; // start of an update not yet on screen, when timings are asked for
       list.addEventListener("click", (event) => this.onClick(event));
       list.addEventListener("keydown", (event) => this.onKey(event));
@@ -115,10 +116,15 @@
     }
 
     // After changes: drawn once all changes of this turn are in (a burst of events draws once).
+    // Changes that come after a drawing and before the frame showing it are drawn once, in that
+    // frame, all together; a hidden page, which draws no frames, draws them at once.
     finish() {
-      if (!this.drawQueued) {
-        this.drawQueued = true;
-        queueMicrotask(() => this.draw());
+      if (this.drawQueued) {
+        return;
+      }
+      this.drawQueued = true;
+      if (!this.frameQueued || document.hidden) {
+        queueMicrotask(() => this.drawQueued && this.draw());
       }
     }
 
@@ -189,7 +195,29 @@
         ? Velto.t("No computer matches “{query}”", { query: this.query.trim() })
         : Velto.t("Looking for other computers…");
       this.moved();
-      this.onDrawn();
+      this.awaitFrame();
+    }
+
+    // Draws waiting changes at once: the user's own choices show without waiting for a frame.
+    drawNow() {
+      if (this.drawQueued) {
+        this.draw();
+      }
+    }
+
+    // The next frame draws what changed since, and ends the update's timing after its layout.
+    awaitFrame() {
+      if (this.frameQueued) {
+        return;
+      }
+      this.frameQueued = true;
+      requestAnimationFrame(() => {
+        this.frameQueued = false;
+        if (this.drawQueued) {
+          this.draw();
+        }
+        this.endTiming();
+      });
     }
 
     // The part of the list in view, in list coordinates.
@@ -372,18 +400,15 @@
       }
     }
 
-    onDrawn() {
-      if (this.timing === null || this.timingQueued) {
+    // In the frame after the drawing, every change before it drawn.
+    endTiming() {
+      if (this.timing === null) {
         return;
       }
-      this.timingQueued = true;
-      requestAnimationFrame(() => {
-        this.list.getBoundingClientRect(); // style and layout done here
-        const ms = performance.now() - this.timing;
-        this.timing = null;
-        this.timingQueued = false;
-        console.info("page: peer list drawn in " + ms.toFixed(1) + " ms (" + this.order.size + " peers)");
-      });
+      this.list.getBoundingClientRect(); // style and layout done here
+      const ms = performance.now() - this.timing;
+      this.timing = null;
+      console.info("page: peer list drawn in " + ms.toFixed(1) + " ms (" + this.order.size + " peers)");
     }
   }
 
