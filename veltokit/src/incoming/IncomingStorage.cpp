@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "incoming/StorageNames.h"
@@ -184,8 +185,8 @@ int IncomingStorage::folderFor(const std::string& relative) {
     if (slash == std::string::npos) {
         return folderLock_.get();
     }
-    const std::string folder = relative.substr(0, slash);
-    if (!lastFolderFd_ || folder != lastFolder_) {
+    if (!lastFolderFd_ || std::string_view(relative).substr(0, slash) != lastFolder_) {
+        const std::string folder = relative.substr(0, slash);
         lastFolder_.clear();
         const auto open = [&] {
             lastFolderFd_.reset(::openat(folderLock_.get(), folder.c_str(),

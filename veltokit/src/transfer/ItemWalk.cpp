@@ -197,32 +197,23 @@ void ItemWalk::visitEntries(int folder, const std::string& path, const std::stri
         }
     };
     std::exception_ptr otherFailure;
-    std::thread other;
-    try {
-        other = std::thread([&] {
-            try {
-                walkEntries();
-            } catch (...) {
-                otherFailure = std::current_exception();
-            }
-        });
-    } catch (const std::system_error&) {
-        // No thread to be had: this one walks them all.
-    }
-    std::exception_ptr ownFailure;
-    try {
-        walkEntries();
-    } catch (...) {
-        ownFailure = std::current_exception();
-        next = entries.size();  // the other thread stops after its current entry
-    }
-    if (other.joinable()) {
-        other.join();
-    }
-    for (const auto& failure : {ownFailure, otherFailure}) {
-        if (failure) {
-            std::rethrow_exception(failure);
+    {
+        std::jthread other;  // joined on leaving this block, also when this thread's walk throws
+        try {
+            other = std::jthread([&] {
+                try {
+                    walkEntries();
+                } catch (...) {
+                    otherFailure = std::current_exception();
+                }
+            });
+        } catch (const std::system_error&) {
+            // No thread to be had: this one walks them all.
         }
+        walkEntries();
+    }
+    if (otherFailure) {
+        std::rethrow_exception(otherFailure);
     }
     for (auto& part : parts) {
         std::move(part.items_.begin(), part.items_.end(), std::back_inserter(items_));
