@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "incoming/IncomingStorage.h"
+#include "incoming/SmallFileStore.h"
 #include "incoming/StorageNames.h"
 #include "support/FileTree.h"
 #include "support/TempDir.h"
@@ -75,6 +76,42 @@ TEST(Storage, ElementsMakeMissingFoldersRepeatsReplaceAndFileFolderClashesAreRef
                                                                       {"d/e", "/"},
                                                                       {"d/e/f", "/"},
                                                                       {"d/e/g.txt", "g"}}));
+}
+
+// Small files go through batches on two threads: each name comes three times in a row, and
+// where the three straddle two batches, the later batch is stored on the other thread while
+// the earlier one is; the last one sent must be what stays. A file in the way of the folders
+// after it fails the store, with a reason.
+TEST(SmallFiles, TheLastOfANameStaysAcrossBatchesAndTheFirstFailureIsReported) {
+    TempDir base;
+    IncomingStorage storage(base.str(), std::chrono::system_clock::now());
+    std::string error;
+    ASSERT_TRUE(storage.prepareStore(error)) << error;
+    std::map<std::string, std::string> expected;
+    {
+        SmallFileStore store(storage);
+        for (int i = 0; i < 1000; ++i) {
+            const std::string folder = "d" + std::to_string(i % 5);
+            const std::string name = folder + "/f" + std::to_string(i);
+            for (int copy = 1; copy <= 3; ++copy) {
+                expected[name] = name + " copy " + std::to_string(copy);
+                ASSERT_TRUE(store.add(name, bytesOf(expected[name]), error)) << error;
+            }
+            expected[folder] = "/";
+        }
+        ASSERT_TRUE(store.finish(error)) << error;
+    }
+    EXPECT_EQ(treeOf(storage.intermediatePath()), expected);
+
+    SmallFileStore store(storage);
+    bool stored = store.add("x", bytesOf("in the way"), error);
+    for (int i = 0; stored && i < 100; ++i) {
+        stored = store.add("x/f" + std::to_string(i), bytesOf("f"), error);
+    }
+    EXPECT_FALSE(stored && store.finish(error));
+    // Which file meets the clash first depends on the threads; the reason names it.
+    EXPECT_EQ(error.rfind("cannot create " + storage.intermediatePath() + "/x", 0), 0u) << error;
+    EXPECT_EQ(readFile(storage.intermediatePath() + "/x"), "in the way");
 }
 
 TEST(StorageNames, FolderNamesUseTheTwelveHourClock) {

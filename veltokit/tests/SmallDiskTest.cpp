@@ -43,9 +43,10 @@ TEST_F(SmallDisk, TotalBeyondTheFreeSpaceIsRefusedBeforeAnythingIsWritten) {
     EXPECT_EQ(treeOf(downloads), (std::map<std::string, std::string>{{"keep.txt", "mine"}}));
 }
 
-// A file of one chunk and one of two: both fail cleanly.
+// A small file stored once it is in, a file of one chunk and one of two: all fail cleanly.
 TEST_F(SmallDisk, DiskFillingUpWhileWritingFailsAndRemovesThePartialFile) {
-    for (const std::size_t size : {std::size_t{256 * 1024}, std::size_t{12 * 1024 * 1024}}) {
+    for (const std::size_t size :
+         {std::size_t{4096}, std::size_t{256 * 1024}, std::size_t{12 * 1024 * 1024}}) {
         ReceivingRig rig(downloads);
         rig.create();
         const std::string body(size, 'b');

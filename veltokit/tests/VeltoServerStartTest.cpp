@@ -169,8 +169,9 @@ TEST_F(VeltoServerStart, StoppingEndsTransfersUnderWayAndAcceptsNoMore) {
     server->setIncomingDelegate(incoming);
     test::RawTcpPeer sender(test::RawTcpPeer::To{tcpPort});
     using test::operator+;
-    ASSERT_TRUE(sender.send(test::streamHeader(2, 10) + test::folderElement("Album") +
-                            test::element("Album/a.bin", 10, "half")));
+    // Large enough to be written as it arrives; a small file is stored once it is in whole.
+    ASSERT_TRUE(sender.send(test::streamHeader(2, 100'000) + test::folderElement("Album") +
+                            test::element("Album/a.bin", 100'000, "half")));
     const std::filesystem::path downloads = home.str() + "/Downloads";
     const auto halfStored = [&] {
         std::error_code error;

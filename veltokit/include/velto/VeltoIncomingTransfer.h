@@ -20,6 +20,7 @@
 namespace velto {
 
 class IncomingStorage;
+class SmallFileStore;
 class OperationTimer;
 class TcpConnection;
 
@@ -169,6 +170,8 @@ class VELTO_EXPORT VeltoIncomingTransfer
     std::uint64_t lastReportedPartialSize_ = 0;
     std::uint64_t queuedSize_ = 0;  // body bytes for which reads are queued
     bool bodyIntoFile_ = false;     // the connection stores the body in the file itself
+    bool storedLater_ = false;      // a small file, handed to smallFiles_ once read whole
+    Bytes smallBody_;               // its body
     std::string currentName_;       // as received
     std::string currentRelativePath_;
     std::string currentPath_;  // inside the intermediate folder; empty for a text
@@ -177,6 +180,7 @@ class VELTO_EXPORT VeltoIncomingTransfer
     std::string basePath_;
     std::chrono::system_clock::time_point startTime_;
     std::unique_ptr<IncomingStorage> storage_;
+    std::unique_ptr<SmallFileStore> smallFiles_;  // made with the first small file
     std::string setupFailure_;
     Hosting hosting_;
     std::unique_ptr<OperationTimer> questionDeadline_;  // while asking

@@ -148,7 +148,7 @@ bool IncomingStorage::ensureIntermediateFolder(std::string& error) {
 // Everything below works relative to the open intermediate folder: a name is resolved from
 // there rather than from the root, and the common case, an element whose folder came before
 // it, costs one system call. Missing parent folders are made only when that call says so.
-bool IncomingStorage::makeFolder(const std::string& relative) {
+bool IncomingStorage::makeFolder(const std::string& relative) const {
     if (::mkdirat(folderLock_.get(), relative.c_str(), 0777) == 0) {
         return true;
     }
@@ -180,46 +180,48 @@ bool IncomingStorage::prepareFolder(const std::string& relative, std::string& er
     return true;
 }
 
-int IncomingStorage::folderFor(const std::string& relative) {
+int IncomingStorage::folderFor(const std::string& relative, OpenFolder& last) const {
     const auto slash = relative.rfind('/');
     if (slash == std::string::npos) {
         return folderLock_.get();
     }
-    if (!lastFolderFd_ || std::string_view(relative).substr(0, slash) != lastFolder_) {
+    if (!last.fd || std::string_view(relative).substr(0, slash) != last.relative) {
         const std::string folder = relative.substr(0, slash);
-        lastFolder_.clear();
+        last.relative.clear();
         const auto open = [&] {
-            lastFolderFd_.reset(::openat(folderLock_.get(), folder.c_str(),
-                                         O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            last.fd.reset(::openat(folderLock_.get(), folder.c_str(),
+                                   O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         };
         open();
-        if (!lastFolderFd_ && errno == ENOENT && makeFolder(folder)) {
+        if (!last.fd && errno == ENOENT && makeFolder(folder)) {
             open();
         }
-        if (!lastFolderFd_) {
+        if (!last.fd) {
             return -1;
         }
-        lastFolder_ = folder;
+        last.relative = folder;
     }
-    return lastFolderFd_.get();
+    return last.fd.get();
+}
+
+// A later element of the same name replaces the earlier one; nothing outside the intermediate
+// folder is reachable, and no link inside it is followed.
+int IncomingStorage::openFile(const std::string& relative, OpenFolder& last) const {
+    const int folder = folderFor(relative, last);
+    if (folder < 0) {
+        return -1;
+    }
+    const auto slash = relative.rfind('/');
+    const char* leaf = relative.c_str() + (slash == std::string::npos ? 0 : slash + 1);
+    return ::openat(folder, leaf, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
 }
 
 bool IncomingStorage::prepareFile(const std::string& relative, std::string& error) {
     if (!ensureIntermediateFolder(error)) {
         return false;
     }
-    // A later element of the same name replaces the earlier one; nothing outside the
-    // intermediate folder is reachable, and no link inside it is followed.
     file_.reset();
-    const int folder = folderFor(relative);
-    if (folder < 0) {
-        error = systemError("cannot create the folder for " + pathOf(relative));
-        return false;
-    }
-    const auto slash = relative.rfind('/');
-    const char* leaf = relative.c_str() + (slash == std::string::npos ? 0 : slash + 1);
-    file_.reset(
-        ::openat(folder, leaf, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
+    file_.reset(openFile(relative, lastFolder_));
     if (!file_) {
         error = systemError("cannot create " + pathOf(relative));
         return false;
@@ -227,10 +229,11 @@ bool IncomingStorage::prepareFile(const std::string& relative, std::string& erro
     return true;
 }
 
-bool IncomingStorage::write(const std::uint8_t* bytes, std::size_t length, std::string& error) {
+bool IncomingStorage::writeAll(int fd, const std::uint8_t* bytes, std::size_t length,
+                               std::string& error) {
     std::size_t done = 0;
     while (done < length) {
-        const ssize_t n = ::write(file_.get(), bytes + done, length - done);
+        const ssize_t n = ::write(fd, bytes + done, length - done);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -239,6 +242,27 @@ bool IncomingStorage::write(const std::uint8_t* bytes, std::size_t length, std::
             return false;
         }
         done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool IncomingStorage::write(const std::uint8_t* bytes, std::size_t length, std::string& error) {
+    return writeAll(file_.get(), bytes, length, error);
+}
+
+bool IncomingStorage::storeFile(const std::string& relative, const std::uint8_t* bytes,
+                                std::size_t length, OpenFolder& folder, std::string& error) const {
+    UniqueFd file(openFile(relative, folder));
+    if (!file) {
+        error = systemError("cannot create " + pathOf(relative));
+        return false;
+    }
+    if (!writeAll(file.get(), bytes, length, error)) {
+        return false;
+    }
+    if (file.reset() != 0) {
+        error = systemError("cannot finish writing a received file");
+        return false;
     }
     return true;
 }
@@ -284,7 +308,7 @@ bool IncomingStorage::publish(std::optional<std::string>& publishedPath, std::st
     } else {
         ::rmdir(intermediatePath_.c_str());
     }
-    lastFolderFd_.reset();
+    lastFolder_.fd.reset();
     folderLock_.reset();
     if (!result.empty()) {
         publishedPath = result;
@@ -294,7 +318,7 @@ bool IncomingStorage::publish(std::optional<std::string>& publishedPath, std::st
 
 void IncomingStorage::discard() {
     file_.reset();
-    lastFolderFd_.reset();
+    lastFolder_.fd.reset();
     if (folderLock_) {
         std::error_code ignored;
         std::filesystem::remove_all(intermediatePath_, ignored);

@@ -16,6 +16,13 @@ namespace velto {
 // Every operation answers false with a reason in error when the file system refuses it.
 class IncomingStorage {
   public:
+    // The folder the last file went into: files arrive folder by folder, and creating one by
+    // its name in an open folder saves the lookup of every folder above it. One per thread.
+    struct OpenFolder {
+        std::string relative;
+        UniqueFd fd;
+    };
+
     IncomingStorage(std::string basePath, std::chrono::system_clock::time_point startTime);
     ~IncomingStorage();  // removes an unpublished intermediate folder
     IncomingStorage(const IncomingStorage&) = delete;
@@ -30,6 +37,8 @@ class IncomingStorage {
 
     // relative has been cleaned (ElementName): no empty, "." or ".." components.
     bool prepareFolder(const std::string& relative, std::string& error);
+    // Makes the intermediate folder, which storeFile needs.
+    bool prepareStore(std::string& error) { return ensureIntermediateFolder(error); }
     bool prepareFile(const std::string& relative, std::string& error);
     bool write(const std::uint8_t* bytes, std::size_t length, std::string& error);
     bool write(const Bytes& chunk, std::string& error) {
@@ -37,6 +46,10 @@ class IncomingStorage {
     }
     bool closeFile(std::string& error);
     int fileDescriptor() const { return file_.get(); }  // of the file being received
+    // Creates, writes and closes a whole file, replacing one of the same name; safe on several
+    // threads at once, each with its own folder, from prepareStore until publish or discard.
+    bool storeFile(const std::string& relative, const std::uint8_t* bytes, std::size_t length,
+                   OpenFolder& folder, std::string& error) const;
 
     // Moves the result into the destination: a single entry under its own name, several as
     // the dated folder, each numbered on a clash. publishedPath stays empty when nothing was
@@ -52,9 +65,12 @@ class IncomingStorage {
   private:
     bool ensureIntermediateFolder(std::string& error);
     // Creates the folder with its missing parents; errno tells why not.
-    bool makeFolder(const std::string& relative);
+    bool makeFolder(const std::string& relative) const;
     // The open folder a file at relative goes into, made where missing; -1 with errno set.
-    int folderFor(const std::string& relative);
+    int folderFor(const std::string& relative, OpenFolder& last) const;
+    // Opens relative for writing from its start, made where missing; -1 with errno set.
+    int openFile(const std::string& relative, OpenFolder& last) const;
+    static bool writeAll(int fd, const std::uint8_t* bytes, std::size_t length, std::string& error);
     std::string pathOf(const std::string& relative) const;
 
     std::string basePath_;
@@ -62,10 +78,7 @@ class IncomingStorage {
     std::string intermediatePath_;
     UniqueFd folderLock_;  // open and locked while the intermediate folder is ours
     UniqueFd file_;
-    // The folder the last file went into: files arrive folder by folder, and creating one by
-    // its name in an open folder saves the lookup of every folder above it.
-    std::string lastFolder_;
-    UniqueFd lastFolderFd_;
+    OpenFolder lastFolder_;  // of the connection's own thread
 };
 
 }  // namespace velto

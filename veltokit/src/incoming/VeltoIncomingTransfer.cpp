@@ -11,6 +11,7 @@
 #include "core/Utf8.h"
 #include "incoming/ElementName.h"
 #include "incoming/IncomingStorage.h"
+#include "incoming/SmallFileStore.h"
 #include "net/OperationTimer.h"
 #include "velto/BinUtils.h"
 #include "velto/Diagnostics.h"
@@ -235,9 +236,21 @@ void VeltoIncomingTransfer::sizeRead(const Bytes& data) {
 
 void VeltoIncomingTransfer::startElement() {
     std::string error;
-    const bool prepared = currentIsFolder_
-                              ? storage_->prepareFolder(currentRelativePath_, error)
-                              : isText() || storage_->prepareFile(currentRelativePath_, error);
+    // A small file is created once its body is in, and stored alongside the reading.
+    storedLater_ = !currentIsFolder_ && !isText() && currentElementSize_ < fileBodyMin;
+    bool prepared = true;
+    if (currentIsFolder_) {
+        prepared = storage_->prepareFolder(currentRelativePath_, error);
+    } else if (storedLater_) {
+        prepared = storage_->prepareStore(error);
+        smallBody_.clear();
+        if (prepared && !smallFiles_) {
+            smallFiles_ = std::make_unique<SmallFileStore>(*storage_);
+        }
+    } else if (!isText()) {
+        prepared = (!smallFiles_ || smallFiles_->settle(currentRelativePath_, error)) &&
+                   storage_->prepareFile(currentRelativePath_, error);
+    }
     if (!prepared) {
         fail(error);
         return;
@@ -354,8 +367,13 @@ void VeltoIncomingTransfer::doNextChunk() {
 
 // The file already holds what arrived in pieces before the read completed; the rest goes now.
 void VeltoIncomingTransfer::bodyChunkRead(Bytes data) {
+    const std::size_t length = data.size();
     if (isText()) {
         textBuffer_->insert(textBuffer_->end(), data.begin(), data.end());
+    } else if (storedLater_ && smallBody_.empty()) {
+        smallBody_ = std::move(data);
+    } else if (storedLater_) {
+        smallBody_.insert(smallBody_.end(), data.begin(), data.end());
     } else {
         const std::size_t stored = std::min<std::uint64_t>(partialStored_, data.size());
         std::string error;
@@ -364,7 +382,6 @@ void VeltoIncomingTransfer::bodyChunkRead(Bytes data) {
             return;
         }
     }
-    const std::size_t length = data.size();
     ChunkPool::give(std::move(data));
     partialSize_ = 0;
     partialStored_ = 0;
@@ -404,7 +421,7 @@ void VeltoIncomingTransfer::socketDidReadPartialData(std::size_t length, long ta
 // memory once the whole 10 MiB chunk is in.
 void VeltoIncomingTransfer::socketDidReadPartialBytes(const std::uint8_t* bytes, std::size_t length,
                                                       long tag) {
-    if (tag == tagFileBody && state_ == State::reading && !isText()) {
+    if (tag == tagFileBody && state_ == State::reading && !isText() && !storedLater_) {
         std::string error;
         if (!storage_->write(bytes, length, error)) {
             fail(error);
@@ -421,7 +438,10 @@ void VeltoIncomingTransfer::completeElement() {
     queuedSize_ = 0;
     diagnostic("Finished file");
     std::string error;
-    if (!storage_->closeFile(error)) {
+    const bool stored =
+        storedLater_ ? smallFiles_->add(currentRelativePath_, std::exchange(smallBody_, {}), error)
+                     : storage_->closeFile(error);
+    if (!stored) {
         fail(error);
         return;
     }
@@ -441,6 +461,11 @@ void VeltoIncomingTransfer::completeTransfer() {
     socket_->disconnect();
     std::optional<std::string> published;
     std::string error;
+    if (smallFiles_ && !smallFiles_->finish(error)) {
+        fail(error);
+        return;
+    }
+    smallFiles_.reset();
     if (!storage_->publish(published, error)) {
         fail(error);
         return;
@@ -464,6 +489,7 @@ void VeltoIncomingTransfer::fail(const std::string& reason, TransferOutcome outc
     state_ = State::ended;
     outcome_ = outcome;
     diagnostic("Incoming transfer failed:", reason);
+    smallFiles_.reset();  // before the folder its helper may still write into goes
     storage_->discard();
     textBuffer_.reset();
     // A reset, not an end of stream: a sender whose every byte had arrived must still learn
