@@ -63,6 +63,10 @@ TEST_F(SmallDisk, DiskFillingUpWhileWritingFailsAndRemovesThePartialFile) {
         ASSERT_TRUE(rig.delegate->waitForEnd()) << size;
         rig.queue->sync([] {});
         EXPECT_EQ(rig.delegate->kinds().back(), "failed") << size;
+        for (const Report& report : rig.delegate->reports()) {  // nothing claimed done
+            EXPECT_FALSE(report.kind == "progress" && report.itemFinished == report.itemCount)
+                << size;
+        }
         EXPECT_EQ(rig.transfer->failureReason(),
                   "cannot write a received file: No space left on device")
             << size;

@@ -109,8 +109,7 @@ void SmallFileStore::store(Batch& batch, IncomingStorage::OpenFolder& folder) {
     }
     for (const File& file : batch) {
         std::string error;
-        if (!storage_.storeFile(file.relative, file.body.data(), file.body.size(), folder,
-                                error)) {
+        if (!storage_.storeFile(file.relative, file.body.data(), file.body.size(), folder, error)) {
             std::lock_guard lock(mutex_);
             if (failure_.empty()) {
                 failure_ = std::move(error);

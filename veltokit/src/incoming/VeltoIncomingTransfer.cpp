@@ -438,9 +438,12 @@ void VeltoIncomingTransfer::completeElement() {
     queuedSize_ = 0;
     diagnostic("Finished file");
     std::string error;
-    const bool stored =
-        storedLater_ ? smallFiles_->add(currentRelativePath_, std::exchange(smallBody_, {}), error)
-                     : storage_->closeFile(error);
+    // The report that says every element is done comes once every file is stored.
+    const bool last = currentElementPlusOne_ == elementCount_;
+    const bool stored = storedLater_ ? smallFiles_->add(currentRelativePath_,
+                                                        std::exchange(smallBody_, {}), error) &&
+                                           (!last || smallFiles_->finish(error))
+                                     : storage_->closeFile(error);
     if (!stored) {
         fail(error);
         return;
