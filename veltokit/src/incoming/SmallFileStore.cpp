@@ -5,7 +5,9 @@
 
 namespace velto {
 
-SmallFileStore::SmallFileStore(const IncomingStorage& storage) : storage_(storage) {}
+SmallFileStore::SmallFileStore(const IncomingStorage& storage) : storage_(storage) {
+    pending_.reserve(maxPendingNames);
+}
 
 SmallFileStore::~SmallFileStore() {
     {

@@ -357,7 +357,7 @@ bool TcpSocketCore::serveHeadRead() {
             static_cast<const std::uint8_t*>(std::memchr(received_.data(), head.delimiter, count));
         if (end != nullptr) {
             count = static_cast<std::size_t>(end - received_.data()) + 1;
-            std::memcpy(head.destination(), received_.data(), count);
+            takeReceived(head, count, true);
             head.data.resize(head.filled + count);
             head.length = head.filled + count;  // complete with the delimiter
             received_.consume(count);
@@ -372,7 +372,7 @@ bool TcpSocketCore::serveHeadRead() {
                 return true;  // the failure is the next report
             }
         } else {
-            std::memcpy(head.destination(), received_.data(), count);
+            takeReceived(head, count, count == head.missing());
         }
         received_.consume(count);
         head.filled += count;
@@ -389,6 +389,18 @@ bool TcpSocketCore::serveHeadRead() {
         return true;
     }
     return false;
+}
+
+// A small read served whole from what has arrived is copied into a buffer of its own size: a
+// name read up to its terminating zero would otherwise fill its whole limit with zeros first,
+// and a small body its length.
+void TcpSocketCore::takeReceived(ReadOp& head, std::size_t count, bool completes) {
+    if (completes && head.filled == 0 && head.data.empty() &&
+        head.length < ChunkPool::minPooledSize) {
+        head.data.assign(received_.data(), received_.data() + count);
+        return;
+    }
+    std::memcpy(head.destination(), received_.data(), count);
 }
 
 bool TcpSocketCore::storeReceived(ReadOp& head, std::size_t count) {

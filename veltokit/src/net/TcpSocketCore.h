@@ -165,6 +165,8 @@ class TcpSocketCore : public std::enable_shared_from_this<TcpSocketCore> {
     void startReceive();
     void onReceived(const boost::system::error_code& error, std::size_t count, bool direct);
     void onReadTimeout();
+    // Copies count bytes of what has arrived into the read; completes says they finish it.
+    void takeReceived(ReadOp& head, std::size_t count, bool completes);
     bool storeReceived(ReadOp& head, std::size_t count);
     void startSplice();
     void onSpliceReady(const boost::system::error_code& error);
