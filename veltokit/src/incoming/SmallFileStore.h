@@ -32,7 +32,7 @@ class SmallFileStore {
     static constexpr std::size_t maxWaitingBatches = 3;
 
     explicit SmallFileStore(const IncomingStorage& storage);
-    ~SmallFileStore();  // drops what is not stored yet, after the helper's current file
+    ~SmallFileStore();  // drops what is not stored yet, after the helper's current batch
     SmallFileStore(const SmallFileStore&) = delete;
     SmallFileStore& operator=(const SmallFileStore&) = delete;
 
@@ -67,7 +67,7 @@ class SmallFileStore {
 
     std::mutex mutex_;
     std::condition_variable wake_;  // work for the helper, or stop
-    std::condition_variable done_;  // a batch was stored
+    std::condition_variable done_;  // the helper stored a batch
     std::deque<Batch> queue_;
     std::size_t batchesInWork_ = 0;
     bool stopping_ = false;
