@@ -273,7 +273,8 @@ void VeltoServer::startServer() {
     if (!datagramSender()) {
         useDatagramSender(std::make_shared<UdpDatagramSender>(udpSocket_));
     }
-    if (!udpSocket_->bindToPort(localUdpPort, &error) || !udpSocket_->beginReceiving(&error)) {
+    const bool udpBound = udpSocket_->bindToPort(localUdpPort, &error);
+    if (!udpBound) {
         reportPortFailure(std::string(udpFailureText));
     }
 
@@ -290,6 +291,12 @@ void VeltoServer::startServer() {
 
     if (metadataListening) {
         metadataServer_->run();
+    }
+
+    // Hellos are read (and answered) only now: a peer that hears from us asks for our picture
+    // at once, and would otherwise find the metadata server not yet listening and give up.
+    if (udpBound && !udpSocket_->beginReceiving(&error)) {
+        reportPortFailure(std::string(udpFailureText));
     }
     broadcastQueue_->sync([this] {
         greetingTimer_ = std::make_unique<GreetingTimer>(ioContextOf(*broadcastQueue_));
